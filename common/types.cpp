@@ -1,0 +1,20 @@
+#include "common/types.h"
+
+#include <cstring>
+
+namespace vorlanth {
+
+void presetUploadSettings(UploadSettings& settings) {
+    settings.linkType = Serial;
+    settings.comPort = 1;
+    settings.baudIndex = 0;
+    settings.targetAddress.clear();
+    settings.targetPort = 3000;
+    settings.fileType = SRecord;
+}
+
+std::string_view ResponseLine::text() const {
+    return {bytes.data(), strnlen(bytes.data(), kCapacity)};
+}
+
+}  // namespace vorlanth

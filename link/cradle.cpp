@@ -1,0 +1,139 @@
+#include <array>
+
+#include "link/link.h"
+
+namespace vorlanth::link {
+
+namespace {
+
+constexpr std::uint8_t kProbeByte = 0x0F;
+constexpr std::uint8_t kFoundByte = 0x07;
+constexpr std::uint8_t kSwitchByte = 'Q';
+constexpr std::uint32_t kProbeWindowMs = 100;
+constexpr std::uint32_t kStartRate = 38400;
+// Rates searched when no remembered rate answers, in this order.
+constexpr std::array<std::uint32_t, 5> kSearchOrder = {9600, 115200, 38400, 57600, 19200};
+
+// Settle delay after each cradle command at a given rate.
+std::uint32_t settleDelayFor(std::uint32_t rate) {
+    switch (rate) {
+        case 115200:
+            return 40;
+        case 57600:
+            return 50;
+        case 38400:
+            return 70;
+        case 19200:
+            return 90;
+        case 9600:
+            return 170;
+        default:
+            return 170;
+    }
+}
+
+// The rate digit the cradle takes for a baud index; 0 when the index has none.
+std::uint8_t rateDigitFor(int baudIndex) {
+    constexpr std::array<std::uint8_t, 5> digits = {'6', '5', '4', '3', '2'};
+    if (baudIndex < 0 || baudIndex >= static_cast<int>(digits.size())) {
+        return 0;
+    }
+    return digits[static_cast<std::size_t>(baudIndex)];
+}
+
+void writeCommand(Link& link, std::uint8_t byte) {
+    const std::array<std::uint8_t, 1> bytes = {byte};
+    link.state.portHandle->write(bytes);
+    if (link.observer != nullptr) {
+        link.observer->onWireChunk(WireDirection::Sent, bytes, link.clock().tickCount());
+    }
+}
+
+void setRts(Link& link, platform::LineControl control) {
+    link.state.lineSettings.rtsControl = control;
+    link.state.portHandle->applyLineSettings(link.state.lineSettings);
+}
+
+}  // namespace
+
+int probeCradleRate(Link& link, std::uint32_t rate) {
+    platform::Clock& clock = link.clock();
+    link.state.lineSettings.baudRate = rate;
+    link.state.cradleDelayMs = settleDelayFor(rate);
+    setRts(link, platform::LineControl::Disable);
+    writeCommand(link, kProbeByte);
+    clock.sleep(link.state.cradleDelayMs);
+
+    // Reads return at once: the first read that succeeds decides, so the echo counts only if
+    // it arrived during the settle delay. The window bounds a run of failing reads.
+    bool answered = false;
+    const std::uint32_t start = clock.tickCount();
+    while (clock.tickCount() - start < kProbeWindowMs) {
+        std::uint8_t byte = 0;
+        const platform::ReadStatus status = link.state.portHandle->readByte(byte, 0);
+        if (status == platform::ReadStatus::Failed) {
+            clock.sleep(1);
+            continue;
+        }
+        if (status == platform::ReadStatus::Byte && link.observer != nullptr) {
+            link.observer->onWireChunk(WireDirection::Received,
+                                       std::span<const std::uint8_t>(&byte, 1), clock.tickCount());
+        }
+        answered = status == platform::ReadStatus::Byte && byte == kProbeByte;
+        break;
+    }
+    setRts(link, platform::LineControl::Enable);
+    clock.sleep(link.state.cradleDelayMs);
+    return answered ? 1 : 0;
+}
+
+int configureCradle(Link& link) {
+    platform::SerialPort& port = *link.state.portHandle;
+    platform::LineSettings& line = link.state.lineSettings;
+    port.readLineSettings(line);
+
+    platform::SerialTimeouts timeouts;
+    timeouts.readIntervalMs = 0xFFFFFFFFu;
+    port.setTimeouts(timeouts);
+
+    line.byteSize = 8;
+    line.parity = platform::Parity::None;
+    line.stopBits = platform::StopBits::One;
+    line.baudRate = link.state.cradleRate != 0 ? link.state.cradleRate : kStartRate;
+    line.rtsControl = platform::LineControl::Enable;
+    line.dtrControl = platform::LineControl::Enable;
+    line.outxCtsFlow = false;
+    line.outX = false;
+    port.applyLineSettings(line);
+
+    bool found = link.state.cradleRate != 0 && probeCradleRate(link, link.state.cradleRate) == 1;
+    for (std::size_t i = 0; !found && i < kSearchOrder.size(); ++i) {
+        found = probeCradleRate(link, kSearchOrder[i]) == 1;
+    }
+    if (!found) {
+        return 0;
+    }
+
+    setRts(link, platform::LineControl::Disable);
+    writeCommand(link, kFoundByte);
+    link.clock().sleep(link.state.cradleDelayMs);
+
+    const std::uint8_t digit = rateDigitFor(link.settings.baudIndex);
+    if (digit != 0) {
+        const std::uint32_t chosenRate =
+            kBaudRates[static_cast<std::size_t>(link.settings.baudIndex)];
+        line.baudRate = chosenRate;
+        if (chosenRate != link.state.cradleRate) {
+            // Still at the rate found, with its delay.
+            writeCommand(link, digit);
+            link.clock().sleep(link.state.cradleDelayMs);
+            writeCommand(link, kSwitchByte);
+            link.clock().sleep(link.state.cradleDelayMs);
+            link.state.cradleRate = chosenRate;
+        }
+    }
+    setRts(link, platform::LineControl::Enable);
+    return 1;
+}
+
+}  // namespace vorlanth::link

@@ -1,0 +1,163 @@
+#include "link/link.h"
+
+#include "common/session.h"
+
+namespace vorlanth::link {
+
+namespace {
+
+constexpr std::uint8_t kCarriageReturn = 0x0D;
+
+void report(Link& link, WireDirection direction, std::span<const std::uint8_t> bytes) {
+    if (link.observer != nullptr && !bytes.empty()) {
+        link.observer->onWireChunk(direction, bytes, link.clock().tickCount());
+    }
+}
+
+// Appends a received byte to the response line; bytes beyond its 15 characters are dropped.
+void appendToLine(ResponseLine& line, std::size_t& count, std::uint8_t byte) {
+    if (count < ResponseLine::kCapacity) {
+        line.bytes[count] = static_cast<char>(byte);
+        ++count;
+    }
+}
+
+}  // namespace
+
+Link linkOf(Session& session) {
+    return Link{session.link, session.responseLine, session.settings, session.platform,
+                session.wireObserver};
+}
+
+void applySerialLineSettings(Link& link) {
+    platform::LineSettings& line = link.state.lineSettings;
+    const int index = link.settings.baudIndex;
+    if (index >= 0 && index < static_cast<int>(kBaudRates.size())) {
+        line.baudRate = kBaudRates[static_cast<std::size_t>(index)];
+    }
+    line.byteSize = 8;
+    line.parity = platform::Parity::None;
+    line.stopBits = platform::StopBits::One;
+    line.outxCtsFlow = false;
+    line.outX = false;
+    line.dtrControl = platform::LineControl::Enable;
+    line.rtsControl = platform::LineControl::Enable;
+}
+
+void applyUploadTimeouts(Link& link) {
+    if (link.state.portHandle) {
+        platform::SerialTimeouts timeouts;
+        timeouts.readIntervalMs = 0xFFFFFFFFu;
+        timeouts.readTotalMultiplierMs = 0;
+        timeouts.readTotalConstantMs = 0;
+        timeouts.writeTotalMultiplierMs = 5;
+        timeouts.writeTotalConstantMs = 50;
+        link.state.portHandle->setTimeouts(timeouts);
+    }
+}
+
+ResultCode openLink(Link& link) {
+    if (link.settings.linkType >= Network) {
+        const ResultCode code = openNetworkLink(link, link.settings.targetAddress.view(), 0);
+        return code < 1 ? code : 1;
+    }
+    link.state.portHandle = link.platform.openSerialPort(link.settings.comPort);
+    if (!link.state.portHandle) {
+        return result::kCantOpenComPort;
+    }
+    link.state.portHandle->setQueueSizes(kInputQueueBytes, kOutputQueueBytes);
+    if (link.settings.linkType == Serial) {
+        applySerialLineSettings(link);
+    } else if (configureCradle(link) == 0) {
+        // The port stays open until the next closeLink.
+        return result::kCantConfigureIrDevice;
+    }
+    // Whether the driver accepts the settings is not examined: the open goes on either way.
+    link.state.portHandle->applyLineSettings(link.state.lineSettings);
+    return 1;
+}
+
+void closeLink(Link& link) {
+    // Whatever is open is released, whichever link type is chosen now, so that a change of
+    // link type between passes can never leave a port or socket behind.
+    if (link.state.socketHandle) {
+        link.state.socketHandle.reset();
+    }
+    if (link.state.socketLibraryStarted) {
+        link.platform.sockets().cleanup();
+        link.state.socketLibraryStarted = false;
+    }
+    if (link.state.portHandle) {
+        link.state.portHandle->purge();
+        link.state.portHandle.reset();
+    }
+}
+
+int readResponseLine(Link& link, std::int32_t seconds) {
+    ResponseLine& line = link.responseLine;
+    line.clear();
+    std::size_t count = 0;
+    platform::Clock& clock = link.clock();
+    const std::uint32_t deadline =
+        clock.tickCount() + static_cast<std::uint32_t>(seconds < 0 ? 0 : seconds) * 1000u;
+    bool ended = false;
+    while (!ended) {
+        // Wait in the OS until a byte arrives or the tick count passes the deadline.
+        const std::uint32_t waitMs = platform::millisecondsUntil(clock.tickCount(), deadline) + 1;
+        if (link.isNetwork()) {
+            if (!link.state.socketHandle) {
+                return 0;
+            }
+            std::array<std::uint8_t, 3> datagram{};
+            const platform::ReceiveResult received =
+                link.state.socketHandle->receive(datagram, waitMs);
+            if (received.status == platform::ReceiveStatus::Failed) {
+                return 0;
+            }
+            if (received.status == platform::ReceiveStatus::Received && received.count > 0) {
+                const std::span<const std::uint8_t> bytes(datagram.data(), received.count);
+                report(link, WireDirection::Received, bytes);
+                // The line ends when a datagram's last byte is CR; a CR inside stays in the text.
+                const bool endsLine = bytes.back() == kCarriageReturn;
+                const std::size_t keep = endsLine ? bytes.size() - 1 : bytes.size();
+                for (std::size_t i = 0; i < keep; ++i) {
+                    appendToLine(line, count, bytes[i]);
+                }
+                ended = endsLine;
+            }
+        } else if (link.state.portHandle) {
+            std::uint8_t byte = 0;
+            if (link.state.portHandle->readByte(byte, waitMs) == platform::ReadStatus::Byte) {
+                report(link, WireDirection::Received, std::span<const std::uint8_t>(&byte, 1));
+                if (byte == kCarriageReturn) {
+                    ended = true;
+                } else {
+                    appendToLine(line, count, byte);
+                }
+            }
+        } else {
+            clock.sleep(waitMs);
+        }
+        if (platform::tickIsAfter(clock.tickCount(), deadline)) {
+            break;
+        }
+    }
+    return 1;
+}
+
+int exchange(Link& link, std::span<const std::uint8_t> bytes) {
+    // An answer that arrived late for an earlier send must not pass for the answer to this one.
+    if (link.isNetwork()) {
+        if (link.state.socketHandle) {
+            link.state.socketHandle->discardPending();
+            link.state.socketHandle->send(bytes);
+        }
+    } else if (link.state.portHandle) {
+        link.state.portHandle->discardInput();
+        link.state.portHandle->write(bytes);
+    }
+    report(link, WireDirection::Sent, bytes);
+    return readResponseLine(link, kExchangeDeadlineSeconds);
+}
+
+}  // namespace vorlanth::link

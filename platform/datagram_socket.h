@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace vorlanth::platform {
+
+enum class ReceiveStatus { Received, TimedOut, Failed };
+
+struct ReceiveResult {
+    ReceiveStatus status = ReceiveStatus::Failed;
+    std::size_t count = 0;
+};
+
+// An IPv4 datagram socket; closed when the object is destroyed.
+class DatagramSocket {
+  public:
+    virtual ~DatagramSocket() = default;
+    // Fixes the peer: sends go to it, and datagrams from other senders are dropped.
+    virtual bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port) = 0;
+    // Sends the bytes as one datagram; returns the count sent, or -1 on failure.
+    virtual std::int64_t send(std::span<const std::uint8_t> bytes) = 0;
+    // Receives the next datagram into buffer, waiting at most waitMs for one. A datagram
+    // longer than the buffer fails the receive; its excess is lost.
+    virtual ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs) = 0;
+    // Drops datagrams already queued, without waiting.
+    virtual void discardPending() = 0;
+};
+
+// The sockets library: every successful start-up is matched by one clean-up.
+class SocketLibrary {
+  public:
+    virtual ~SocketLibrary() = default;
+    // Starts the library, asking for version 1.1.
+    virtual bool startup() = 0;
+    virtual void cleanup() = 0;
+    // Creates an IPv4 datagram socket; nullptr on failure.
+    virtual std::unique_ptr<DatagramSocket> createDatagramSocket() = 0;
+};
+
+}  // namespace vorlanth::platform

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace vorlanth::platform {
+
+// A file open for sequential reading, closed when the object is destroyed.
+class ReadableFile {
+  public:
+    virtual ~ReadableFile() = default;
+    // Reads up to buffer.size() bytes; returns the count read, 0 at the end, -1 on failure.
+    virtual std::int64_t read(std::span<std::uint8_t> buffer) = 0;
+    // The file's size in bytes, or -1 when it cannot be taken.
+    virtual std::int64_t size() = 0;
+};
+
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+    // Opens an existing file for reading, without sharing; nullptr on failure.
+    virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path) = 0;
+    // File status: the size of an existing file, nothing when there is none.
+    virtual std::optional<std::uint64_t> fileSize(const std::string& path) = 0;
+};
+
+}  // namespace vorlanth::platform

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/datagram_socket.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/serial_port.h"
+
+namespace vorlanth::platform {
+
+// Everything the core asks of the operating system, in one place.
+class Platform {
+  public:
+    virtual ~Platform() = default;
+    virtual Clock& clock() = 0;
+    // Opens COM port comPort for reading and writing, exclusively; nullptr on failure.
+    virtual std::unique_ptr<SerialPort> openSerialPort(int comPort) = 0;
+    virtual SocketLibrary& sockets() = 0;
+    virtual FileSystem& files() = 0;
+    virtual Profile& profile() = 0;
+    // Full path of the running program's file. On POSIX systems the program "lives" in its
+    // settings directory, so that the settings and environment files are found beside it.
+    virtual std::string programPath() = 0;
+    // The separator of directories in paths: '\\' on Windows, '/' elsewhere.
+    virtual char pathSeparator() = 0;
+};
+
+// The implementation for the system the program was built for.
+std::unique_ptr<Platform> makeSystemPlatform();
+
+}  // namespace vorlanth::platform

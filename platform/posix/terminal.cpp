@@ -1,0 +1,14 @@
+#include "platform/terminal.h"
+
+#include <unistd.h>
+
+namespace vorlanth::platform {
+
+bool standardInputIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}
+bool standardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+}  // namespace vorlanth::platform

@@ -1,0 +1,158 @@
+#include "shell/command_line.h"
+
+#include <array>
+
+#include "common/decimal.h"
+
+namespace vorlanth::shell {
+
+namespace {
+
+constexpr std::array<std::string_view, 10> kErrorTexts = {
+    "",
+    "Wrong command line format!",
+    "Wrong file path specified!",
+    "Wrong link type specified!",
+    "Wrong COM port specified!",
+    "Wrong baud rate specified!",
+    "Wrong file type specified!",
+    "Wrong execution mode specified!",
+    "Wrong Remote IP specified!",
+    "Wrong Remote Port specified!",
+};
+
+// Takes the field that starts at position and ends at the next comma. An empty field (the
+// comma right at position) gives emptyError; no comma at all gives the format error. The
+// emptiness test comes before trimming, so a field of blanks is not empty.
+int extractField(const std::string& line, std::size_t& position, int emptyError,
+                 std::string& field) {
+    const std::size_t comma = line.find(',', position);
+    if (comma == std::string::npos) {
+        return kWrongFormat;
+    }
+    if (comma == position) {
+        return emptyError;
+    }
+    field = line.substr(position, comma - position);
+    trimSpaces(field);
+    position = comma + 1;
+    return kCommandLineOk;
+}
+
+}  // namespace
+
+std::string_view commandLineErrorText(int error) {
+    if (error < 0 || error >= static_cast<int>(kErrorTexts.size())) {
+        return {};
+    }
+    return kErrorTexts[static_cast<std::size_t>(error)];
+}
+
+void trimSpaces(std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        text.clear();
+        return;
+    }
+    const std::size_t last = text.find_last_not_of(' ');
+    text = text.substr(first, last - first + 1);
+}
+
+int parseCommandLineFields(std::string_view argumentText, UploadSettings& settings) {
+    if (argumentText.size() > kMaxArgumentText) {
+        return kWrongFormat;
+    }
+    std::string line(argumentText);
+    trimSpaces(line);
+    if (line.empty()) {
+        return kWrongFormat;
+    }
+    std::size_t position = 0;
+    std::string field;
+
+    if (int error = extractField(line, position, kWrongFilePath, field)) {
+        return error;
+    }
+    // A path that does not fit the program path is refused, never cut.
+    if (!settings.programPath.assign(field)) {
+        return kWrongFilePath;
+    }
+
+    if (int error = extractField(line, position, kWrongLinkType, field)) {
+        return error;
+    }
+    const std::int32_t linkNumber = leadingDecimal(field);
+    if (linkNumber < 1 || linkNumber > 3) {
+        return kWrongLinkType;
+    }
+    settings.linkType = linkNumber - 1;
+
+    if (settings.linkType == Network) {
+        if (int error = extractField(line, position, kWrongRemoteIp, field)) {
+            return error;
+        }
+        if (!settings.targetAddress.assign(field)) {
+            return kWrongRemoteIp;
+        }
+        if (int error = extractField(line, position, kWrongRemotePort, field)) {
+            return error;
+        }
+        const std::int32_t port = leadingDecimal(field);
+        settings.targetPort =
+            static_cast<std::uint16_t>(port < 1 ? 1 : (port > 65535 ? 65535 : port));
+    } else {
+        if (int error = extractField(line, position, kWrongComPort, field)) {
+            return error;
+        }
+        const std::int32_t comPort = leadingDecimal(field);
+        if (comPort < 1 || comPort > 255) {
+            return kWrongComPort;
+        }
+        settings.comPort = comPort;
+        if (int error = extractField(line, position, kWrongBaudRate, field)) {
+            return error;
+        }
+        const std::int32_t baudNumber = leadingDecimal(field);
+        if (baudNumber < 1 || baudNumber > 5) {
+            return kWrongBaudRate;
+        }
+        settings.baudIndex = baudNumber - 1;
+    }
+
+    if (int error = extractField(line, position, kWrongFileType, field)) {
+        return error;
+    }
+    const std::int32_t fileType = leadingDecimal(field);
+    if (fileType < 0 || fileType > 2) {
+        return kWrongFileType;
+    }
+    settings.fileType = fileType;
+
+    // Field 6 is the rest of the line; an empty rest reads as 0.
+    const std::string_view rest = std::string_view(line).substr(position);
+    if (rest.find(',') != std::string_view::npos) {
+        return kWrongFormat;
+    }
+    const std::int32_t mode = leadingDecimal(rest);
+    if (mode < 0 || mode > 1) {
+        return kWrongExecutionMode;
+    }
+    settings.executionMode = mode;
+    return kCommandLineOk;
+}
+
+int parseCommandLine(std::string_view argumentText, UploadSettings& settings,
+                     ui::FrontEnd& frontEnd) {
+    const int error = parseCommandLineFields(argumentText, settings);
+    if (error == kCommandLineOk) {
+        return 1;
+    }
+    ui::MessageBoxRequest request;
+    request.text = std::string(commandLineErrorText(error));
+    request.icon = ui::MessageIcon::None;
+    request.buttons = ui::MessageButtons::Ok;
+    frontEnd.showMessageBox(request);
+    return 0;
+}
+
+}  // namespace vorlanth::shell

@@ -1,0 +1,139 @@
+#include "shell/main_loop.h"
+
+#include "link/link.h"
+#include "settings/settings_file.h"
+#include "shell/command_line.h"
+#include "shell/result_messages.h"
+#include "shell/upload_driver.h"
+
+namespace vorlanth::shell {
+
+namespace {
+
+void closeFiles(Session& session) {
+    session.programFile.reset();
+    session.companionFile.reset();
+}
+
+// Opens the program file and, for BASIC programs, its companion. On failure returns the code
+// to show (-151 or -152); 1 when everything is open.
+ResultCode openProgramFiles(Session& session, bool formCompanionName) {
+    platform::FileSystem& files = session.platform.files();
+    session.programFile = files.openForReading(session.settings.programPath.str());
+    if (!session.programFile) {
+        return result::kCantOpenFile;
+    }
+    if (session.settings.fileType == Basic) {
+        if (formCompanionName) {
+            session.companionName.assignCut(companionNameFor(session.settings.programPath.view()));
+        }
+        session.companionFile = files.openForReading(session.companionName.str());
+        if (!session.companionFile) {
+            return result::kCantOpenCompanionFile;
+        }
+    }
+    return 1;
+}
+
+void show(Session& session, ResultCode code) {
+    showResultMessage(session.frontEnd, session.frontEnd.activeWindow(), code);
+}
+
+}  // namespace
+
+std::string companionNameFor(std::string_view programPath) {
+    std::string name(programPath);
+    const std::size_t dot = name.find('.');
+    if (dot != std::string::npos) {
+        name.erase(dot);
+    }
+    return name + ".ini";
+}
+
+bool applyStartupSettings(Session& session, std::string_view argumentText) {
+    presetUploadSettings(session.settings);
+    session.settings.executionMode = Interactive;
+    if (!argumentText.empty()) {
+        if (parseCommandLine(argumentText, session.settings, session.frontEnd) == 0) {
+            session.exitCode = exit_code::kCommandLineError;
+            return false;
+        }
+        // The settings file is not read, but a dialog shown in Interactive mode saves beside
+        // the program like any other start.
+        settings::computeProgramPaths(session);
+        return true;
+    }
+    settings::loadSettings(session);
+    return true;
+}
+
+void resetPass(Session& session) {
+    closeFiles(session);
+    link::Link link = link::linkOf(session);
+    link::closeLink(link);
+    session.link.lineSettings = platform::LineSettings{};
+    session.transmitBuffer.fill(0);
+    session.responseLine.clear();
+    session.dialogReady = false;
+}
+
+void runMainLoop(Session& session) {
+    session.frontEnd.initCommonControls();
+    for (;;) {
+        resetPass(session);
+        const bool automatic = session.settings.executionMode == Automatic;
+        if (!automatic && session.frontEnd.runSettingsDialog(session) != 1) {
+            break;
+        }
+
+        const ResultCode opened = openProgramFiles(session, true);
+        if (opened != 1) {
+            show(session, opened);
+            session.exitCode = exit_code::kFileOpenFailed;
+            if (automatic) {
+                break;
+            }
+            continue;
+        }
+
+        link::Link link = link::linkOf(session);
+        const ResultCode linkCode = link::openLink(link);
+        if (linkCode < 0) {
+            show(session, linkCode);
+            session.exitCode = exit_code::kLinkOpenFailed;
+            if (automatic) {
+                break;
+            }
+            continue;
+        }
+
+        ResultCode uploaded = uploadProgram(session);
+        session.exitCode = exit_code::kUploadFailed;
+        while (uploaded <= 0) {
+            if (showResultMessage(session.frontEnd, session.frontEnd.activeWindow(),
+                                  result::kRetryQuestion) != ui::kAnswerYes) {
+                break;
+            }
+            // A failed reopening of the link is not reported here: the attempt fails on its own.
+            closeFiles(session);
+            link::closeLink(link);
+            link::openLink(link);
+            const ResultCode reopened = openProgramFiles(session, false);
+            if (reopened != 1) {
+                show(session, reopened);
+                session.exitCode = exit_code::kFileOpenFailed;
+                break;
+            }
+            uploaded = uploadProgram(session);
+        }
+        if (uploaded > 0) {
+            session.exitCode = exit_code::kSuccess;
+            show(session, result::kUploadSucceeded);
+        }
+        if (automatic) {
+            break;
+        }
+    }
+}
+
+}  // namespace vorlanth::shell

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "common/types.h"
+#include "ui/front_end.h"
+
+namespace vorlanth::shell {
+
+// The caption of every message box about an upload (two blanks before the parenthesis).
+inline constexpr std::string_view kProgramCaption = "Program download  (Ver. 1.31)";
+
+struct ResultMessage {
+    ResultCode code;
+    std::string_view text;
+    ui::MessageIcon icon;
+    ui::MessageButtons buttons;
+};
+
+// The message table entry of a code; nothing for a code outside the table.
+std::optional<ResultMessage> findResultMessage(ResultCode code);
+
+// Shows the message of code, owned by owner, captioned and topmost. For the retry question
+// returns the user's answer (ui::kAnswerYes asks for a retry); otherwise 0. A code outside
+// the table shows nothing.
+int showResultMessage(ui::FrontEnd& frontEnd, ui::WindowHandle owner, ResultCode code);
+
+}  // namespace vorlanth::shell

@@ -1,0 +1,102 @@
+#include "tests/fakes/fake_platform.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vorlanth::fakes {
+
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+class MemoryFile final : public platform::ReadableFile {
+  public:
+    MemoryFile(const Bytes& bytes, int& openFiles, std::size_t readLimit)
+        : bytes_(bytes), openFiles_(openFiles), readLimit_(readLimit) {
+        ++openFiles_;
+    }
+    ~MemoryFile() override { --openFiles_; }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    std::int64_t read(std::span<std::uint8_t> buffer) override {
+        std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
+        if (readLimit_ > 0) {
+            count = std::min(count, readLimit_);
+        }
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), count, buffer.begin());
+        position_ += count;
+        return static_cast<std::int64_t>(count);
+    }
+    std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
+
+  private:
+    Bytes bytes_;
+    int& openFiles_;
+    std::size_t readLimit_;
+    std::size_t position_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::ReadableFile> FakeFileSystem::openForReading(const std::string& path) {
+    auto found = files.find(path);
+    if (found == files.end()) {
+        return nullptr;
+    }
+    opened.push_back(path);
+    return std::make_unique<MemoryFile>(found->second, openFiles, readLimit);
+}
+
+std::optional<std::uint64_t> FakeFileSystem::fileSize(const std::string& path) {
+    auto found = files.find(path);
+    if (found == files.end()) {
+        return std::nullopt;
+    }
+    return found->second.size();
+}
+
+std::string FakeProfile::readString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue, const std::string& path,
+                                    std::size_t size) {
+    std::string value(defaultValue);
+    auto file = files.find(path);
+    if (file != files.end()) {
+        auto sectionEntry = file->second.find(lower(section));
+        if (sectionEntry != file->second.end()) {
+            auto keyEntry = sectionEntry->second.find(lower(key));
+            if (keyEntry != sectionEntry->second.end()) {
+                value = keyEntry->second;
+            }
+        }
+    }
+    return value.substr(0, size > 0 ? size - 1 : 0);
+}
+
+bool FakeProfile::writeString(std::string_view section, std::string_view key,
+                              std::string_view value, const std::string& path) {
+    writes.emplace_back(std::string(section), std::string(key), std::string(value));
+    if (writesFail) {
+        return false;
+    }
+    files[path][lower(section)][lower(key)] = std::string(value);
+    return true;
+}
+
+FakePlatform::FakePlatform()
+    : serialLine(clockImpl), datagramPeer(clockImpl), socketLibrary(datagramPeer) {}
+
+std::unique_ptr<platform::SerialPort> FakePlatform::openSerialPort(int comPort) {
+    openedComPorts.push_back(comPort);
+    if (serialLine.openFails || serialLine.isOpen) {
+        return nullptr;  // absent, or held: the port is opened without sharing
+    }
+    return std::make_unique<FakeSerialPort>(serialLine);
+}
+
+}  // namespace vorlanth::fakes

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "platform/platform.h"
+#include "tests/fakes/fake_link.h"
+#include "tests/fakes/virtual_clock.h"
+
+namespace vorlanth::fakes {
+
+// Files held in memory, by path.
+class FakeFileSystem final : public platform::FileSystem {
+  public:
+    std::unique_ptr<platform::ReadableFile> openForReading(const std::string& path) override;
+    std::optional<std::uint64_t> fileSize(const std::string& path) override;
+
+    std::map<std::string, Bytes> files;
+    std::vector<std::string> opened;  // every path opened successfully, in order
+    int openFiles = 0;                // files open right now
+    // When set, reads return at most this many bytes per call.
+    std::size_t readLimit = 0;
+};
+
+// Profile files held in memory: path → section → key → value; names match without regard
+// to case, as the platform's functions do.
+class FakeProfile final : public platform::Profile {
+  public:
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue, const std::string& path,
+                           std::size_t size) override;
+    bool writeString(std::string_view section, std::string_view key, std::string_view value,
+                     const std::string& path) override;
+
+    std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> files;
+    std::vector<std::tuple<std::string, std::string, std::string>> writes;  // section, key, value
+    bool writesFail = false;
+};
+
+// A platform made of fakes, driven by one virtual clock.
+class FakePlatform final : public platform::Platform {
+  public:
+    FakePlatform();
+    platform::Clock& clock() override { return clockImpl; }
+    std::unique_ptr<platform::SerialPort> openSerialPort(int comPort) override;
+    platform::SocketLibrary& sockets() override { return socketLibrary; }
+    platform::FileSystem& files() override { return fileSystem; }
+    platform::Profile& profile() override { return profileImpl; }
+    std::string programPath() override { return programPathText; }
+    char pathSeparator() override { return separator; }
+
+    VirtualClock clockImpl;
+    FakeSerialLine serialLine;
+    FakeDatagramPeer datagramPeer;
+    FakeSocketLibrary socketLibrary;
+    FakeFileSystem fileSystem;
+    FakeProfile profileImpl;
+    std::string programPathText = "C:\\Tools\\Loader\\vorlanth.exe";
+    char separator = '\\';
+    std::vector<int> openedComPorts;
+};
+
+}  // namespace vorlanth::fakes

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/front_end.h"
+
+namespace vorlanth::fakes {
+
+// A front end that records what the core asked of it and answers from a script.
+class RecordingFrontEnd : public ui::FrontEnd {
+  public:
+    ui::WindowHandle activeWindow() override { return activeWindowHandle; }
+    int showMessageBox(const ui::MessageBoxRequest& request) override;
+    void initCommonControls() override { ++commonControlsInitialised; }
+    bool openProgressWindow() override;
+    void setProgress(int percent) override { progress.push_back(percent); }
+    void closeProgressWindow() override { ++progressClosed; }
+    void pumpOneMessage() override { ++pumps; }
+    bool openEraseWindow() override;
+    void closeEraseWindow() override { ++eraseClosed; }
+    int runSettingsDialog(Session& session) override;
+    std::optional<ui::BrowseResult> browseForFile(const ui::BrowseRequest& request) override;
+    void onUploadEvent(ui::UploadEvent event) override { events.push_back(event); }
+
+    // Texts of the messages shown, in order.
+    std::vector<std::string> texts() const;
+
+    ui::WindowHandle activeWindowHandle = 0x1234;
+    std::vector<ui::MessageBoxRequest> messages;
+    std::deque<int> questionAnswers;  // answers to Yes/No questions; No when empty
+    std::vector<int> progress;
+    std::vector<ui::UploadEvent> events;
+    bool progressWindowFails = false;
+    bool eraseWindowFails = false;
+    int progressOpened = 0;
+    int progressClosed = 0;
+    int pumps = 0;
+    int eraseOpened = 0;
+    int eraseClosed = 0;
+    int commonControlsInitialised = 0;
+    // Each dialog run takes the next script entry; Exit (2) when none is left.
+    std::deque<std::function<int(Session&)>> dialogScript;
+    int dialogRuns = 0;
+    std::deque<std::optional<ui::BrowseResult>> browseAnswers;
+    std::vector<ui::BrowseRequest> browseRequests;
+};
+
+}  // namespace vorlanth::fakes
