@@ -41,11 +41,11 @@ std::string ProgressLine::formatLine(int percent, std::uint64_t consumed, std::u
     line += std::string(static_cast<std::size_t>(kBarWidth - filled), '.');
     line += "]";
     if (total > 0) {
-        line += " " + formatBytes(consumed) + " / " + formatBytes(total);
+        line.append(" ").append(formatBytes(consumed)).append(" / ").append(formatBytes(total));
     }
     if (elapsedMs >= 500 && consumed > 0) {
         const double rate = static_cast<double>(consumed) * 1000.0 / elapsedMs;
-        line += "  " + formatBytes(static_cast<std::uint64_t>(rate)) + "/s";
+        line.append("  ").append(formatBytes(static_cast<std::uint64_t>(rate))).append("/s");
         if (total > consumed) {
             const auto left = static_cast<unsigned>(static_cast<double>(total - consumed) / rate);
             char eta[32];
