@@ -12,9 +12,8 @@ constexpr std::size_t kProgramPathArea = 1000;  // the program's full path
 constexpr std::size_t kEnvironmentPathArea = 504;
 constexpr std::size_t kValueArea = 500;  // a value read from a profile file
 
-// Position of the last separator in text[from..first] looking only at positions after the
-// first character, or npos. A path's first character is never taken for the separator that
-// ends a directory, so "C:\" stays a directory of its own.
+// Position of the last separator at or before position from, looking only at positions after
+// the first character; npos when there is none.
 std::size_t lastSeparatorAfterFirst(std::string_view text, std::size_t from, char separator) {
     for (std::size_t i = from; i >= 1 && i < text.size(); --i) {
         if (text[i] == separator) {
@@ -22,10 +21,6 @@ std::size_t lastSeparatorAfterFirst(std::string_view text, std::size_t from, cha
         }
     }
     return std::string_view::npos;
-}
-
-std::string keyNumber(long long value) {
-    return std::to_string(value);
 }
 
 void writeKey(Session& session, std::string_view key, std::string_view value) {
@@ -36,8 +31,9 @@ void writeKey(Session& session, std::string_view key, std::string_view value) {
 
 }  // namespace
 
-// The environment file is "Kestmor.ini" in the parent of the program's directory; in a root
-// directory, which has no parent, it is the directory itself.
+// The environment file is "Kestmor.ini" in the parent of the program's directory. A directory
+// whose parent would be the path's first character (a drive root such as "C:\", or "/x/")
+// holds the file itself. Without any directory in the program's path nothing is read.
 void readEnvironmentFlag(Session& session) {
     session.settings.alwaysOnTop = 0;
     const char separator = session.platform.pathSeparator();
@@ -45,13 +41,15 @@ void readEnvironmentFlag(Session& session) {
     if (path.size() >= kProgramPathArea) {
         return;  // a cut path would name another directory
     }
-    std::size_t end = lastSeparatorAfterFirst(path, path.empty() ? 0 : path.size() - 1, separator);
-    if (end != std::string::npos) {
-        path.resize(end + 1);
-        const std::size_t parent = lastSeparatorAfterFirst(path, end - 1, separator);
-        if (parent != std::string::npos) {
-            path.resize(parent + 1);
-        }
+    const std::size_t end =
+        lastSeparatorAfterFirst(path, path.empty() ? 0 : path.size() - 1, separator);
+    if (end == std::string::npos) {
+        return;
+    }
+    path.resize(end + 1);
+    const std::size_t parent = lastSeparatorAfterFirst(path, end - 1, separator);
+    if (parent != std::string::npos) {
+        path.resize(parent + 1);
     }
     path += kEnvironmentFileName;
     if (path.size() >= kEnvironmentPathArea) {
@@ -139,11 +137,11 @@ void saveSettings(Session& session) {
     const bool network = settings.linkType >= Network;
     writeKey(session, "FileName", settings.programPath.view());
     writeKey(session, "ComPort",
-             network ? settings.targetAddress.str() : keyNumber(settings.comPort));
-    writeKey(session, "ComType", keyNumber(settings.linkType + 1LL));
-    writeKey(session, "FileType", keyNumber(settings.fileType));
+             network ? settings.targetAddress.str() : std::to_string(settings.comPort));
+    writeKey(session, "ComType", std::to_string(settings.linkType + 1LL));
+    writeKey(session, "FileType", std::to_string(settings.fileType));
     writeKey(session, "Baudrate",
-             keyNumber(network ? settings.targetPort : settings.baudIndex + 1LL));
+             std::to_string(network ? settings.targetPort : settings.baudIndex + 1LL));
 }
 
 // Values are read into an area of 500 characters: at most 499 come back.

@@ -155,30 +155,6 @@ TEST_F(SettingsFileTest, SavesTheFiveKeysInOrderForEachLinkKind) {
     EXPECT_EQ(platform.profileImpl.files[kSettingsPath]["vorlanth"]["comport"], "3");
 }
 
-TEST_F(SettingsFileTest, SaveThenLoadGivesTheSameSettings) {
-    const std::vector<Loaded> cases = {
-        {Network, 1, 0, "10.0.0.254", 65535, Basic, "C:\\a b\\prog.qbx"},
-        {CradleIr, 255, 3, "", 3000, BinaryImage, "x.bin"},
-        {Serial, 12, 1, "", 3000, SRecord, ""},
-    };
-    for (const auto& c : cases) {
-        UploadSettings& s = session.settings;
-        s.linkType = c.linkType;
-        s.comPort = c.comPort;
-        s.baudIndex = c.baudIndex;
-        s.targetAddress.assign(c.address);
-        s.targetPort = static_cast<std::uint16_t>(c.port);
-        s.fileType = c.fileType;
-        s.programPath.assign(c.programPath);
-        computeProgramPaths(session);
-        saveSettings(session);
-        platform.fileSystem.files[kSettingsPath] = {};
-        s = UploadSettings{};
-        loadSettings(session);
-        expectLoaded(s, c, c.programPath);
-    }
-}
-
 TEST(SettingsFilePaths, ProgramDirectoryAndEnvironmentFile) {
     struct Case {
         std::string program;
@@ -239,6 +215,23 @@ TEST(SettingsFileEnvironment, AlwaysOnTopIsTheLeadingNumberOfTheKey) {
         }
         readEnvironmentFlag(session);
         EXPECT_EQ(session.settings.alwaysOnTop, want) << value.value_or("(missing)");
+    }
+}
+
+TEST(SettingsFileEnvironment, NoEnvironmentFileWithoutAFittingDirectory) {
+    const std::string longDirectory = "C:\\" + std::string(600, 'd') + "\\";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"app.exe", "app.exeKestmor.ini"},                              // no directory at all
+        {longDirectory + "x\\app.exe", longDirectory + "Kestmor.ini"},  // beyond 503 characters
+    };
+    for (const auto& [program, wrongFile] : cases) {
+        fakes::FakePlatform platform;
+        fakes::RecordingFrontEnd frontEnd;
+        Session session(platform, frontEnd);
+        platform.programPathText = program;
+        platform.profileImpl.writeString("Enviroment", "AlwaysOnTop", "1", wrongFile);
+        readEnvironmentFlag(session);
+        EXPECT_EQ(session.settings.alwaysOnTop, 0) << program.size();
     }
 }
 
