@@ -105,12 +105,18 @@ void TerminalModel::receiveStream(std::span<const uint8_t> bytes, uint64_t nowMs
 
 // Cuts whole frames off the front of the input: a block of the expected size in the
 // BASIC sequence, a record by its count byte, anything else up to its CR.
-void TerminalModel::extractStreamFrames() {
+void TerminalModel::extractStreamFrames(bool lineQuiet) {
   while (!rx_.empty() && !discarding_) {
     size_t length = 0;
     FrameKind kind = FrameKind::Command;
     const size_t blockSize = expectedBlockSize();
-    if (blockSize > 0) {
+    const size_t freshStart = freshBasicStartLength();
+    if (freshStart > 0) {
+      length = freshStart;
+      kind = FrameKind::Command;
+    } else if (blockSize > 0 && freshBasicStartPossible() && !lineQuiet) {
+      return; // wait for more bytes or the quiet line to tell a count from "TOLVEX\r"
+    } else if (blockSize > 0) {
       if (rx_.size() < blockSize) {
         return;
       }
@@ -174,6 +180,10 @@ void TerminalModel::advance(uint64_t nowMs) {
   if (rx_.empty() || nowMs < lastRxMs_ + config_.frameGapMs) {
     return;
   }
+  extractStreamFrames(true);
+  if (rx_.empty()) {
+    return;
+  }
   const std::vector<uint8_t> frame = std::move(rx_);
   const uint64_t endNs = std::max(rxLineNs_.back(), nowMs * kNsPerMs);
   rx_.clear();
@@ -185,6 +195,26 @@ void TerminalModel::advance(uint64_t nowMs) {
     handleFrame(FrameKind::Damaged, frame, endNs);
   }
   extractStreamFrames();
+}
+
+// The bytes of "TOLVEX\r", with which a loader starts a BASIC upload afresh.
+static constexpr uint8_t kBasicStartLine[] = {'T', 'O', 'L', 'V', 'E', 'X', kCarriageReturn};
+
+// True while the input could still be a fresh "TOLVEX\r" sent where a count block
+// (shorter than the command) is due: the blocks themselves carry no marker.
+bool TerminalModel::freshBasicStartPossible() const {
+  const size_t blockSize = expectedBlockSize();
+  if (blockSize == 0 || blockSize >= sizeof kBasicStartLine) {
+    return false;
+  }
+  const size_t compared = std::min(rx_.size(), sizeof kBasicStartLine);
+  return std::equal(rx_.begin(), rx_.begin() + static_cast<long>(compared), kBasicStartLine);
+}
+
+// Length of a whole "TOLVEX\r" at the front of the input where a count block is due
+// and nothing follows it (a loader sends nothing more before the answer), else 0.
+size_t TerminalModel::freshBasicStartLength() const {
+  return freshBasicStartPossible() && rx_.size() == sizeof kBasicStartLine ? rx_.size() : 0;
 }
 
 // Size of the next BASIC block on the wire, or 0 outside the block sequence.

@@ -131,7 +131,9 @@ public:
 private:
   enum class Phase { Idle, MeridoxAcked, Download, BasicNegotiate, Basic };
 
-  void extractStreamFrames();
+  void extractStreamFrames(bool lineQuiet = false);
+  bool freshBasicStartPossible() const;
+  size_t freshBasicStartLength() const;
   void handleFrame(FrameKind kind, std::span<const uint8_t> frame, uint64_t endNs);
   void handleCommand(std::string_view text, uint64_t number, FaultKind fault, uint64_t endNs);
   void handleRecord(std::span<const uint8_t> frame, uint64_t number, FaultKind fault,
