@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -20,6 +21,7 @@ namespace {
 constexpr size_t kReadChunk = 4096;
 constexpr int kWriteWaitMs = 200;
 constexpr int kWriteTries = 10; // a stuck reader costs at most 2 s per answer
+constexpr int kDrainStepMs = 10;
 
 std::string systemError(const std::string &what) { return what + ": " + std::strerror(errno); }
 
@@ -124,6 +126,9 @@ public:
     dropped_ += writeAll(fd_.get(), emission.bytes.data(), emission.bytes.size());
   }
 
+  // A serial device sends what was written before it is closed.
+  void drain(int) override { ::tcdrain(fd_.get()); }
+
   std::string readyText() const override { return ready_; }
 
 protected:
@@ -138,6 +143,18 @@ public:
   PtyPort(FileDescriptor master, FileDescriptor slave, std::string ready, std::string linkPath)
       : StreamPort(std::move(master), std::move(ready)), slave_(std::move(slave)),
         linkPath_(std::move(linkPath)) {}
+
+  // Polls the slave's input queue until the loader has read it all.
+  void drain(int maxMs) override {
+    for (int waited = 0; waited < maxMs; waited += kDrainStepMs) {
+      int unread = 0;
+      if (::ioctl(slave_.get(), FIONREAD, &unread) != 0 || unread == 0) {
+        return;
+      }
+      pollfd none{-1, 0, 0};
+      ::poll(&none, 0, kDrainStepMs);
+    }
+  }
 
   // Removes the symlink, if it is still the one made here.
   ~PtyPort() override {

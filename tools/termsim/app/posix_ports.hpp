@@ -41,6 +41,10 @@ public:
   // Writes one answer (or piece of one); random serves the datagram faults.
   virtual void send(const Emission &emission, SeededRandom &random) = 0;
 
+  // Before the link closes: waits, at most maxMs, until the other side has taken
+  // what was written, since closing a pseudo-terminal discards unread input.
+  virtual void drain(int maxMs) { (void)maxMs; }
+
   // What follows "READY " on stdout.
   virtual std::string readyText() const = 0;
 

@@ -18,6 +18,7 @@ namespace vorlanth::termsim {
 namespace {
 
 constexpr int kLongestPollMs = 1000;
+constexpr int kDrainMs = 2000; // the loader reads an answer within milliseconds
 constexpr uint64_t kLargestInputFile = 64ull * 1024 * 1024;
 
 // Write end of the pipe through which a signal wakes the poll loop.
@@ -296,6 +297,9 @@ int runTerminal(const Options &options, std::ostream &out, std::ostream &err) {
     printTrace(model, err);
   }
 
+  if (stopReason == nullptr) {
+    port->drain(kDrainMs);
+  }
   const bool completed = model.sessionsEnded() >= options.sessions;
   const ReceivedProgram program = completed ? model.lastSession() : model.current();
   int status = completed ? kExitMatched : kExitIncomplete;

@@ -7,11 +7,14 @@ namespace vorlanth::termsim {
 namespace {
 
 TEST(Options, ReadsEveryGroup) {
-  const ParsedOptions parsed = parseOptions(
-      {"--udp", "0", "--entry", "long", "--basic=checksum", "--erase-ms", "3000", "--sessions", "2",
-       "--idle-timeout", "30", "--baud", "9600", "--write-ms", "4", "--seed", "99", "--fault-rate",
-       "0.25", "--fault-kinds", "fn,late,dup", "--fault-at", "5,9:silent", "--late-ms", "8500",
-       "--expect", "a.qbx", "--type", "qbx", "--image-out", "i.bin", "--trace"});
+  const ParsedOptions parsed =
+      parseOptions({"--udp",       "0",          "--entry",      "long",       "--basic=checksum",
+                    "--erase-ms",  "3000",       "--sessions",   "2",          "--idle-timeout",
+                    "30",          "--baud",     "9600",         "--write-ms", "4",
+                    "--seed",      "99",         "--fault-rate", "0.25",       "--fault-kinds",
+                    "fn,late,dup", "--fault-at", "5,9:silent",   "--late-ms",  "8500",
+                    "--expect",    "a.qbx",      "--type",       "qbx",        "--image-out",
+                    "i.bin",       "--trace"});
   ASSERT_EQ(parsed.error, "");
   const Options &o = parsed.options;
   EXPECT_EQ(o.link, LinkKind::Udp);
@@ -24,9 +27,8 @@ TEST(Options, ReadsEveryGroup) {
   EXPECT_EQ(o.model.writeMs, 4u);
   EXPECT_EQ(o.model.faults.seed, 99u);
   EXPECT_DOUBLE_EQ(o.model.faults.rate, 0.25);
-  EXPECT_EQ(o.model.faults.kinds,
-            (std::vector<FaultKind>{FaultKind::AnswerFn, FaultKind::Late,
-                                    FaultKind::DuplicateDatagram}));
+  EXPECT_EQ(o.model.faults.kinds, (std::vector<FaultKind>{FaultKind::AnswerFn, FaultKind::Late,
+                                                          FaultKind::DuplicateDatagram}));
   EXPECT_EQ(o.model.faults.at.at(5), FaultKind::None);
   EXPECT_EQ(o.model.faults.at.at(9), FaultKind::Silent);
   EXPECT_EQ(o.model.faults.lateMs, 8500u);

@@ -56,13 +56,19 @@ TEST(SRecordProgram, AcceptsTheCommonVariants) {
     Bytes data;
   };
   const Case cases[] = {
-      {"CR LF, S3, S7", "S0030000FC\r\nS3090000100001020304DC\r\nS70500000000FA\r\n", 0x1000,
+      {"CR LF, S3, S7",
+       "S0030000FC\r\nS3090000100001020304DC\r\nS70500000000FA\r\n",
+       0x1000,
        {1, 2, 3, 4}},
       {"LF only, lower case", "s3090000100001020304dc\ns70500000000fa\n", 0x1000, {1, 2, 3, 4}},
       {"S2 and S8", "S206123456AABBF8\nS804000000FB\n", 0x123456, {0xAA, 0xBB}},
-      {"S1, S5 and S9, blank line, trailing blank", "S1051000A1B297 \n\nS5030001FB\nS9030000FC\n",
-       0x1000, {0xA1, 0xB2}},
-      {"text after the end", "S30600000010AB3E\r\nS70500000000FA\r\nnot an S-record\r\n", 0x10,
+      {"S1, S5 and S9, blank line, trailing blank",
+       "S1051000A1B297 \n\nS5030001FB\nS9030000FC\n",
+       0x1000,
+       {0xA1, 0xB2}},
+      {"text after the end",
+       "S30600000010AB3E\r\nS70500000000FA\r\nnot an S-record\r\n",
+       0x10,
        {0xAB}},
   };
   for (const Case &c : cases) {
@@ -94,7 +100,8 @@ TEST(SRecordProgram, RefusesMalformedText) {
     const ExpectedImage result = readSRecordProgram(bytesOf(c.text));
     EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
   }
-  const ExpectedImage badSum = readSRecordProgram(bytesOf("S3090000100001020304DD\nS7050000000FA\n"));
+  const ExpectedImage badSum =
+      readSRecordProgram(bytesOf("S3090000100001020304DD\nS7050000000FA\n"));
   EXPECT_FALSE(badSum.warnings.empty());
 }
 
@@ -213,10 +220,12 @@ TEST(BasicProgram, CompanionIsPaddedAndDifferencesAreNamed) {
 
   Bytes wrong = program;
   wrong[9] = 1;
-  EXPECT_NE(compareBasic(expected, wrong, expected.companion).find("program differs at file offset 9"),
-            std::string::npos);
-  EXPECT_NE(compareBasic(expected, program, small.companion).find("companion block differs at byte 0"),
-            std::string::npos);
+  EXPECT_NE(
+      compareBasic(expected, wrong, expected.companion).find("program differs at file offset 9"),
+      std::string::npos);
+  EXPECT_NE(
+      compareBasic(expected, program, small.companion).find("companion block differs at byte 0"),
+      std::string::npos);
   EXPECT_NE(compareBasic(expected, Bytes(program.begin(), program.end() - 2), expected.companion)
                 .find("program length differs"),
             std::string::npos);
