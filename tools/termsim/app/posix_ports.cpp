@@ -22,6 +22,7 @@ constexpr size_t kReadChunk = 4096;
 constexpr int kWriteWaitMs = 200;
 constexpr int kWriteTries = 10; // a stuck reader costs at most 2 s per answer
 constexpr int kDrainStepMs = 10;
+constexpr int kDrainSettleMs = 50;
 
 std::string systemError(const std::string &what) { return what + ": " + std::strerror(errno); }
 
@@ -144,14 +145,16 @@ public:
       : StreamPort(std::move(master), std::move(ready)), slave_(std::move(slave)),
         linkPath_(std::move(linkPath)) {}
 
-  // Polls the slave's input queue until the loader has read it all.
+  // Polls the slave's input queue until the loader has read it all. Bytes written
+  // to the master reach that queue a moment later, so the first look waits a little.
   void drain(int maxMs) override {
-    for (int waited = 0; waited < maxMs; waited += kDrainStepMs) {
+    pollfd none{-1, 0, 0};
+    ::poll(&none, 0, kDrainSettleMs);
+    for (int waited = kDrainSettleMs; waited < maxMs; waited += kDrainStepMs) {
       int unread = 0;
       if (::ioctl(slave_.get(), FIONREAD, &unread) != 0 || unread == 0) {
         return;
       }
-      pollfd none{-1, 0, 0};
       ::poll(&none, 0, kDrainStepMs);
     }
   }

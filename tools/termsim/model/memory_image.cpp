@@ -101,7 +101,7 @@ namespace {
 void appendSRecord(std::string &text, char type, uint32_t address, int addressBytes,
                    std::span<const uint8_t> data) {
   char pair[3];
-  const auto count = static_cast<unsigned>(addressBytes + data.size() + 1);
+  const auto count = static_cast<unsigned>(data.size()) + static_cast<unsigned>(addressBytes) + 1;
   unsigned sum = count;
   text += 'S';
   text += type;
