@@ -107,7 +107,8 @@ public:
 
   int pollDescriptor() const override { return fd_.get(); }
 
-  // Reads until nothing is waiting; EIO means the other side is gone for good.
+  // Reads until nothing is waiting: EAGAIN, or 0 from a device set to return at once.
+  // EIO means the other side is gone for good.
   bool receive(TerminalModel &model, uint64_t nowMs) override {
     uint8_t buffer[kReadChunk];
     while (true) {
@@ -119,7 +120,7 @@ public:
       if (got < 0 && errno == EINTR) {
         continue;
       }
-      return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+      return got == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
     }
   }
 

@@ -275,13 +275,18 @@ int runTerminal(const Options &options, std::ostream &out, std::ostream &err) {
       stopReason = "signal";
       break;
     }
-    if (ready > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
+    if (ready > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0) {
       if (!port->receive(model, now)) {
         stopReason = "link lost";
       }
       if (model.stats().bytesIn != lastBytesIn) {
         lastBytesIn = model.stats().bytesIn;
         lastInputMs = now;
+      } else if (options.link != LinkKind::Udp &&
+                 (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        // A hung-up line with nothing to read would wake poll at once, for ever. (On
+        // UDP an error only reports an answer that found no listener.)
+        stopReason = "link lost";
       }
     }
     model.advance(now);

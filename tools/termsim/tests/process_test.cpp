@@ -168,6 +168,7 @@ public:
       ::tcsetattr(fd_, TCSANOW, &settings);
     }
   }
+  explicit SerialClient(int fd) : fd_(fd) {}
   ~SerialClient() {
     if (fd_ >= 0) {
       ::close(fd_);
@@ -290,6 +291,48 @@ TEST(TermsimProcess, PtyUploadWithAWrongByteIsAMismatch) {
   EXPECT_NE(termsim.errors().find("at 0x00001007: file has 0x08, terminal has 0x09"),
             std::string::npos)
       << termsim.errors();
+}
+
+TEST(TermsimProcess, RetryAfterARefusedRecordCompletesTheSession) {
+  ScratchDirectory scratch;
+  writeText(scratch.file("app.shx"), kProgramText);
+  // Frame 3 is the first record: refused, so the loader starts over.
+  Termsim termsim({"--fault-at", "3:ff", "--trace", "--idle-timeout", "10", "--expect",
+                   scratch.file("app.shx"), "--type", "shx"},
+                  scratch);
+  const std::string pty = termsim.waitForLine("READY pty=");
+  ASSERT_NE(pty, "");
+  {
+    SerialClient client(pty);
+    ASSERT_EQ(client.exchange("\r"), "FN\r");
+    ASSERT_EQ(client.exchange(":ERASE\r"), "FA\r");
+    ASSERT_EQ(client.exchange(record(0x1000, {1, 2, 3, 4, 5, 6, 7, 8})), "FF\r");
+  }
+  {
+    SerialClient retry(pty);
+    uploadRecords(retry);
+  }
+  EXPECT_EQ(termsim.waitExit(), 0) << termsim.errors();
+  EXPECT_NE(termsim.errors().find("#3 "), std::string::npos);
+  EXPECT_NE(termsim.errors().find("-> \"FF\" [fault ff]"), std::string::npos) << termsim.errors();
+  EXPECT_NE(termsim.errors().find("faults injected 1"), std::string::npos);
+}
+
+TEST(TermsimProcess, ExistingSerialDeviceServesAnUpload) {
+  ScratchDirectory scratch;
+  // A pseudo-terminal made here stands in for the serial cable: termsim gets its slave.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string device = ::ptsname(master);
+  Termsim termsim({"--device", device, "--baud", "57600", "--idle-timeout", "10"}, scratch);
+  EXPECT_EQ(termsim.waitForLine("READY device="), device);
+  {
+    SerialClient client(master);
+    uploadRecords(client);
+    EXPECT_EQ(termsim.waitExit(), 0) << termsim.errors();
+  }
 }
 
 TEST(TermsimProcess, SignalOrSilenceEndsTheRunWithOutputsWritten) {
