@@ -26,6 +26,7 @@ constexpr int kDrainSettleMs = 50;
 
 std::string systemError(const std::string &what) { return what + ": " + std::strerror(errno); }
 
+// Reads and writes on fd return at once instead of waiting.
 bool setNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL);
   return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -227,6 +228,7 @@ private:
 
 } // namespace
 
+// Closes the descriptor held, then takes over the other one.
 FileDescriptor &FileDescriptor::operator=(FileDescriptor &&other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) {
@@ -237,12 +239,14 @@ FileDescriptor &FileDescriptor::operator=(FileDescriptor &&other) noexcept {
   return *this;
 }
 
+// Closes the descriptor, if any.
 FileDescriptor::~FileDescriptor() {
   if (fd_ >= 0) {
     ::close(fd_);
   }
 }
 
+// Gives up ownership without closing.
 int FileDescriptor::release() { return std::exchange(fd_, -1); }
 
 // Opens a master, unlocks its slave, sets the slave raw and keeps it open.

@@ -24,6 +24,7 @@ constexpr uint64_t kLargestInputFile = 64ull * 1024 * 1024;
 // Write end of the pipe through which a signal wakes the poll loop.
 volatile sig_atomic_t gSignalPipe = -1;
 
+// Wakes the poll loop; only async-signal-safe calls here.
 extern "C" void onStopSignal(int) {
   const int fd = gSignalPipe;
   if (fd >= 0) {
@@ -103,6 +104,7 @@ bool readFile(const std::string &path, std::vector<uint8_t> &bytes, std::string 
   return true;
 }
 
+// Writes a whole file; false (with a message) on failure.
 bool writeFile(const std::string &path, const void *data, size_t size, std::ostream &err) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
@@ -199,6 +201,7 @@ int checkExpected(const Options &options, const ReceivedProgram &program, std::o
   return kExitMatched;
 }
 
+// One stderr line per frame handled since the last call.
 void printTrace(TerminalModel &model, std::ostream &err) {
   for (const FrameTrace &entry : model.takeTrace()) {
     err << "termsim: #" << entry.number << " +" << entry.atMs << "ms " << frameKindName(entry.kind)

@@ -81,6 +81,7 @@ uint64_t SeededRandom::next() {
   return z ^ (z >> 31);
 }
 
+// Without named kinds the plan draws from the default ones.
 FaultPlan::FaultPlan(FaultConfig config) : config_(std::move(config)) {
   if (config_.kinds.empty()) {
     config_.kinds = defaultFaultKinds();

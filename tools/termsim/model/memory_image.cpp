@@ -73,6 +73,7 @@ std::vector<MemoryRun> MemoryImage::runs() const {
   return result;
 }
 
+// Forgets every written byte, as an erase does.
 void MemoryImage::clear() {
   pages_.clear();
   written_ = 0;

@@ -25,22 +25,26 @@ std::optional<uint8_t> hexDigit(char c) {
   return std::nullopt;
 }
 
+// Prefixes a message with its line number.
 std::string lineMessage(size_t lineNumber, const std::string &what) {
   return "line " + std::to_string(lineNumber) + ": " + what;
 }
 
+// 0x0000ABCD.
 std::string hex32(uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
   return text;
 }
 
+// 0xAB.
 std::string hex8(uint8_t value) {
   char text[8];
   std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(value));
   return text;
 }
 
+// Four bytes, most significant first.
 uint32_t bigEndian32(std::span<const uint8_t> bytes) {
   return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
          bytes[3];

@@ -79,6 +79,7 @@ std::string_view frameKindName(FrameKind kind) {
   return "?";
 }
 
+// The terminal starts idle, not in download mode, with empty flash.
 TerminalModel::TerminalModel(ModelConfig config)
     : config_(std::move(config)), plan_(config_.faults) {}
 
@@ -631,11 +632,13 @@ std::optional<uint64_t> TerminalModel::nextEventMs() const {
   return next;
 }
 
+// Notes what became of a frame, for --trace.
 void TerminalModel::trace(uint64_t number, FrameKind kind, std::string description,
                           std::string answerText, FaultKind fault) {
   trace_.push_back({number, nowMs_, kind, std::move(description), std::move(answerText), fault});
 }
 
+// Hands over the notes gathered so far.
 std::vector<FrameTrace> TerminalModel::takeTrace() { return std::exchange(trace_, {}); }
 
 // Cuts the answer into datagrams, then loses, repeats or reverses them as the fault says.
