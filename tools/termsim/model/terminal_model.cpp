@@ -102,6 +102,12 @@ void TerminalModel::receiveStream(std::span<const uint8_t> bytes, uint64_t nowMs
     rxLineNs_.push_back(inputFreeNs_);
   }
   extractStreamFrames();
+  if (discarding_ && rx_.size() > 1) {
+    // Bytes being skipped are not kept: the last one stands for them until the gap.
+    skippedBytes_ += rx_.size() - 1;
+    rx_.erase(rx_.begin(), rx_.end() - 1);
+    rxLineNs_.erase(rxLineNs_.begin(), rxLineNs_.end() - 1);
+  }
 }
 
 // Cuts whole frames off the front of the input: a block of the expected size in the
@@ -453,7 +459,8 @@ void TerminalModel::handleDamaged(std::span<const uint8_t> frame, uint64_t numbe
   const std::string_view word = phase_ == Phase::Basic ? reply::kNak : reply::kSendAgain;
   const std::string sent = answer(number, fault, word, endNs);
   char description[48];
-  std::snprintf(description, sizeof description, "%zu unreadable bytes", frame.size());
+  std::snprintf(description, sizeof description, "%zu unreadable bytes",
+                frame.size() + std::exchange(skippedBytes_, 0));
   trace(number, FrameKind::Damaged, description, sent, fault);
 }
 

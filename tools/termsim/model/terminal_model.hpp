@@ -167,6 +167,7 @@ private:
   uint64_t inputFreeNs_ = 0;
   uint64_t outputFreeNs_ = 0;
   bool discarding_ = false;
+  size_t skippedBytes_ = 0; // bytes dropped while discarding, for the trace
 
   MemoryImage image_;
   std::vector<uint8_t> basicProgram_;

@@ -324,6 +324,10 @@ TEST(TerminalModel, UnreadableInputIsAnsweredAfterTheLineGoesQuiet) {
   const Bytes frame = record('3', 0x10, {1, 2, 3, 4});
   EXPECT_EQ(driver.send(Bytes(frame.begin(), frame.begin() + 6), 250), "FN\r");
   EXPECT_EQ(driver.model.stats().damaged, 2u);
+  // A flood without any CR is skipped without being kept, then answered once.
+  EXPECT_EQ(driver.send(Bytes(100000, 'x'), 250), "FN\r");
+  const auto trace = driver.model.takeTrace();
+  EXPECT_EQ(trace.back().description, "100000 unreadable bytes");
 }
 
 TEST(TerminalModel, LinePacingAndFlashWriteTimeDelayTheAnswer) {
