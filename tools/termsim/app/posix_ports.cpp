@@ -18,6 +18,7 @@ namespace vorlanth::termsim {
 
 namespace {
 
+// EAGAIN stands for EWOULDBLOCK too: they are one value on Linux and macOS.
 constexpr size_t kReadChunk = 4096;
 constexpr int kWriteWaitMs = 200;
 constexpr int kWriteTries = 10; // a stuck reader costs at most 2 s per answer
@@ -46,7 +47,7 @@ size_t writeAll(int fd, const uint8_t *bytes, size_t length) {
     if (written < 0 && errno == EINTR) {
       continue;
     }
-    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && tries++ < kWriteTries) {
+    if (written < 0 && errno == EAGAIN && tries++ < kWriteTries) {
       pollfd waiting{fd, POLLOUT, 0};
       ::poll(&waiting, 1, kWriteWaitMs);
       continue;
@@ -90,8 +91,8 @@ bool makeRaw(int fd, speed_t speed) {
   }
   cfmakeraw(&settings);
   settings.c_cflag |= CLOCAL | CREAD;
-  settings.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS);
-  settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  settings.c_cflag &= ~tcflag_t{CSTOPB | PARENB | CRTSCTS};
+  settings.c_iflag &= ~tcflag_t{IXON | IXOFF | IXANY};
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
   if (speed != 0) {
@@ -121,7 +122,7 @@ public:
       if (got < 0 && errno == EINTR) {
         continue;
       }
-      return got == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
+      return got == 0 || errno == EAGAIN;
     }
   }
 
@@ -197,7 +198,7 @@ public:
         continue;
       }
       // ECONNREFUSED can follow an answer to a loader that has gone: not fatal.
-      return errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED;
+      return errno == EAGAIN || errno == ECONNREFUSED;
     }
   }
 

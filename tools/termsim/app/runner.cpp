@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -127,9 +128,8 @@ bool writeOutputs(const Options &options, const ReceivedProgram &program, std::o
     } else {
       ok = writeFile(options.imageOut, bytes->data(), bytes->size(), err) && ok;
       char line[80];
-      std::snprintf(line, sizeof line, "IMAGE base=0x%08X size=%zu",
-                    static_cast<unsigned>(program.image.empty() ? 0 : program.image.lowest()),
-                    bytes->size());
+      const uint32_t base = program.image.empty() ? 0 : program.image.lowest();
+      std::snprintf(line, sizeof line, "IMAGE base=0x%08" PRIX32 " size=%zu", base, bytes->size());
       out << line << std::endl;
     }
   }

@@ -3,6 +3,7 @@
 #include "protocol_words.hpp"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -33,7 +34,7 @@ std::string lineMessage(size_t lineNumber, const std::string &what) {
 // 0x0000ABCD.
 std::string hex32(uint32_t value) {
   char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  std::snprintf(text, sizeof text, "0x%08" PRIX32, value);
   return text;
 }
 
