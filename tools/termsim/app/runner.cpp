@@ -332,8 +332,13 @@ int runTerminal(const Options &options, std::ostream &out, std::ostream &err) {
   if (port->droppedBytes() > 0) {
     err << " (" << port->droppedBytes() << " not delivered)";
   }
-  err << "; faults injected " << stats.faults << "; memory " << program.image.writtenCount()
-      << " bytes written\n";
+  err << "; faults injected " << stats.faults;
+  if (program.kind == SessionKind::Basic) {
+    err << "; BASIC " << program.basicProgram.size() << " program bytes, "
+        << program.companion.size() << " companion bytes\n";
+  } else {
+    err << "; memory " << program.image.writtenCount() << " bytes written\n";
+  }
   return status;
 }
 
