@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
@@ -68,7 +69,10 @@ public:
     char pattern[] = "/tmp/termsim-test-XXXXXX";
     path_ = ::mkdtemp(pattern);
   }
-  ~ScratchDirectory() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   std::string file(const std::string &name) const { return path_ + "/" + name; }
 
 private:
