@@ -16,20 +16,20 @@ Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 // A binary record as the loader frames it.
 Bytes record(char type, uint32_t address, const Bytes &data) {
-  Bytes frame{'S',
-              static_cast<uint8_t>(type),
-              static_cast<uint8_t>(data.size() + 5),
-              static_cast<uint8_t>(address >> 24),
-              static_cast<uint8_t>(address >> 16),
-              static_cast<uint8_t>(address >> 8),
-              static_cast<uint8_t>(address)};
-  frame.insert(frame.end(), data.begin(), data.end());
+  Bytes frame(7 + data.size() + 2);
+  frame[0] = 'S';
+  frame[1] = static_cast<uint8_t>(type);
+  frame[2] = static_cast<uint8_t>(data.size() + 5);
+  for (int i = 0; i < 4; ++i) {
+    frame[3 + static_cast<size_t>(i)] = static_cast<uint8_t>(address >> (24 - 8 * i));
+  }
+  std::copy(data.begin(), data.end(), frame.begin() + 7);
   uint32_t sum = 0;
-  for (size_t i = 2; i < frame.size(); ++i) {
+  for (size_t i = 2; i < 7 + data.size(); ++i) {
     sum += frame[i];
   }
-  frame.push_back(complementChecksum(sum));
-  frame.push_back(0x0D);
+  frame[7 + data.size()] = complementChecksum(sum);
+  frame.back() = 0x0D;
   return frame;
 }
 

@@ -31,21 +31,22 @@ using Clock = std::chrono::steady_clock;
 
 Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+// A binary record as the loader frames it.
 Bytes record(uint32_t address, const Bytes &data) {
-  Bytes frame{'S',
-              '3',
-              static_cast<uint8_t>(data.size() + 5),
-              static_cast<uint8_t>(address >> 24),
-              static_cast<uint8_t>(address >> 16),
-              static_cast<uint8_t>(address >> 8),
-              static_cast<uint8_t>(address)};
-  frame.insert(frame.end(), data.begin(), data.end());
+  Bytes frame(7 + data.size() + 2);
+  frame[0] = 'S';
+  frame[1] = '3';
+  frame[2] = static_cast<uint8_t>(data.size() + 5);
+  for (int i = 0; i < 4; ++i) {
+    frame[3 + static_cast<size_t>(i)] = static_cast<uint8_t>(address >> (24 - 8 * i));
+  }
+  std::copy(data.begin(), data.end(), frame.begin() + 7);
   unsigned sum = 0;
-  for (size_t i = 2; i < frame.size(); ++i) {
+  for (size_t i = 2; i < 7 + data.size(); ++i) {
     sum += frame[i];
   }
-  frame.push_back(static_cast<uint8_t>(255 - (sum & 0xFF)));
-  frame.push_back(0x0D);
+  frame[7 + data.size()] = static_cast<uint8_t>(255 - (sum & 0xFF));
+  frame.back() = 0x0D;
   return frame;
 }
 
