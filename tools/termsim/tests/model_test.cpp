@@ -16,20 +16,20 @@ Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 // A binary record as the loader frames it.
 Bytes record(char type, uint32_t address, const Bytes &data) {
-  Bytes frame(7 + data.size() + 2);
-  frame[0] = 'S';
-  frame[1] = static_cast<uint8_t>(type);
-  frame[2] = static_cast<uint8_t>(data.size() + 5);
-  for (int i = 0; i < 4; ++i) {
-    frame[3 + static_cast<size_t>(i)] = static_cast<uint8_t>(address >> (24 - 8 * i));
+  Bytes frame{'S', static_cast<uint8_t>(type), static_cast<uint8_t>(data.size() + 5)};
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    frame.push_back(static_cast<uint8_t>(address >> shift));
   }
-  std::copy(data.begin(), data.end(), frame.begin() + 7);
   uint32_t sum = 0;
-  for (size_t i = 2; i < 7 + data.size(); ++i) {
+  for (size_t i = 2; i < frame.size(); ++i) {
     sum += frame[i];
   }
-  frame[7 + data.size()] = complementChecksum(sum);
-  frame.back() = 0x0D;
+  for (uint8_t byte : data) { // pushed one by one: range inserts trip GCC 12 bounds warnings
+    frame.push_back(byte);
+    sum += byte;
+  }
+  frame.push_back(complementChecksum(sum));
+  frame.push_back(0x0D);
   return frame;
 }
 

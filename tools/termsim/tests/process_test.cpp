@@ -33,20 +33,20 @@ Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 // A binary record as the loader frames it.
 Bytes record(uint32_t address, const Bytes &data) {
-  Bytes frame(7 + data.size() + 2);
-  frame[0] = 'S';
-  frame[1] = '3';
-  frame[2] = static_cast<uint8_t>(data.size() + 5);
-  for (int i = 0; i < 4; ++i) {
-    frame[3 + static_cast<size_t>(i)] = static_cast<uint8_t>(address >> (24 - 8 * i));
+  Bytes frame{'S', '3', static_cast<uint8_t>(data.size() + 5)};
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    frame.push_back(static_cast<uint8_t>(address >> shift));
   }
-  std::copy(data.begin(), data.end(), frame.begin() + 7);
-  unsigned sum = 0;
-  for (size_t i = 2; i < 7 + data.size(); ++i) {
+  uint32_t sum = 0;
+  for (size_t i = 2; i < frame.size(); ++i) {
     sum += frame[i];
   }
-  frame[7 + data.size()] = static_cast<uint8_t>(255 - (sum & 0xFF));
-  frame.back() = 0x0D;
+  for (uint8_t byte : data) { // pushed one by one: range inserts trip GCC 12 bounds warnings
+    frame.push_back(byte);
+    sum += byte;
+  }
+  frame.push_back(static_cast<uint8_t>(255 - (sum & 0xFF)));
+  frame.push_back(0x0D);
   return frame;
 }
 
@@ -93,8 +93,8 @@ public:
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    arguments.insert(arguments.begin(), TERMSIM_BINARY);
-    std::vector<char *> argv;
+    std::string program = TERMSIM_BINARY;
+    std::vector<char *> argv{program.data()};
     for (std::string &argument : arguments) {
       argv.push_back(argument.data());
     }
