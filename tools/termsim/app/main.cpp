@@ -5,17 +5,17 @@
 #include <iostream>
 
 // Parses the command line and runs the terminal.
-int main(int argc, char **argv) {
-  using namespace vorlanth::termsim;
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const ParsedOptions parsed = parseOptions(arguments);
-  if (!parsed.error.empty()) {
-    std::cerr << "vorlanth-termsim: " << parsed.error << "\n(--help lists the options)\n";
-    return kExitUsage;
-  }
-  if (parsed.options.help) {
-    std::cout << usageText();
-    return 0;
-  }
-  return runTerminal(parsed.options, std::cout, std::cerr);
+int main(int argc, char** argv) {
+    using namespace vorlanth::termsim;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ParsedOptions parsed = parseOptions(arguments);
+    if (!parsed.error.empty()) {
+        std::cerr << "vorlanth-termsim: " << parsed.error << "\n(--help lists the options)\n";
+        return kExitUsage;
+    }
+    if (parsed.options.help) {
+        std::cout << usageText();
+        return 0;
+    }
+    return runTerminal(parsed.options, std::cout, std::cerr);
 }

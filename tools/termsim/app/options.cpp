@@ -11,297 +11,304 @@ namespace {
 
 // Whole decimal number in [minimum, maximum]; nullopt for anything else.
 std::optional<uint64_t> parseNumber(std::string_view text, uint64_t minimum, uint64_t maximum) {
-  uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < minimum ||
-      value > maximum) {
-    return std::nullopt;
-  }
-  return value;
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < minimum ||
+        value > maximum) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 // A probability written as a decimal fraction "0.05" or "1" (no locale involved).
 std::optional<double> parseRate(std::string_view text) {
-  double value = 0.0;
-  double scale = 1.0;
-  bool seenPoint = false;
-  bool seenDigit = false;
-  for (char c : text) {
-    if (c == '.' && !seenPoint) {
-      seenPoint = true;
-    } else if (c >= '0' && c <= '9') {
-      seenDigit = true;
-      if (seenPoint) {
-        scale /= 10.0;
-        value += (c - '0') * scale;
-      } else {
-        value = value * 10.0 + (c - '0');
-      }
-    } else {
-      return std::nullopt;
+    double value = 0.0;
+    double scale = 1.0;
+    bool seenPoint = false;
+    bool seenDigit = false;
+    for (char c : text) {
+        if (c == '.' && !seenPoint) {
+            seenPoint = true;
+        } else if (c >= '0' && c <= '9') {
+            seenDigit = true;
+            if (seenPoint) {
+                scale /= 10.0;
+                value += (c - '0') * scale;
+            } else {
+                value = value * 10.0 + (c - '0');
+            }
+        } else {
+            return std::nullopt;
+        }
     }
-  }
-  if (!seenDigit || value > 1.0) {
-    return std::nullopt;
-  }
-  return value;
+    if (!seenDigit || value > 1.0) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 // Splits "a,b,c" into its items; empty items are kept so they can be refused.
 std::vector<std::string_view> splitList(std::string_view text) {
-  std::vector<std::string_view> items;
-  size_t start = 0;
-  while (true) {
-    const size_t comma = text.find(',', start);
-    items.push_back(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
-    if (comma == std::string_view::npos) {
-      return items;
+    std::vector<std::string_view> items;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        items.push_back(
+            text.substr(start, comma == std::string_view::npos ? comma : comma - start));
+        if (comma == std::string_view::npos) {
+            return items;
+        }
+        start = comma + 1;
     }
-    start = comma + 1;
-  }
 }
 
-} // namespace
+}  // namespace
 
 // Each option that takes a value has a handler returning "" or an error text.
-ParsedOptions parseOptions(const std::vector<std::string> &arguments) {
-  ParsedOptions parsed;
-  Options &o = parsed.options;
-  bool linkChosen = false;
-  auto chooseLink = [&](LinkKind kind) -> std::string {
-    if (linkChosen && o.link != kind) {
-      return "choose one of --pty, --device and --udp";
-    }
-    linkChosen = true;
-    o.link = kind;
-    return "";
-  };
-  auto number = [](std::string_view value, uint64_t minimum, uint64_t maximum, auto &target,
-                   std::string_view name) -> std::string {
-    const auto parsedValue = parseNumber(value, minimum, maximum);
-    if (!parsedValue) {
-      return std::string(name) + " needs a whole number from " + std::to_string(minimum) + " to " +
-             std::to_string(maximum);
-    }
-    target = static_cast<std::remove_reference_t<decltype(target)>>(*parsedValue);
-    return "";
-  };
-
-  using Handler = std::function<std::string(std::string_view)>;
-  const std::map<std::string_view, Handler> withValue{
-      {"--link",
-       [&](std::string_view v) {
-         o.linkPath = v;
-         return chooseLink(LinkKind::Pty);
-       }},
-      {"--device",
-       [&](std::string_view v) {
-         o.devicePath = v;
-         return chooseLink(LinkKind::Device);
-       }},
-      {"--udp",
-       [&](std::string_view v) {
-         const std::string error = number(v, 0, 65535, o.udpPort, "--udp");
-         return error.empty() ? chooseLink(LinkKind::Udp) : error;
-       }},
-      {"--entry",
-       [&](std::string_view v) -> std::string {
-         const std::map<std::string_view, EntryStyle> styles{{"ready-fn", EntryStyle::ReadyFn},
-                                                             {"ready-ff", EntryStyle::ReadyFf},
-                                                             {"long", EntryStyle::LongWay}};
-         const auto found = styles.find(v);
-         if (found == styles.end()) {
-           return "--entry takes ready-fn, ready-ff or long";
-         }
-         o.model.entry = found->second;
-         return "";
-       }},
-      {"--basic",
-       [&](std::string_view v) -> std::string {
-         if (v == "plain") {
-           o.model.basic = BasicMode::Plain;
-         } else if (v == "checksum") {
-           o.model.basic = BasicMode::Checksum;
-         } else {
-           return "--basic takes plain or checksum";
-         }
-         return "";
-       }},
-      {"--erase-ms",
-       [&](std::string_view v) { return number(v, 0, 600000, o.model.eraseMs, "--erase-ms"); }},
-      {"--sessions",
-       [&](std::string_view v) { return number(v, 1, 1000000, o.sessions, "--sessions"); }},
-      {"--idle-timeout",
-       [&](std::string_view v) {
-         return number(v, 0, 86400, o.idleTimeoutSeconds, "--idle-timeout");
-       }},
-      {"--baud", [&](std::string_view v) { return number(v, 0, 4000000, o.model.baud, "--baud"); }},
-      {"--write-ms",
-       [&](std::string_view v) { return number(v, 0, 60000, o.model.writeMs, "--write-ms"); }},
-      {"--frame-gap-ms",
-       [&](std::string_view v) {
-         return number(v, 1, 60000, o.model.frameGapMs, "--frame-gap-ms");
-       }},
-      {"--seed",
-       [&](std::string_view v) { return number(v, 0, UINT64_MAX, o.model.faults.seed, "--seed"); }},
-      {"--fault-rate",
-       [&](std::string_view v) -> std::string {
-         const auto rate = parseRate(v);
-         if (!rate) {
-           return "--fault-rate needs a probability from 0 to 1, such as 0.05";
-         }
-         o.model.faults.rate = *rate;
-         return "";
-       }},
-      {"--fault-kinds",
-       [&](std::string_view v) -> std::string {
-         o.model.faults.kinds.clear();
-         for (std::string_view item : splitList(v)) {
-           const auto kind = parseFaultKind(item);
-           if (!kind) {
-             return "unknown fault kind \"" + std::string(item) + "\"";
-           }
-           o.model.faults.kinds.push_back(*kind);
-         }
-         return "";
-       }},
-      {"--fault-at",
-       [&](std::string_view v) -> std::string {
-         for (std::string_view item : splitList(v)) {
-           const size_t colon = item.find(':');
-           const auto frame = parseNumber(item.substr(0, colon), 1, UINT64_MAX);
-           if (!frame) {
-             return "--fault-at items are FRAME or FRAME:KIND, frames counted from 1";
-           }
-           FaultKind kind = FaultKind::None;
-           if (colon != std::string_view::npos) {
-             const auto named = parseFaultKind(item.substr(colon + 1));
-             if (!named) {
-               return "unknown fault kind in --fault-at item \"" + std::string(item) + "\"";
-             }
-             kind = *named;
-           }
-           o.model.faults.at[*frame] = kind;
-         }
-         return "";
-       }},
-      {"--late-ms",
-       [&](std::string_view v) {
-         return number(v, 0, 600000, o.model.faults.lateMs, "--late-ms");
-       }},
-      {"--split-gap-ms",
-       [&](std::string_view v) {
-         return number(v, 0, 10000, o.model.faults.splitGapMs, "--split-gap-ms");
-       }},
-      {"--expect",
-       [&](std::string_view v) {
-         o.expectPath = v;
-         return std::string();
-       }},
-      {"--type",
-       [&](std::string_view v) -> std::string {
-         const std::map<std::string_view, ProgramType> types{{"shx", ProgramType::SRecord},
-                                                             {"bin", ProgramType::BinaryImage},
-                                                             {"qbx", ProgramType::Basic}};
-         const auto found = types.find(v);
-         if (found == types.end()) {
-           return "--type takes shx, bin or qbx";
-         }
-         o.expectType = found->second;
-         return "";
-       }},
-      {"--companion",
-       [&](std::string_view v) {
-         o.companionPath = v;
-         return std::string();
-       }},
-      {"--image-out",
-       [&](std::string_view v) {
-         o.imageOut = v;
-         return std::string();
-       }},
-      {"--srec-out",
-       [&](std::string_view v) {
-         o.srecOut = v;
-         return std::string();
-       }},
-      {"--basic-out",
-       [&](std::string_view v) {
-         o.basicOut = v;
-         return std::string();
-       }},
-      {"--companion-out",
-       [&](std::string_view v) {
-         o.companionOut = v;
-         return std::string();
-       }},
-  };
-
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    std::string_view argument = arguments[i];
-    std::string_view value;
-    bool hasInlineValue = false;
-    if (const size_t equals = argument.find('=');
-        argument.starts_with("--") && equals != std::string_view::npos) {
-      value = argument.substr(equals + 1);
-      argument = argument.substr(0, equals);
-      hasInlineValue = true;
-    }
-    std::string error;
-    if (argument == "--help" || argument == "-h") {
-      o.help = true;
-    } else if (argument == "--pty") {
-      error = chooseLink(LinkKind::Pty);
-    } else if (argument == "--trace") {
-      o.trace = true;
-    } else if (argument == "--fault-commands") {
-      o.model.faults.commandsToo = true;
-    } else if (const auto handler = withValue.find(argument); handler != withValue.end()) {
-      if (!hasInlineValue) {
-        if (i + 1 >= arguments.size()) {
-          parsed.error = std::string(argument) + " needs a value";
-          return parsed;
+ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
+    ParsedOptions parsed;
+    Options& o = parsed.options;
+    bool linkChosen = false;
+    auto chooseLink = [&](LinkKind kind) -> std::string {
+        if (linkChosen && o.link != kind) {
+            return "choose one of --pty, --device and --udp";
         }
-        value = arguments[++i];
-      }
-      error = handler->second(value);
-    } else {
-      error = "unknown option " + std::string(argument);
-    }
-    if (!error.empty()) {
-      parsed.error = error;
-      return parsed;
-    }
-  }
+        linkChosen = true;
+        o.link = kind;
+        return "";
+    };
+    auto number = [](std::string_view value, uint64_t minimum, uint64_t maximum, auto& target,
+                     std::string_view name) -> std::string {
+        const auto parsedValue = parseNumber(value, minimum, maximum);
+        if (!parsedValue) {
+            return std::string(name) + " needs a whole number from " + std::to_string(minimum) +
+                   " to " + std::to_string(maximum);
+        }
+        target = static_cast<std::remove_reference_t<decltype(target)>>(*parsedValue);
+        return "";
+    };
 
-  if (o.help) {
+    using Handler = std::function<std::string(std::string_view)>;
+    const std::map<std::string_view, Handler> withValue{
+        {"--link",
+         [&](std::string_view v) {
+             o.linkPath = v;
+             return chooseLink(LinkKind::Pty);
+         }},
+        {"--device",
+         [&](std::string_view v) {
+             o.devicePath = v;
+             return chooseLink(LinkKind::Device);
+         }},
+        {"--udp",
+         [&](std::string_view v) {
+             const std::string error = number(v, 0, 65535, o.udpPort, "--udp");
+             return error.empty() ? chooseLink(LinkKind::Udp) : error;
+         }},
+        {"--entry",
+         [&](std::string_view v) -> std::string {
+             const std::map<std::string_view, EntryStyle> styles{{"ready-fn", EntryStyle::ReadyFn},
+                                                                 {"ready-ff", EntryStyle::ReadyFf},
+                                                                 {"long", EntryStyle::LongWay}};
+             const auto found = styles.find(v);
+             if (found == styles.end()) {
+                 return "--entry takes ready-fn, ready-ff or long";
+             }
+             o.model.entry = found->second;
+             return "";
+         }},
+        {"--basic",
+         [&](std::string_view v) -> std::string {
+             if (v == "plain") {
+                 o.model.basic = BasicMode::Plain;
+             } else if (v == "checksum") {
+                 o.model.basic = BasicMode::Checksum;
+             } else {
+                 return "--basic takes plain or checksum";
+             }
+             return "";
+         }},
+        {"--erase-ms",
+         [&](std::string_view v) { return number(v, 0, 600000, o.model.eraseMs, "--erase-ms"); }},
+        {"--sessions",
+         [&](std::string_view v) { return number(v, 1, 1000000, o.sessions, "--sessions"); }},
+        {"--idle-timeout",
+         [&](std::string_view v) {
+             return number(v, 0, 86400, o.idleTimeoutSeconds, "--idle-timeout");
+         }},
+        {"--baud",
+         [&](std::string_view v) { return number(v, 0, 4000000, o.model.baud, "--baud"); }},
+        {"--write-ms",
+         [&](std::string_view v) { return number(v, 0, 60000, o.model.writeMs, "--write-ms"); }},
+        {"--frame-gap-ms",
+         [&](std::string_view v) {
+             return number(v, 1, 60000, o.model.frameGapMs, "--frame-gap-ms");
+         }},
+        {"--seed",
+         [&](std::string_view v) {
+             return number(v, 0, UINT64_MAX, o.model.faults.seed, "--seed");
+         }},
+        {"--fault-rate",
+         [&](std::string_view v) -> std::string {
+             const auto rate = parseRate(v);
+             if (!rate) {
+                 return "--fault-rate needs a probability from 0 to 1, such as 0.05";
+             }
+             o.model.faults.rate = *rate;
+             return "";
+         }},
+        {"--fault-kinds",
+         [&](std::string_view v) -> std::string {
+             o.model.faults.kinds.clear();
+             for (std::string_view item : splitList(v)) {
+                 const auto kind = parseFaultKind(item);
+                 if (!kind) {
+                     return "unknown fault kind \"" + std::string(item) + "\"";
+                 }
+                 o.model.faults.kinds.push_back(*kind);
+             }
+             return "";
+         }},
+        {"--fault-at",
+         [&](std::string_view v) -> std::string {
+             for (std::string_view item : splitList(v)) {
+                 const size_t colon = item.find(':');
+                 const auto frame = parseNumber(item.substr(0, colon), 1, UINT64_MAX);
+                 if (!frame) {
+                     return "--fault-at items are FRAME or FRAME:KIND, frames counted from 1";
+                 }
+                 FaultKind kind = FaultKind::None;
+                 if (colon != std::string_view::npos) {
+                     const auto named = parseFaultKind(item.substr(colon + 1));
+                     if (!named) {
+                         return "unknown fault kind in --fault-at item \"" + std::string(item) +
+                                "\"";
+                     }
+                     kind = *named;
+                 }
+                 o.model.faults.at[*frame] = kind;
+             }
+             return "";
+         }},
+        {"--late-ms",
+         [&](std::string_view v) {
+             return number(v, 0, 600000, o.model.faults.lateMs, "--late-ms");
+         }},
+        {"--split-gap-ms",
+         [&](std::string_view v) {
+             return number(v, 0, 10000, o.model.faults.splitGapMs, "--split-gap-ms");
+         }},
+        {"--expect",
+         [&](std::string_view v) {
+             o.expectPath = v;
+             return std::string();
+         }},
+        {"--type",
+         [&](std::string_view v) -> std::string {
+             const std::map<std::string_view, ProgramType> types{{"shx", ProgramType::SRecord},
+                                                                 {"bin", ProgramType::BinaryImage},
+                                                                 {"qbx", ProgramType::Basic}};
+             const auto found = types.find(v);
+             if (found == types.end()) {
+                 return "--type takes shx, bin or qbx";
+             }
+             o.expectType = found->second;
+             return "";
+         }},
+        {"--companion",
+         [&](std::string_view v) {
+             o.companionPath = v;
+             return std::string();
+         }},
+        {"--image-out",
+         [&](std::string_view v) {
+             o.imageOut = v;
+             return std::string();
+         }},
+        {"--srec-out",
+         [&](std::string_view v) {
+             o.srecOut = v;
+             return std::string();
+         }},
+        {"--basic-out",
+         [&](std::string_view v) {
+             o.basicOut = v;
+             return std::string();
+         }},
+        {"--companion-out",
+         [&](std::string_view v) {
+             o.companionOut = v;
+             return std::string();
+         }},
+    };
+
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        std::string_view argument = arguments[i];
+        std::string_view value;
+        bool hasInlineValue = false;
+        if (const size_t equals = argument.find('=');
+            argument.starts_with("--") && equals != std::string_view::npos) {
+            value = argument.substr(equals + 1);
+            argument = argument.substr(0, equals);
+            hasInlineValue = true;
+        }
+        std::string error;
+        if (argument == "--help" || argument == "-h") {
+            o.help = true;
+        } else if (argument == "--pty") {
+            error = chooseLink(LinkKind::Pty);
+        } else if (argument == "--trace") {
+            o.trace = true;
+        } else if (argument == "--fault-commands") {
+            o.model.faults.commandsToo = true;
+        } else if (const auto handler = withValue.find(argument); handler != withValue.end()) {
+            if (!hasInlineValue) {
+                if (i + 1 >= arguments.size()) {
+                    parsed.error = std::string(argument) + " needs a value";
+                    return parsed;
+                }
+                value = arguments[++i];
+            }
+            error = handler->second(value);
+        } else {
+            error = "unknown option " + std::string(argument);
+        }
+        if (!error.empty()) {
+            parsed.error = error;
+            return parsed;
+        }
+    }
+
+    if (o.help) {
+        return parsed;
+    }
+    if (!o.expectPath.empty() && o.expectType == ProgramType::None) {
+        parsed.error = "--expect needs --type shx, bin or qbx";
+    } else if (o.expectPath.empty() &&
+               (o.expectType != ProgramType::None || !o.companionPath.empty())) {
+        parsed.error = "--type and --companion go with --expect";
+    } else if (!o.linkPath.empty() && o.link != LinkKind::Pty) {
+        parsed.error = "--link goes with the pseudo-terminal only";
+    } else if (o.link != LinkKind::Udp) {
+        for (FaultKind kind : o.model.faults.kinds) {
+            if (isDatagramFault(kind)) {
+                parsed.error =
+                    "fault kind \"" + std::string(faultKindName(kind)) + "\" needs --udp";
+            }
+        }
+        for (const auto& [frame, kind] : o.model.faults.at) {
+            if (isDatagramFault(kind)) {
+                parsed.error =
+                    "fault kind \"" + std::string(faultKindName(kind)) + "\" needs --udp";
+            }
+        }
+    }
     return parsed;
-  }
-  if (!o.expectPath.empty() && o.expectType == ProgramType::None) {
-    parsed.error = "--expect needs --type shx, bin or qbx";
-  } else if (o.expectPath.empty() &&
-             (o.expectType != ProgramType::None || !o.companionPath.empty())) {
-    parsed.error = "--type and --companion go with --expect";
-  } else if (!o.linkPath.empty() && o.link != LinkKind::Pty) {
-    parsed.error = "--link goes with the pseudo-terminal only";
-  } else if (o.link != LinkKind::Udp) {
-    for (FaultKind kind : o.model.faults.kinds) {
-      if (isDatagramFault(kind)) {
-        parsed.error = "fault kind \"" + std::string(faultKindName(kind)) + "\" needs --udp";
-      }
-    }
-    for (const auto &[frame, kind] : o.model.faults.at) {
-      if (isDatagramFault(kind)) {
-        parsed.error = "fault kind \"" + std::string(faultKindName(kind)) + "\" needs --udp";
-      }
-    }
-  }
-  return parsed;
 }
 
 // Every option, grouped as the terminal's parts are.
 std::string usageText() {
-  return R"(usage: vorlanth-termsim [LINK] [OPTIONS]
+    return R"(usage: vorlanth-termsim [LINK] [OPTIONS]
 
 A virtual data terminal in download mode: answers the loader's handshakes, erase,
 records and BASIC blocks, keeps what it receives and can check it against the file.
@@ -375,4 +382,4 @@ Exit status: 0 all sessions ended (and matched --expect); 1 mismatch with --expe
 )";
 }
 
-} // namespace vorlanth::termsim
+}  // namespace vorlanth::termsim

@@ -9,13 +9,13 @@
 namespace vorlanth::termsim {
 
 enum ExitStatus : int {
-  kExitMatched = 0,
-  kExitMismatch = 1,
-  kExitIncomplete = 2,
-  kExitUsage = 3,
+    kExitMatched = 0,
+    kExitMismatch = 1,
+    kExitIncomplete = 2,
+    kExitUsage = 3,
 };
 
 // Runs the terminal as the options say; returns the process exit status.
-int runTerminal(const Options &options, std::ostream &out, std::ostream &err);
+int runTerminal(const Options& options, std::ostream& out, std::ostream& err);
 
-} // namespace vorlanth::termsim
+}  // namespace vorlanth::termsim

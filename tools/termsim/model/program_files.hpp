@@ -13,16 +13,16 @@
 namespace vorlanth::termsim {
 
 struct ExpectedImage {
-  MemoryImage image;
-  std::vector<std::string> warnings;
-  std::string error; // non-empty when the file cannot be read as its type
+    MemoryImage image;
+    std::vector<std::string> warnings;
+    std::string error;  // non-empty when the file cannot be read as its type
 };
 
 struct ExpectedBasic {
-  std::vector<uint8_t> program;   // header, counts and pieces as the blocks carry them
-  std::vector<uint8_t> companion; // always 100 bytes: the file's first 100, zero-padded
-  std::vector<std::string> warnings;
-  std::string error;
+    std::vector<uint8_t> program;    // header, counts and pieces as the blocks carry them
+    std::vector<uint8_t> companion;  // always 100 bytes: the file's first 100, zero-padded
+    std::vector<std::string> warnings;
+    std::string error;
 };
 
 // S-record text: S0/S5/S6 skipped, S1/S2/S3 data, S7/S8/S9 end; CR LF or LF line
@@ -43,14 +43,14 @@ ExpectedBasic readBasicProgram(std::span<const uint8_t> program,
 
 // The companion settings path: everything from the first "." of the file name
 // replaced by ".ini", or ".ini" appended when the file name has no ".".
-std::string companionPathFor(const std::string &programPath);
+std::string companionPathFor(const std::string& programPath);
 
 // Compares as flash reads: every address either side wrote, unwritten bytes as 0xFF.
 // Returns "" when equal, otherwise where they differ.
-std::string compareImages(const MemoryImage &expected, const MemoryImage &received);
+std::string compareImages(const MemoryImage& expected, const MemoryImage& received);
 
 // Compares the BASIC blocks byte for byte; "" when equal.
-std::string compareBasic(const ExpectedBasic &expected, std::span<const uint8_t> program,
+std::string compareBasic(const ExpectedBasic& expected, std::span<const uint8_t> program,
                          std::span<const uint8_t> companion);
 
-} // namespace vorlanth::termsim
+}  // namespace vorlanth::termsim

@@ -17,7 +17,7 @@ inline constexpr std::string_view kRefused = "FF";
 inline constexpr std::string_view kAck1 = "ACK1";
 inline constexpr std::string_view kAck2 = "ACK2";
 inline constexpr std::string_view kEmptyLine = "";
-} // namespace reply
+}  // namespace reply
 
 // Command lines without their carriage return; "" is the lone "\r".
 namespace command {
@@ -28,7 +28,7 @@ inline constexpr std::string_view kBasic = "TOLVEX";
 inline constexpr std::string_view kChecksumMode = "000300";
 inline constexpr std::string_view kErase = ":ERASE";
 inline constexpr std::string_view kBasicEnd = "END";
-} // namespace command
+}  // namespace command
 
 inline constexpr uint8_t kCarriageReturn = 0x0D;
 inline constexpr uint8_t kRecordStart = 'S';
@@ -40,6 +40,8 @@ inline constexpr size_t kCountBlockSize = 2;
 inline constexpr size_t kPieceSize = 64;
 
 // One's complement of the low byte of the sum: the check byte of records and blocks.
-inline uint8_t complementChecksum(uint32_t sum) { return static_cast<uint8_t>(255 - (sum & 0xFF)); }
+inline uint8_t complementChecksum(uint32_t sum) {
+    return static_cast<uint8_t>(255 - (sum & 0xFF));
+}
 
-} // namespace vorlanth::termsim
+}  // namespace vorlanth::termsim
