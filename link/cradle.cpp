@@ -57,10 +57,15 @@ void setRts(Link& link, platform::LineControl control) {
 }  // namespace
 
 int probeCradleRate(Link& link, std::uint32_t rate) {
+    if (!link.state.portHandle) {
+        return 0;
+    }
     platform::Clock& clock = link.clock();
     link.state.lineSettings.baudRate = rate;
     link.state.cradleDelayMs = settleDelayFor(rate);
     setRts(link, platform::LineControl::Disable);
+    // An echo that came late for an earlier probe must not answer this one.
+    link.state.portHandle->discardInput();
     writeCommand(link, kProbeByte);
     clock.sleep(link.state.cradleDelayMs);
 
@@ -88,6 +93,9 @@ int probeCradleRate(Link& link, std::uint32_t rate) {
 }
 
 int configureCradle(Link& link) {
+    if (!link.state.portHandle) {
+        return 0;
+    }
     platform::SerialPort& port = *link.state.portHandle;
     platform::LineSettings& line = link.state.lineSettings;
     port.readLineSettings(line);
