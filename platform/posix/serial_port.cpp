@@ -264,8 +264,9 @@ class PosixSerialPort final : public SerialPort {
             if (count == 1) {
                 return ReadStatus::Byte;
             }
-            const bool failed =
-                count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+            // End of file (a hung-up line) counts as a failure, like an error.
+            const bool failed = count == 0 || (count < 0 && errno != EAGAIN &&
+                                               errno != EWOULDBLOCK && errno != EINTR);
             const std::uint64_t elapsed = monotonicMs() - start;
             if (elapsed >= waitMs) {
                 return failed ? ReadStatus::Failed : ReadStatus::Nothing;

@@ -171,6 +171,7 @@ class Win32SerialPort final : public SerialPort {
     // next byte at most waitMs (interval and multiplier MAXDWORD, constant waitMs). The
     // write time-outs of the policy are kept either way.
     ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs) override {
+        const DWORD start = GetTickCount();
         COMMTIMEOUTS wanted{};
         wanted.ReadIntervalTimeout = MAXDWORD;
         if (waitMs > 0) {
@@ -182,14 +183,14 @@ class Win32SerialPort final : public SerialPort {
         if (!known_ || !sameReadTimeouts(wanted)) {
             if (SetCommTimeouts(handle_.get(), &wanted) == FALSE) {
                 known_ = false;
-                return ReadStatus::Failed;
+                return failAfterWait(start, waitMs);
             }
             current_ = wanted;
             known_ = true;
         }
         DWORD count = 0;
         if (ReadFile(handle_.get(), &byte, 1, &count, nullptr) == FALSE) {
-            return ReadStatus::Failed;
+            return failAfterWait(start, waitMs);
         }
         return count == 1 ? ReadStatus::Byte : ReadStatus::Nothing;
     }
@@ -203,6 +204,17 @@ class Win32SerialPort final : public SerialPort {
     void discardInput() override { PurgeComm(handle_.get(), PURGE_RXABORT | PURGE_RXCLEAR); }
 
   private:
+    // A device that fails at once (an unplugged adapter) waits out the rest of the wait
+    // before it reports the failure, so that a caller that retries never spins.
+    static ReadStatus failAfterWait(DWORD start, std::uint32_t waitMs) {
+        const DWORD spent = GetTickCount() - start;
+        if (spent < waitMs) {
+            Sleep(waitMs - spent);
+        }
+        return ReadStatus::Failed;
+    }
+
+    // True when the time-outs in force already are the wanted ones.
     bool sameReadTimeouts(const COMMTIMEOUTS& wanted) const {
         return current_.ReadIntervalTimeout == wanted.ReadIntervalTimeout &&
                current_.ReadTotalTimeoutMultiplier == wanted.ReadTotalTimeoutMultiplier &&

@@ -30,7 +30,8 @@ struct Reply {
 //   "MID"     → "A\rB", then "\r"
 //   "BIG"     → "FAAA" (too long for the response space)
 //   "STALE"   → "FF\r" at once
-// Anything else gets no answer.
+// Anything else gets no answer. A serial far end hangs up on "HANGUP\r": it closes its side
+// of the line for good.
 std::vector<Reply> farEndReplies(std::string_view command);
 
 // User plus system CPU time of this process, in milliseconds.

@@ -148,6 +148,28 @@ TEST(SerialPortOnThisSystem, SilentWaitKeepsTheProcessorIdle) {
     expectQuietSilentWait(real, "serial");
 }
 
+// A line whose far end has hung up fails every read at once; the reader must still wait in
+// the OS until its deadline instead of spinning on the failures. (Runs last of the serial
+// cases: the far end is gone afterwards.)
+TEST(SerialPortOnThisSystem, ZHungUpLineWaitsOutTheDeadlineWithoutSpinning) {
+    RealLink real(Serial);
+    const auto farEnd = openSerial(real);
+    if (!farEnd) {
+        GTEST_SKIP() << "no serial far end on this system";
+    }
+    const Bytes hangUp = {'H', 'A', 'N', 'G', 'U', 'P', '\r'};
+    real.state.portHandle->write(hangUp);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const double cpuBefore = processCpuMs();
+    const auto start = Clock::now();
+    EXPECT_EQ(link::readResponseLine(real.link, 1), 1);
+    const double elapsed = msSince(start);
+    EXPECT_EQ(real.line.text(), "");
+    EXPECT_GE(elapsed, 980.0);
+    EXPECT_LT(elapsed, 1500.0);
+    EXPECT_LT((processCpuMs() - cpuBefore) / elapsed * 100.0, 2.0);
+}
+
 // A network link to the loopback peer.
 std::unique_ptr<LoopbackPeer> openNetwork(RealLink& real) {
     auto peer = LoopbackPeer::start();

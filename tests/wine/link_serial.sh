@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Windows serial port under Wine: COM3 is linked to a pseudo-terminal whose master side a
 # small Python far end answers ("PING\r" → "FA" at 200 ms and CR at 500 ms; "STALE\r" →
-# "FF\r" at once, as tests/platform/link_peers.cpp). The platform tests' serial cases run in
-# one Wine process and must all pass, none skipped. The exclusive-open case is left out: Wine
-# does not enforce a share mode of 0 on a COM device (a second CreateFileA succeeds there),
-# where Windows refuses it.
+# "FF\r" at once; as tests/platform/link_peers.cpp). The platform tests' serial cases run in
+# one Wine process and must all pass, none skipped. Two cases are left out, for what Wine does rather than what the program does: Wine does not
+# enforce a share mode of 0 on a COM device (a second CreateFileA succeeds there, where
+# Windows refuses it), and Wine's own serial read keeps a core busy for the whole wait once
+# the pseudo-terminal's master is closed (one ReadFile waiting 500 ms costs about 480 ms CPU).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 bin="${VORLANTH_BIN:-$root/build/windows/bin}"
@@ -56,7 +57,7 @@ ln -sf "$(cat "$work/slave")" "$com_link"
 output="$work/output.txt"
 status=0
 VORLANTH_TEST_COM=3 VORLANTH_WINE_NO_DISPLAY=1 timeout 240 "$root/scripts/wine-run" \
-  "$bin/vorlanth_platform_tests.exe" --gtest_filter='SerialPortOnThisSystem.*:-*RefusesASecondOpen' \
+  "$bin/vorlanth_platform_tests.exe" --gtest_filter='SerialPortOnThisSystem.*:-*RefusesASecondOpen:*HungUpLine*' \
   >"$output" 2>&1 || status=$?
 cat "$output"
 if [[ $status -ne 0 ]]; then

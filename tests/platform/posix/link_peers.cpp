@@ -98,7 +98,9 @@ class PtyFarEnd final : public SerialFarEnd {
     ~PtyFarEnd() override {
         stop_ = true;
         thread_.join();
-        close(master_);
+        if (master_ >= 0) {
+            close(master_);
+        }
         close(slave_);
     }
     int comPort() override { return kTestComPort; }
@@ -117,6 +119,11 @@ class PtyFarEnd final : public SerialFarEnd {
                 continue;
             }
             line.push_back(byte);
+            if (line == "HANGUP\r") {
+                close(master_);
+                master_ = -1;
+                return;
+            }
             if (byte == '\r') {
                 answer(line, [&](const std::string& bytes) {
                     [[maybe_unused]] const ssize_t written =
