@@ -2,10 +2,11 @@
 # The Windows serial port under Wine: COM3 is linked to a pseudo-terminal whose master side a
 # small Python far end answers ("PING\r" → "FA" at 200 ms and CR at 500 ms; "STALE\r" →
 # "FF\r" at once; as tests/platform/link_peers.cpp). The platform tests' serial cases run in
-# one Wine process and must all pass, none skipped. Two cases are left out, for what Wine does rather than what the program does: Wine does not
-# enforce a share mode of 0 on a COM device (a second CreateFileA succeeds there, where
-# Windows refuses it), and Wine's own serial read keeps a core busy for the whole wait once
-# the pseudo-terminal's master is closed (one ReadFile waiting 500 ms costs about 480 ms CPU).
+# one Wine process and must all pass, none skipped. Two cases are left out, for what Wine does
+# rather than what the program does: Wine does not enforce a share mode of 0 on a COM device
+# (a second CreateFileA succeeds there, where Windows refuses it), and Wine's own serial read
+# keeps a core busy for the whole wait once the pseudo-terminal's master is closed (one
+# ReadFile waiting 500 ms costs about 480 ms CPU).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 bin="${VORLANTH_BIN:-$root/build/windows/bin}"
