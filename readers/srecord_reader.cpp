@@ -226,19 +226,23 @@ ResultCode SRecordUpload::run() {
                 std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
             const char* const segmentEnd = lineEnd != nullptr ? lineEnd : end;
             const auto segment = static_cast<std::size_t>(segmentEnd - next);
-            if (lineLength + segment > lineBuffer.size()) {
-                showFormatError(session_.frontEnd);
-                return result::kRecordUploadError;
+            std::string_view line;
+            if (lineLength == 0 && lineEnd != nullptr) {
+                line = std::string_view(next, segment);  // the whole line lies in this chunk
+            } else {
+                if (lineLength + segment > lineBuffer.size()) {
+                    showFormatError(session_.frontEnd);
+                    return result::kRecordUploadError;
+                }
+                std::memcpy(lineBuffer.data() + lineLength, next, segment);
+                lineLength += segment;
+                line = std::string_view(lineBuffer.data(), lineLength);
             }
-            std::memcpy(lineBuffer.data() + lineLength, next, segment);
-            lineLength += segment;
             next = segmentEnd;
             if (lineEnd != nullptr) {
                 ++next;
-                const std::optional<ResultCode> ended =
-                    handleLine(std::string_view(lineBuffer.data(), lineLength));
                 lineLength = 0;
-                if (ended) {
+                if (const std::optional<ResultCode> ended = handleLine(line)) {
                     return *ended;
                 }
             }
