@@ -138,7 +138,11 @@ Step BinaryImageUpload::sendSection() {
 
 ResultCode BinaryImageUpload::run() {
     const std::int64_t size = session_.programFile->size();
-    fileSize_ = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+    if (size < 0) {
+        // Without the size the end of the image cannot be told from a cut-off one.
+        return formatError();
+    }
+    fileSize_ = static_cast<std::uint64_t>(size);
     for (;;) {
         switch (sendSection()) {
             case Step::Continue:

@@ -191,6 +191,10 @@ std::optional<ResultCode> SRecordUpload::handleLine(std::string_view line) {
         case RecordKind::Data:
             break;
     }
+    // A data record without data bytes carries nothing: it neither splits nor joins.
+    if (record->data.empty()) {
+        return std::nullopt;
+    }
     if (const auto ended = appendData(*record)) {
         return ended;
     }

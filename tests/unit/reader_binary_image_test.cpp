@@ -162,7 +162,8 @@ class FailingFile final : public platform::ReadableFile {
         position_ += count;
         return static_cast<std::int64_t>(count);
     }
-    std::int64_t size() override { return 100000; }
+    std::int64_t size() override { return reportedSize; }
+    std::int64_t reportedSize = 100000;
     int reads = 0;
 
   private:
@@ -181,6 +182,17 @@ TEST(TransferBinaryImage, FailedReadEndsWithFormatError) {
     EXPECT_EQ(terminal.frames(), std::vector<Bytes>{recordFrame(0x8000, Bytes(64, 0x33))});
     EXPECT_EQ(terminal.frontEnd.texts(), std::vector<std::string>{"Format Error!"});
     EXPECT_LE(watched.reads, 6);
+}
+
+TEST(TransferBinaryImage, UnknownSizeIsFormatError) {
+    ScriptedTerminal terminal;
+    auto file = std::make_unique<FailingFile>(section(0x8000, hexBytes("01 02")));
+    file->reportedSize = -1;
+    terminal.session.programFile = std::move(file);
+    RecordingProgress progress;
+    EXPECT_EQ(transferBinaryImage(terminal.session, progress), 0);
+    EXPECT_TRUE(terminal.frames().empty());
+    EXPECT_EQ(terminal.frontEnd.texts(), std::vector<std::string>{"Format Error!"});
 }
 
 TEST(TransferBinaryImage, FailedRecordEndsWithoutMessage) {
