@@ -15,7 +15,9 @@ using testing::ScriptedTerminal;
 using testing::textBytes;
 
 Bytes operator+(Bytes left, const Bytes& right) {
-    left.insert(left.end(), right.begin(), right.end());
+    for (std::uint8_t byte : right) {
+        left.push_back(byte);
+    }
     return left;
 }
 

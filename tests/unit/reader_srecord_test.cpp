@@ -25,13 +25,16 @@ std::string srec(int type, std::uint32_t address, const Bytes& data) {
     for (int i = addressBytes - 1; i >= 0; --i) {
         bytes.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
     }
-    bytes.insert(bytes.end(), data.begin(), data.end());
+    for (std::uint8_t byte : data) {
+        bytes.push_back(byte);
+    }
     unsigned sum = 0;
     for (std::uint8_t byte : bytes) {
         sum += byte;
     }
     bytes.push_back(static_cast<std::uint8_t>(0xFF - (sum & 0xFF)));
-    std::string line = "S" + std::to_string(type);
+    std::string line = "S";
+    line.push_back(static_cast<char>('0' + type));
     for (std::uint8_t byte : bytes) {
         char pair[3];
         std::snprintf(pair, sizeof pair, "%02X", byte);
@@ -49,7 +52,9 @@ Bytes recordFrame(std::uint32_t address, const Bytes& data) {
                    static_cast<std::uint8_t>(address >> 16),
                    static_cast<std::uint8_t>(address >> 8),
                    static_cast<std::uint8_t>(address)};
-    frame.insert(frame.end(), data.begin(), data.end());
+    for (std::uint8_t byte : data) {
+        frame.push_back(byte);
+    }
     unsigned sum = 0;
     for (std::size_t i = 2; i < frame.size(); ++i) {
         sum += frame[i];
