@@ -12,6 +12,7 @@ int send(link::Link& link, std::string_view text) {
     return link::exchange(link, std::span<const std::uint8_t>(bytes, text.size()));
 }
 
+// True when the whole response line is word, letter case included.
 bool lineIs(const link::Link& link, std::string_view word) {
     return link.responseLine == word;
 }

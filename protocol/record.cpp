@@ -33,6 +33,7 @@ Verdict awaitVerdict(link::Link& link) {
 
 }  // namespace
 
+// The address goes most significant byte first.
 std::size_t openDataRecord(TransmitBuffer& buffer, std::uint32_t address) {
     buffer[kRecordStartOffset] = kRecordStart;
     buffer[kRecordTypeOffset] = kDataRecordType;
@@ -75,6 +76,7 @@ ResultCode sendRecord(link::Link& link, TransmitBuffer& buffer, int length) {
     return result::kRecordUploadError;
 }
 
+// The end record is neither acknowledged nor sent again.
 int sendEndRecord(link::Link& link, TransmitBuffer& buffer) {
     std::copy(kEndRecord.begin(), kEndRecord.end(), buffer.begin());
     return link::exchange(link, std::span<const std::uint8_t>(buffer.data(), kEndRecord.size()));

@@ -19,6 +19,7 @@ constexpr std::size_t kFirstCountOffset = kHeaderSize;
 // The largest well-formed program (both counts 65535); nothing after it is ever sent.
 constexpr std::size_t kLargestProgram = 12 + kPieceSize * (65535 + 32768 + 65535);
 
+// A count: low byte first.
 std::size_t countAt(const std::vector<std::uint8_t>& program, std::size_t offset) {
     return program[offset] + 256u * program[offset + 1];
 }
@@ -75,6 +76,7 @@ class BasicUpload {
     std::uint64_t sentBytes_ = kHeaderSize + kCountSize;
 };
 
+// The progress position follows each acknowledged 64-byte piece.
 ResultCode BasicUpload::sendPieces(std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const ResultCode sent = sendPiece(kPieceSize);

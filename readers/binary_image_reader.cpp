@@ -49,6 +49,7 @@ class BinaryImageUpload {
     std::uint64_t consumed_ = 0;
 };
 
+// Every byte read counts as consumed, also when the mark turns out wrong.
 bool BinaryImageUpload::readMark(std::string_view mark) {
     std::array<std::uint8_t, 16> bytes{};
     const std::size_t got = readFully(*session_.programFile, std::span(bytes.data(), mark.size()));
@@ -56,6 +57,7 @@ bool BinaryImageUpload::readMark(std::string_view mark) {
     return got == mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin());
 }
 
+// Most significant byte first.
 bool BinaryImageUpload::readNumber(std::uint32_t& value) {
     std::array<std::uint8_t, 4> bytes{};
     const std::size_t got = readFully(*session_.programFile, bytes);
@@ -67,6 +69,7 @@ bool BinaryImageUpload::readNumber(std::uint32_t& value) {
     return got == bytes.size();
 }
 
+// Sends data as one record at address.
 ResultCode BinaryImageUpload::sendData(std::uint32_t address, std::span<const std::uint8_t> data) {
     TransmitBuffer& buffer = session_.transmitBuffer;
     const std::size_t start = protocol::openDataRecord(buffer, address);
@@ -136,6 +139,7 @@ Step BinaryImageUpload::sendSection() {
     }
 }
 
+// Sections back to back until the file ends, then the end record and position 100.
 ResultCode BinaryImageUpload::run() {
     const std::int64_t size = session_.programFile->size();
     if (size < 0) {

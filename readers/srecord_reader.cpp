@@ -19,6 +19,7 @@ constexpr std::size_t kJoinedDataThreshold = 64;
 constexpr std::size_t kMaxRecordBytes = 256;
 constexpr std::size_t kMaxLineLength = 2 + 2 * kMaxRecordBytes;
 
+// Values of the hexadecimal digits in either case; -1 for every other character.
 constexpr std::array<std::int8_t, 256> makeDigitTable() {
     std::array<std::int8_t, 256> table{};
     table.fill(-1);
@@ -125,6 +126,7 @@ class SRecordUpload {
     std::array<std::uint8_t, kMaxRecordBytes> recordBytes_{};
 };
 
+// Sends the pending record; afterwards none is pending, whatever the outcome.
 ResultCode SRecordUpload::sendPending() {
     const ResultCode sent =
         protocol::sendRecord(link_, session_.transmitBuffer, static_cast<int>(pendingLength_));

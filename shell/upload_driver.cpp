@@ -27,6 +27,7 @@ class ProgressWindow final : public readers::ProgressSink {
     Session& session_;
 };
 
+// Only S-record programs and binary images go into erased flash.
 bool erasesFlash(int fileType) {
     return fileType == SRecord || fileType == BinaryImage;
 }
@@ -47,10 +48,12 @@ ResultCode transfer(Session& session) {
 
 }  // namespace
 
+// The bar's set-position request.
 void setProgress(Session& session, int percent) {
     session.frontEnd.setProgress(percent);
 }
 
+// The front end handles at most one message and then yields the time slice.
 void pumpOneMessage(Session& session) {
     session.frontEnd.pumpOneMessage();
 }
