@@ -2,7 +2,7 @@
 # Frames a 64 MB S-record file to a null link (a port that answers "FA\r" at once, through the
 # real link code) and converts the same file with objcopy -I srec -O binary, in the same run.
 # Each side runs three times and its best time counts; prints rates and ratios.
-# Usage: bench/srecord_framing.sh [BIN_DIR] [MB]
+# Usage: bench/srecord_framing.sh [BIN_DIR] [MB]   (BIN_DIR of a build without sanitizers)
 set -euo pipefail
 bin=${1:-build/linux/bin}
 megabytes=${2:-64}

@@ -1,5 +1,6 @@
 #include "protocol/block.h"
 
+#include "protocol/record.h"
 #include "protocol/words.h"
 
 namespace vorlanth::protocol {
@@ -14,11 +15,7 @@ ResultCode sendBlock(link::Link& link, TransmitBuffer& buffer, int length, int c
     }
     auto size = static_cast<std::size_t>(length);
     if (checksummed) {
-        unsigned sum = 0;
-        for (std::size_t i = 0; i < size; ++i) {
-            sum += buffer[i];
-        }
-        buffer[size] = static_cast<std::uint8_t>(0xFF - (sum & 0xFF));
+        buffer[size] = onesComplementChecksum(std::span<const std::uint8_t>(buffer.data(), size));
         ++size;
     }
     const std::span<const std::uint8_t> wire(buffer.data(), size);

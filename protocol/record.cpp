@@ -1,6 +1,7 @@
 #include "protocol/record.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "protocol/words.h"
 
@@ -34,6 +35,25 @@ Verdict awaitVerdict(link::Link& link) {
 }  // namespace
 
 // The address goes most significant byte first.
+// Adds eight bytes at a time in four 16-bit lanes (a record or block holds at most 258 bytes,
+// so no lane can overflow), then the rest one by one.
+std::uint8_t onesComplementChecksum(std::span<const std::uint8_t> bytes) {
+    constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFu;
+    std::uint64_t lanes = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        lanes += (word & kLowBytes) + ((word >> 8) & kLowBytes);
+    }
+    std::uint64_t sum =
+        (lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) + ((lanes >> 32) & 0xFFFF) + (lanes >> 48);
+    for (; i < bytes.size(); ++i) {
+        sum += bytes[i];
+    }
+    return static_cast<std::uint8_t>(0xFF - (sum & 0xFF));
+}
+
 std::size_t openDataRecord(TransmitBuffer& buffer, std::uint32_t address) {
     buffer[kRecordStartOffset] = kRecordStart;
     buffer[kRecordTypeOffset] = kDataRecordType;
@@ -51,11 +71,8 @@ ResultCode sendRecord(link::Link& link, TransmitBuffer& buffer, int length) {
     }
     const auto end = static_cast<std::size_t>(length);
     buffer[kRecordCountOffset] = static_cast<std::uint8_t>(length - 2);
-    unsigned sum = 0;
-    for (std::size_t i = kRecordCountOffset; i < end; ++i) {
-        sum += buffer[i];
-    }
-    buffer[end] = static_cast<std::uint8_t>(0xFF - (sum & 0xFF));
+    buffer[end] = onesComplementChecksum(std::span<const std::uint8_t>(
+        buffer.data() + kRecordCountOffset, end - kRecordCountOffset));
     buffer[end + 1] = '\r';
     const std::span<const std::uint8_t> frame(buffer.data(), end + 2);
 

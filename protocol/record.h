@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "common/types.h"
 #include "link/link.h"
@@ -27,6 +28,9 @@ inline constexpr std::array<std::uint8_t, 9> kEndRecord = {0x53, 0x37, 0x05, 0x0
 // Sends per record, and looks at the answers per send.
 inline constexpr int kRecordSends = 3;
 inline constexpr int kRecordLooks = 3;
+
+// The one's complement of the low byte of the sum of bytes: the checksum of records and blocks.
+std::uint8_t onesComplementChecksum(std::span<const std::uint8_t> bytes);
 
 // Writes "S", "3" and the big-endian address at the head of the buffer; returns the
 // assembled length of the empty record (7).

@@ -34,6 +34,21 @@ constexpr std::array<std::int8_t, 256> makeDigitTable() {
 }
 constexpr std::array<std::int8_t, 256> kDigitValue = makeDigitTable();
 
+// The value of every pair of characters, -1 for a pair that is not two hexadecimal digits:
+// one look-up per byte instead of two.
+const std::array<std::int16_t, 65536>& pairValues() {
+    static const std::array<std::int16_t, 65536> table = [] {
+        std::array<std::int16_t, 65536> values{};
+        for (std::size_t key = 0; key < values.size(); ++key) {
+            const int high = kDigitValue[key >> 8];
+            const int low = kDigitValue[key & 0xFF];
+            values[key] = static_cast<std::int16_t>(high < 0 || low < 0 ? -1 : high * 16 + low);
+        }
+        return values;
+    }();
+    return table;
+}
+
 // Address bytes of each record type; 0 marks a type that is not accepted (S4).
 constexpr std::array<std::size_t, 10> kAddressBytes = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
@@ -77,14 +92,18 @@ std::optional<DecodedRecord> decodeLine(std::string_view line,
         return std::nullopt;
     }
     const std::size_t pairs = (line.size() - 2) / 2;
+    const std::array<std::int16_t, 65536>& values = pairValues();
+    const auto* text = reinterpret_cast<const std::uint8_t*>(line.data()) + 2;
     unsigned sum = 0;
+    int invalid = 0;
     for (std::size_t i = 0; i < pairs; ++i) {
-        const int value = hexPairValue(line[2 + 2 * i], line[3 + 2 * i]);
-        if (value < 0) {
-            return std::nullopt;
-        }
+        const int value = values[static_cast<std::size_t>(text[2 * i] << 8 | text[2 * i + 1])];
+        invalid |= value;
         bytes[i] = static_cast<std::uint8_t>(value);
         sum += static_cast<unsigned>(value);
+    }
+    if (invalid < 0) {
+        return std::nullopt;
     }
     // The count covers address, data and checksum; all bytes together sum to 0xFF.
     const std::size_t count = bytes[0];
