@@ -1,10 +1,101 @@
 #include "shell/upload_driver.h"
 
+#include "link/link.h"
+#include "protocol/handshake.h"
+#include "readers/basic_program_reader.h"
+#include "readers/binary_image_reader.h"
+#include "readers/srecord_reader.h"
+
 namespace vorlanth::shell {
 
-// Not built yet: every attempt fails.
-ResultCode uploadProgram(Session& /*session*/) {
-    return 0;
+namespace {
+
+using ui::UploadEvent;
+
+// The progress window as the readers see it.
+class ProgressWindow final : public readers::ProgressSink {
+  public:
+    explicit ProgressWindow(Session& session) : session_(session) {}
+
+    void setProgress(int percent, std::uint64_t consumed, std::uint64_t total) override {
+        shell::setProgress(session_, percent);
+        session_.frontEnd.reportBytes(consumed, total);
+    }
+    void pumpOneMessage() override { shell::pumpOneMessage(session_); }
+
+  private:
+    Session& session_;
+};
+
+// Only S-record programs and binary images go into erased flash.
+bool erasesFlash(int fileType) {
+    return fileType == SRecord || fileType == BinaryImage;
+}
+
+// Any file type other than S-record and binary image, an out-of-range one included, is
+// handled as a BASIC program.
+ResultCode transfer(Session& session) {
+    ProgressWindow progress(session);
+    switch (session.settings.fileType) {
+        case SRecord:
+            return readers::transferSRecordFile(session, progress);
+        case BinaryImage:
+            return readers::transferBinaryImage(session, progress);
+        default:
+            return readers::transferBasicProgram(session, progress);
+    }
+}
+
+}  // namespace
+
+// The bar's set-position request.
+void setProgress(Session& session, int percent) {
+    session.frontEnd.setProgress(percent);
+}
+
+// The front end handles at most one message and then yields the time slice.
+void pumpOneMessage(Session& session) {
+    session.frontEnd.pumpOneMessage();
+}
+
+// Whatever the handshake returned, its failure ends the attempt as -111; an erase failure
+// keeps its own code. BASIC programs are never erased.
+ResultCode uploadProgram(Session& session) {
+    ui::FrontEnd& frontEnd = session.frontEnd;
+    link::Link link = link::linkOf(session);
+    const int fileType = session.settings.fileType;
+    if (session.settings.linkType == Serial || session.settings.linkType == CradleIr) {
+        link::applyUploadTimeouts(link);
+    }
+
+    frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
+    const ResultCode ready = erasesFlash(fileType)
+                                 ? protocol::enterDownloadMode(link)
+                                 : protocol::enterBasicDownloadMode(link, session.checksumMode);
+    if (ready <= 0) {
+        frontEnd.onUploadEvent(UploadEvent::HandshakeFailed);
+        return result::kTerminalNotReady;
+    }
+    frontEnd.onUploadEvent(UploadEvent::HandshakeSucceeded);
+
+    if (erasesFlash(fileType)) {
+        frontEnd.onUploadEvent(UploadEvent::EraseStarted);
+        const ResultCode erased = protocol::eraseFlash(link, frontEnd);
+        if (erased <= 0) {
+            frontEnd.onUploadEvent(UploadEvent::EraseFailed);
+            return erased;
+        }
+        frontEnd.onUploadEvent(UploadEvent::EraseSucceeded);
+    }
+
+    if (!frontEnd.openProgressWindow()) {
+        return 0;
+    }
+    frontEnd.onUploadEvent(UploadEvent::TransferStarted);
+    const ResultCode transferred = transfer(session);
+    frontEnd.closeProgressWindow();
+    frontEnd.onUploadEvent(UploadEvent::TransferFinished);
+    return transferred;
 }
 
 }  // namespace vorlanth::shell

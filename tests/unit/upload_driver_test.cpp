@@ -1,0 +1,196 @@
+#include "shell/upload_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/unit/protocol_scripted_terminal.h"
+
+namespace vorlanth::shell {
+namespace {
+
+using testing::Bytes;
+using testing::hexBytes;
+using testing::kEndRecordBytes;
+using testing::ScriptedTerminal;
+using testing::textBytes;
+using ui::UploadEvent;
+
+// A terminal that answers like a real one: ready at once, erase under way then done,
+// records accepted, BASIC mode with checksums, blocks accepted.
+void answerLikeATerminal(ScriptedTerminal& terminal) {
+    terminal.platform.serialLine.responder = [](fakes::FakeSerialLine& line,
+                                                std::span<const std::uint8_t> sent) {
+        const std::string text(sent.begin(), sent.end());
+        if (text == "\r") {
+            line.deliver("FN\r");
+        } else if (text == ":ERASE\r") {
+            line.deliver("FB\r");
+            line.deliver("FA\r", 3000);
+        } else if (text == "TOLVEX\r") {
+            line.deliver("FK\r");
+        } else if (text == "000300\r" || text == "END\r" || sent[0] != 'S') {
+            line.deliver("ACK\r");
+        } else {
+            line.deliver("FA\r");
+        }
+    };
+}
+
+const std::string kSRecordFile = "S3090000100001020304DC\r\nS70500000000FA\r\n";
+
+TEST(UploadProgram, SRecordUploadEndToEnd) {
+    ScriptedTerminal terminal;
+    answerLikeATerminal(terminal);
+    terminal.session.settings.fileType = SRecord;
+    terminal.setProgramFile(kSRecordFile);
+    EXPECT_EQ(uploadProgram(terminal.session), 1);
+    EXPECT_EQ(
+        terminal.frames(),
+        (std::vector<Bytes>{textBytes("\r"), textBytes(":ERASE\r"),
+                            hexBytes("53 33 09 00 00 10 00 01 02 03 04 DC 0D"), kEndRecordBytes}));
+    platform::SerialTimeouts policy;
+    policy.readIntervalMs = 0xFFFFFFFFu;
+    policy.writeTotalMultiplierMs = 5;
+    policy.writeTotalConstantMs = 50;
+    EXPECT_EQ(terminal.platform.serialLine.appliedTimeouts,
+              std::vector<platform::SerialTimeouts>{policy});
+    const fakes::RecordingFrontEnd& frontEnd = terminal.frontEnd;
+    EXPECT_EQ(frontEnd.eraseOpened, 1);
+    EXPECT_EQ(frontEnd.eraseClosed, 1);
+    EXPECT_EQ(frontEnd.progressOpened, 1);
+    EXPECT_EQ(frontEnd.progressClosed, 1);
+    EXPECT_EQ(frontEnd.events, (std::vector<UploadEvent>{
+                                   UploadEvent::HandshakeStarted, UploadEvent::HandshakeSucceeded,
+                                   UploadEvent::EraseStarted, UploadEvent::EraseSucceeded,
+                                   UploadEvent::TransferStarted, UploadEvent::TransferFinished}));
+}
+
+TEST(UploadProgram, BinaryImageUploadEndToEnd) {
+    ScriptedTerminal terminal;
+    answerLikeATerminal(terminal);
+    terminal.session.settings.fileType = BinaryImage;
+    Bytes file = textBytes("TOLVEXSTART");
+    for (std::uint8_t byte : hexBytes("00 00 80 00 00 00 00 03 01 02 03")) {
+        file.push_back(byte);
+    }
+    for (std::uint8_t byte : textBytes("TOLVEXEND")) {
+        file.push_back(byte);
+    }
+    terminal.setProgramFile(file);
+    EXPECT_EQ(uploadProgram(terminal.session), 1);
+    EXPECT_EQ(
+        terminal.frames(),
+        (std::vector<Bytes>{textBytes("\r"), textBytes(":ERASE\r"),
+                            hexBytes("53 33 08 00 00 80 00 01 02 03 71 0D"), kEndRecordBytes}));
+    EXPECT_EQ(terminal.frontEnd.progress, (std::vector<int>{100}));
+}
+
+TEST(UploadProgram, BasicProgramsAreNeverErased) {
+    // 12 + 64 × (1 + 1 + 0) bytes: N = 1, P = 1, M = 0.
+    Bytes file(12 + 128, 0x10);
+    file[8] = 1;
+    file[9] = 0;
+    file[10 + 128] = 0;
+    file[11 + 128] = 0;
+    for (const int fileType : {static_cast<int>(Basic), 7, -1}) {
+        SCOPED_TRACE(fileType);
+        ScriptedTerminal terminal;
+        answerLikeATerminal(terminal);
+        terminal.session.settings.fileType = fileType;
+        terminal.setProgramFile(file);
+        terminal.setCompanionFile(textBytes("[Settings]"));
+        EXPECT_EQ(uploadProgram(terminal.session), 1);
+        const std::vector<Bytes> frames = terminal.frames();
+        ASSERT_EQ(frames.size(), 2u + 7u);
+        EXPECT_EQ(frames[0], textBytes("TOLVEX\r"));
+        EXPECT_EQ(frames[1], textBytes("000300\r"));
+        EXPECT_EQ(frames[2].size(), 101u);  // checksum mode: the companion block and its sum
+        EXPECT_EQ(frames.back(), textBytes("END\r"));
+        for (const Bytes& frame : frames) {
+            EXPECT_NE(frame, textBytes(":ERASE\r"));
+        }
+        EXPECT_EQ(terminal.session.checksumMode, 1);
+        EXPECT_EQ(terminal.frontEnd.eraseOpened, 0);
+        EXPECT_EQ(terminal.frontEnd.progress, (std::vector<int>{52, 98}));
+    }
+}
+
+TEST(UploadProgram, FailuresOfEachStep) {
+    struct Case {
+        const char* name;
+        int fileType;
+        std::vector<std::string> replies;
+        bool progressWindowFails;
+        ResultCode expected;
+        UploadEvent lastEvent;
+    };
+    const std::vector<Case> cases = {
+        {"silent terminal",
+         SRecord,
+         {"", "", "", "", "", ""},
+         false,
+         result::kTerminalNotReady,
+         UploadEvent::HandshakeFailed},
+        {"checksum request refused",
+         Basic,
+         {"FK\r", "NAK\r", "NAK\r", "NAK\r"},
+         false,
+         result::kTerminalNotReady,
+         UploadEvent::HandshakeFailed},
+        {"BASIC mode never entered",
+         Basic,
+         {"NAK\r", "NAK\r", "NAK\r"},
+         false,
+         result::kTerminalNotReady,
+         UploadEvent::HandshakeFailed},
+        {"erase fails",
+         SRecord,
+         {"FN\r", "FB\rFB\r"},
+         false,
+         result::kCantEraseFlash,
+         UploadEvent::EraseFailed},
+        {"no progress window", BinaryImage, {"FN\r", "FA\r"}, true, 0, UploadEvent::EraseSucceeded},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        ScriptedTerminal terminal;
+        terminal.defaultReply = "";
+        terminal.replies.assign(test.replies.begin(), test.replies.end());
+        terminal.frontEnd.progressWindowFails = test.progressWindowFails;
+        terminal.session.settings.fileType = test.fileType;
+        terminal.setProgramFile(kSRecordFile);
+        terminal.setCompanionFile({});
+        EXPECT_EQ(uploadProgram(terminal.session), test.expected);
+        EXPECT_EQ(terminal.frames().size(), test.replies.size());
+        EXPECT_EQ(terminal.frontEnd.progressOpened, 0);
+        EXPECT_EQ(terminal.frontEnd.progressClosed, 0);
+        ASSERT_FALSE(terminal.frontEnd.events.empty());
+        EXPECT_EQ(terminal.frontEnd.events.back(), test.lastEvent);
+    }
+}
+
+TEST(UploadProgram, NetworkLinkSetsNoSerialTimeouts) {
+    ScriptedTerminal terminal;
+    terminal.useNetwork();
+    terminal.platform.datagramPeer.responder = [](fakes::FakeDatagramPeer& peer,
+                                                  std::span<const std::uint8_t> sent) {
+        peer.deliver(sent.size() == 1 ? "FF\r" : "FA\r");
+    };
+    terminal.session.settings.fileType = SRecord;
+    terminal.setProgramFile(kSRecordFile);
+    EXPECT_EQ(uploadProgram(terminal.session), 1);
+    EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 4u);
+    EXPECT_TRUE(terminal.platform.serialLine.appliedTimeouts.empty());
+}
+
+TEST(UploadProgram, TransferFailureClosesTheProgressWindow) {
+    ScriptedTerminal terminal;
+    terminal.script({"FN\r", "FA\r", "FF\r"});
+    terminal.session.settings.fileType = SRecord;
+    terminal.setProgramFile(kSRecordFile);
+    EXPECT_EQ(uploadProgram(terminal.session), result::kRecordUploadError);
+    EXPECT_EQ(terminal.frontEnd.progressOpened, 1);
+    EXPECT_EQ(terminal.frontEnd.progressClosed, 1);
+}
+
+}  // namespace
+}  // namespace vorlanth::shell
