@@ -1,0 +1,49 @@
+# Shared by the process, Wine and soak tests: start the virtual terminal and wait for it.
+# Sourced; expects VORLANTH_LINUX_BIN or VORLANTH_BIN to name the Linux programs.
+
+termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vorlanth-termsim"; }
+
+# start_terminal OUTFILE ARGS...: starts the terminal in the background, sets TERMINAL_PID and
+# READY_LINE (the terminal's ready line); fails when it does not get ready within 10 s.
+start_terminal() {
+  local out=$1
+  shift
+  "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
+  TERMINAL_PID=$!
+  READY_LINE=""
+  local _
+  for _ in $(seq 200); do
+    READY_LINE=$(grep -m1 '^READY' "$out" 2>/dev/null || true)
+    [[ -n $READY_LINE ]] && return 0
+    kill -0 "$TERMINAL_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  echo "the virtual terminal did not get ready: $(cat "$out.err")" >&2
+  return 1
+}
+
+# The UDP port of a "READY udp=127.0.0.1:PORT" line.
+ready_udp_port() { sed -n 's/.*udp=127\.0\.0\.1:\([0-9]*\).*/\1/p' <<<"$READY_LINE"; }
+# The pseudo-terminal of a "READY pty=/dev/pts/N ..." line.
+ready_pty() { sed -n 's/.*pty=\([^ ]*\).*/\1/p' <<<"$READY_LINE"; }
+
+# wait_terminal SECONDS: waits for the terminal to end; its exit status, or 124 when it had to
+# be stopped.
+wait_terminal() {
+  local limit=$1 _
+  for _ in $(seq $((limit * 20))); do
+    kill -0 "$TERMINAL_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  if kill -0 "$TERMINAL_PID" 2>/dev/null; then
+    kill "$TERMINAL_PID" 2>/dev/null
+    wait "$TERMINAL_PID" 2>/dev/null
+    return 124
+  fi
+  wait "$TERMINAL_PID"
+}
+
+# file_type_number shx|bin|qbx: the loader's file type field.
+file_type_number() {
+  case $1 in shx) echo 0 ;; qbx) echo 1 ;; bin) echo 2 ;; esac
+}
