@@ -15,10 +15,11 @@
 //   timeout MS              bound of every following wait (default 15000)
 //   sleep MS                pause
 //   windows                 print every visible top-level window
+//   children                print every control of the current window
 //
 // A control's text is read with WM_GETTEXT (GetWindowText does not reach into another
-// program's controls). Clicks are posted, so that a button that opens a modal box does not
-// block the driver.
+// program's controls). Clicks (BM_CLICK) are posted, so that a button that opens a modal box
+// does not block the driver.
 #include <windows.h>
 
 #include <chrono>
@@ -184,6 +185,18 @@ bool run(const std::string& line) {
         listWindows();
         return true;
     }
+    if (command == "children") {
+        EnumChildWindows(
+            current,
+            [](HWND child, LPARAM) -> BOOL {
+                std::cout << "  control " << GetDlgCtrlID(child) << " class=" << className(child)
+                          << " visible=" << (IsWindowVisible(child) ? 1 : 0) << " text=\""
+                          << windowText(child) << "\"" << std::endl;
+                return TRUE;
+            },
+            0);
+        return true;
+    }
     if (command == "gone") {
         if (!waitFor([&] { return !IsWindow(current) || !IsWindowVisible(current); })) {
             return fail("the window is still open");
@@ -254,8 +267,8 @@ bool run(const std::string& line) {
         if (!IsWindowVisible(item) || !IsWindowEnabled(item)) {
             return fail("button " + std::to_string(id) + " is hidden or disabled");
         }
-        PostMessageA(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(item));
+        // Pressed as the mouse would press it: the button takes the focus, then reports.
+        PostMessageA(item, BM_CLICK, 0, 0);
         return true;
     }
     return fail("unknown command " + command);
