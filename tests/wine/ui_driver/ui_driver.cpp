@@ -43,14 +43,28 @@ std::string className(HWND window) {
     return name;
 }
 
-// The text of a window of any program, through WM_GETTEXT with a bounded wait.
+// The text of a control of any program, through WM_GETTEXT with a short bounded wait; while
+// that program is busy (a blocking wait), the text the window manager holds for it.
 std::string windowText(HWND window) {
     char text[1024] = {};
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, 2000, &result)) {
-        return "";
+                             SMTO_ABORTIFHUNG, 500, &result)) {
+        wchar_t wide[1024] = {};
+        InternalGetWindowText(window, wide, 1024);
+        std::string narrow;
+        for (std::size_t i = 0; wide[i] != L'\0'; ++i) {
+            narrow.push_back(static_cast<char>(wide[i]));
+        }
+        return narrow;
     }
+    return text;
+}
+
+// The caption of a top-level window, without sending it a message.
+std::string caption(HWND window) {
+    char text[1024] = {};
+    GetWindowTextA(window, text, sizeof(text));
     return text;
 }
 
@@ -106,7 +120,7 @@ std::string restAfter(const std::string& line, int count) {
 void listWindows() {
     for (HWND window : topLevelWindows()) {
         std::cout << "  window " << window << " class=" << className(window) << " caption=\""
-                  << windowText(window) << "\"" << std::endl;
+                  << caption(window) << "\"" << std::endl;
     }
 }
 
@@ -120,11 +134,11 @@ bool run(const std::string& line) {
     std::cout << "> " << line << std::endl;
     int id = 0;
     if (command == "window") {
-        const std::string caption = restAfter(line, 1);
+        const std::string wanted = restAfter(line, 1);
         HWND found = nullptr;
         const bool ok = waitFor([&] {
             for (HWND window : topLevelWindows()) {
-                if (windowText(window) == caption) {
+                if (caption(window) == wanted) {
                     found = window;
                     return true;
                 }
@@ -133,7 +147,7 @@ bool run(const std::string& line) {
         });
         if (!ok) {
             listWindows();
-            return fail("no window \"" + caption + "\"");
+            return fail("no window \"" + wanted + "\"");
         }
         current = found;
         return true;
@@ -166,8 +180,8 @@ bool run(const std::string& line) {
     }
     if (command == "expect-caption") {
         const std::string text = restAfter(line, 1);
-        if (!waitFor([&] { return windowText(current) == text; })) {
-            return fail("caption is \"" + windowText(current) + "\"");
+        if (!waitFor([&] { return caption(current) == text; })) {
+            return fail("caption is \"" + caption(current) + "\"");
         }
         return true;
     }

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# A real upload from the desktop program under Wine, in Interactive mode, to the virtual
+# terminal on COM3 (a link to its pseudo-terminal): the program is chosen through the
+# open-file dialog, a missing COM port is reported, then the erase window, the progress window
+# and "Uploaded successfully!" follow, and the terminal holds the program.
+source "$(dirname "${BASH_SOURCE[0]}")/ui_driver/ui_test_lib.bash"
+
+termsim="${VORLANTH_LINUX_BIN:-$ui_root/build/linux/bin}/vorlanth-termsim"
+if [[ ! -x "$termsim" ]]; then
+  echo "SKIP: $termsim is missing (build the linux preset with the virtual terminal first)"
+  exit 0
+fi
+
+# An S-record program of 8 KiB: 256 lines of 32 bytes, then the end line, CR LF after each.
+program="$ui_app/prog.shx"
+python3 - "$program" <<'EOF_PY'
+import sys
+lines = []
+for n in range(256):
+    address = 0x00020000 + 32 * n
+    data = bytes((n * 7 + i * 13) & 0xFF for i in range(32))
+    body = bytes([len(data) + 5]) + address.to_bytes(4, "big") + data
+    lines.append("S3" + body.hex().upper() + "%02X" % (~sum(body) & 0xFF))
+lines.append("S70500000000FA")
+open(sys.argv[1], "w", newline="").write("".join(line + "\r\n" for line in lines))
+EOF_PY
+
+com3="$WINEPREFIX/dosdevices/com3"
+rm -f "$com3"
+"$termsim" --link "$com3" --expect "$program" --type shx --erase-ms 1500 --write-ms 8 \
+  --idle-timeout 60 >"$ui_work/termsim.out" 2>"$ui_work/termsim.err" &
+termsim_pid=$!
+ui_pids+=("$termsim_pid")
+for _ in $(seq 100); do
+  grep -q '^READY' "$ui_work/termsim.out" && break
+  sleep 0.1
+done
+grep -q '^READY' "$ui_work/termsim.out" || { echo "FAIL: the virtual terminal did not start" >&2; exit 1; }
+
+winprogram="$(ui_winpath "$program")"
+ui_start_vorlanth
+ui_drive <<EOF_SCRIPT
+window $UI_CAPTION
+click 201
+window Open
+set-text 1148 $winprogram
+click 1
+gone
+window $UI_CAPTION
+expect-text 104 $winprogram
+expect-selected 303 0
+set-text 101 200
+click 202
+message Can't open the COM port!
+click 1
+gone
+window $UI_CAPTION
+expect-text 104 $winprogram
+set-text 101 3
+expect-text 101 3
+click 202
+gone
+window Erase
+expect-text -1 Erasing flash memory...
+gone
+window Progress
+message Uploaded successfully!
+expect-caption $UI_CAPTION
+click 1
+gone
+window $UI_CAPTION
+click 2
+gone
+EOF_SCRIPT
+ui_wait_exit "$UI_VORLANTH" 20
+ui_wait_exit "$termsim_pid" 20
+if ! wait "$termsim_pid"; then
+  echo "FAIL: the virtual terminal did not receive the program:" >&2
+  cat "$ui_work/termsim.err" >&2
+  exit 1
+fi
+echo "PASS: upload from the settings dialog to the virtual terminal under Wine"
