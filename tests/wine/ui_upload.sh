@@ -5,37 +5,16 @@
 # and "Uploaded successfully!" follow, and the terminal holds the program.
 source "$(dirname "${BASH_SOURCE[0]}")/ui_driver/ui_test_lib.bash"
 
-termsim="${VORLANTH_LINUX_BIN:-$ui_root/build/linux/bin}/vorlanth-termsim"
-if [[ ! -x "$termsim" ]]; then
-  echo "SKIP: $termsim is missing (build the linux preset with the virtual terminal first)"
+if [[ ! -x "$UI_TERMSIM_BIN" ]]; then
+  echo "SKIP: $UI_TERMSIM_BIN is missing (build the linux preset with the virtual terminal first)"
   exit 0
 fi
 
-# An S-record program of 8 KiB: 256 lines of 32 bytes, then the end line, CR LF after each.
+# An S-record program of 8 KiB.
 program="$ui_app/prog.shx"
-python3 - "$program" <<'EOF_PY'
-import sys
-lines = []
-for n in range(256):
-    address = 0x00020000 + 32 * n
-    data = bytes((n * 7 + i * 13) & 0xFF for i in range(32))
-    body = bytes([len(data) + 5]) + address.to_bytes(4, "big") + data
-    lines.append("S3" + body.hex().upper() + "%02X" % (~sum(body) & 0xFF))
-lines.append("S70500000000FA")
-open(sys.argv[1], "w", newline="").write("".join(line + "\r\n" for line in lines))
-EOF_PY
-
-com3="$WINEPREFIX/dosdevices/com3"
-rm -f "$com3"
-"$termsim" --link "$com3" --expect "$program" --type shx --erase-ms 1500 --write-ms 8 \
-  --idle-timeout 60 >"$ui_work/termsim.out" 2>"$ui_work/termsim.err" &
-termsim_pid=$!
-ui_pids+=("$termsim_pid")
-for _ in $(seq 100); do
-  grep -q '^READY' "$ui_work/termsim.out" && break
-  sleep 0.1
-done
-grep -q '^READY' "$ui_work/termsim.out" || { echo "FAIL: the virtual terminal did not start" >&2; exit 1; }
+ui_make_srecord_program "$program" 256
+ui_start_termsim --expect "$program" --type shx --erase-ms 1500 --write-ms 8 --idle-timeout 60
+termsim_pid=$UI_TERMSIM
 
 winprogram="$(ui_winpath "$program")"
 ui_start_vorlanth

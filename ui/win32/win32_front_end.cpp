@@ -72,6 +72,10 @@ bool Win32FrontEnd::openProgressWindow() {
         return false;
     }
     HWND window = progressWindow_.get();
+    // The caption shows the program's icon (shared, so it needs no destroying).
+    HANDLE icon = LoadImageA(instance_, "Vorlanth", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                             GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     RECT place{};
     GetWindowRect(window, &place);
     SetWindowPos(window, HWND_TOPMOST, place.left, place.top, place.right - place.left,

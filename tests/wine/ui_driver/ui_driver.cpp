@@ -16,6 +16,7 @@
 //   sleep MS                pause
 //   windows                 print every visible top-level window
 //   children                print every control of the current window
+//   rect                    print "RECT left top width height" of the current window
 //
 // A control's text is read with WM_GETTEXT (GetWindowText does not reach into another
 // program's controls). Clicks (BM_CLICK) are posted, so that a button that opens a modal box
@@ -197,6 +198,13 @@ bool run(const std::string& line) {
     }
     if (command == "windows") {
         listWindows();
+        return true;
+    }
+    if (command == "rect") {
+        RECT place{};
+        GetWindowRect(current, &place);
+        std::cout << "RECT " << place.left << " " << place.top << " " << place.right - place.left
+                  << " " << place.bottom - place.top << std::endl;
         return true;
     }
     if (command == "children") {

@@ -68,3 +68,35 @@ ui_wait_exit() {
     waited=$((waited + 1))
   done
 }
+
+# Writes an S-record program of $2 lines of 32 bytes each and the end line, CR LF after each.
+ui_make_srecord_program() {
+  python3 - "$1" "$2" <<'EOF_PY'
+import sys
+lines = []
+for n in range(int(sys.argv[2])):
+    address = 0x00020000 + 32 * n
+    data = bytes((n * 7 + i * 13) & 0xFF for i in range(32))
+    body = bytes([len(data) + 5]) + address.to_bytes(4, "big") + data
+    lines.append("S3" + body.hex().upper() + "%02X" % (~sum(body) & 0xFF))
+lines.append("S70500000000FA")
+open(sys.argv[1], "w", newline="").write("".join(line + "\r\n" for line in lines))
+EOF_PY
+}
+
+# Starts the virtual terminal behind COM3 with the given options; its pid is UI_TERMSIM.
+ui_start_termsim() {
+  local com3="$WINEPREFIX/dosdevices/com3"
+  rm -f "$com3"
+  "$UI_TERMSIM_BIN" --link "$com3" "$@" >"$ui_work/termsim.out" 2>"$ui_work/termsim.err" &
+  UI_TERMSIM=$!
+  ui_pids+=("$UI_TERMSIM")
+  for _ in $(seq 100); do
+    grep -q '^READY' "$ui_work/termsim.out" && return 0
+    sleep 0.1
+  done
+  echo "FAIL: the virtual terminal did not start:" >&2
+  cat "$ui_work/termsim.err" >&2
+  exit 1
+}
+UI_TERMSIM_BIN="${VORLANTH_LINUX_BIN:-$ui_root/build/linux/bin}/vorlanth-termsim"
