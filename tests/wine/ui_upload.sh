@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A real upload from the desktop program under Wine, in Interactive mode, to the virtual
 # terminal on COM3 (a link to its pseudo-terminal): the program is chosen through the
-# open-file dialog, a missing COM port is reported, then the erase window, the progress window
-# and "Uploaded successfully!" follow, and the terminal holds the program.
+# open-file dialog, a missing COM port is reported, a record the terminal refuses brings the
+# retry question, and after Yes the erase window, the progress window and "Uploaded
+# successfully!" follow, and the terminal holds the program.
 source "$(dirname "${BASH_SOURCE[0]}")/ui_driver/ui_test_lib.bash"
 
 if [[ ! -x "$UI_TERMSIM_BIN" ]]; then
@@ -13,7 +14,8 @@ fi
 # An S-record program of 8 KiB.
 program="$ui_app/prog.shx"
 ui_make_srecord_program "$program" 256
-ui_start_termsim --expect "$program" --type shx --erase-ms 1500 --write-ms 8 --idle-timeout 60
+ui_start_termsim --expect "$program" --type shx --erase-ms 1500 --write-ms 8 --idle-timeout 60 \
+  --fault-at 12:ff
 termsim_pid=$UI_TERMSIM
 
 winprogram="$(ui_winpath "$program")"
@@ -41,6 +43,12 @@ click 202
 gone
 window Erase
 expect-text -1 Erasing flash memory...
+gone
+message Failed to Upload, would you like to retry?
+expect-caption $UI_CAPTION
+click 6
+gone
+window Erase
 gone
 window Progress
 message Uploaded successfully!

@@ -110,16 +110,23 @@ void Win32FrontEnd::pumpOneMessage() {
     Sleep(0);
 }
 
-// Creates the erase window (visible from its template) and paints it at once: no message is
-// handled while the terminal erases, so it would otherwise stay blank.
+// Creates the erase window (visible from its template) and paints it at once, handling the
+// messages waiting for it and its text (a bounded few): no message is handled while the
+// terminal erases, so it would otherwise stay blank.
 bool Win32FrontEnd::openEraseWindow() {
     eraseWindow_.reset(CreateDialogParamA(instance_, "EraseDlg", nullptr, nullptr, 0));
     if (!eraseWindow_) {
         return false;
     }
+    HWND window = eraseWindow_.get();
     RedrawWindow(
-        eraseWindow_.get(), nullptr, nullptr,
+        window, nullptr, nullptr,
         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_ERASENOW);
+    MSG message;
+    for (int handled = 0; handled < 32 && PeekMessageA(&message, window, 0, 0, PM_REMOVE);
+         ++handled) {
+        DispatchMessageA(&message);
+    }
     return true;
 }
 

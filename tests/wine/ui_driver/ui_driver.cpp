@@ -132,7 +132,8 @@ bool run(const std::string& line) {
     if (command.empty() || command[0] == '#') {
         return true;
     }
-    std::cout << "> " << line << std::endl;
+    static const ULONGLONG start = GetTickCount64();
+    std::cout << "> " << line << "  [" << GetTickCount64() - start << " ms]" << std::endl;
     int id = 0;
     if (command == "window") {
         const std::string wanted = restAfter(line, 1);

@@ -11,6 +11,12 @@ ui_root="$(pwd)"
 # shellcheck source=scripts/wine-env
 source "$ui_root/scripts/wine-env"
 vorlanth_wine_prefix
+# No window manager runs on the virtual display: Wine would wait up to 2 s for one to
+# acknowledge every window it hides. Let Wine place and frame its windows itself.
+if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  timeout 30 wineserver -w || true
+fi
 
 ui_work="$(mktemp -d "${TMPDIR:-/tmp}/vorlanth-ui.XXXXXX")"
 ui_app="$ui_work/app"
