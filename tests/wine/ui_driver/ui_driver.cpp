@@ -6,6 +6,7 @@
 //                           the current window
 //   message TEXT            wait for a message box (class #32770) whose text is TEXT
 //   expect-caption TEXT     the current window's caption
+//   expect-topmost 0|1      whether the current window stays above the others
 //   expect-text ID TEXT     the text of control ID (TEXT may be empty)
 //   expect-enabled ID 0|1   expect-visible ID 0|1   expect-selected ID INDEX
 //   set-text ID TEXT        replace the text of control ID (an edit box reports the change)
@@ -218,6 +219,17 @@ bool run(const std::string& line) {
                 return TRUE;
             },
             0);
+        return true;
+    }
+    if (command == "expect-topmost") {
+        int wanted = 0;
+        words >> wanted;
+        auto topmost = [&] {
+            return (GetWindowLongPtrA(current, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 ? 1 : 0;
+        };
+        if (!waitFor([&] { return topmost() == wanted; })) {
+            return fail("topmost is " + std::to_string(topmost()));
+        }
         return true;
     }
     if (command == "gone") {
