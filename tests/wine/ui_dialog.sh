@@ -15,11 +15,15 @@ fi
 # The environment file one directory above the program asks for topmost windows.
 printf '[Enviroment]\r\nAlwaysOnTop=1\r\n' >"$ui_work/Kestmor.ini"
 topmost_check="expect-topmost $settings_built"
+# Without a program path the file name box shows the program's directory.
+directory_check=""
+((settings_built)) && directory_check="expect-text 104 $(ui_winpath "$ui_app")\\"
 
 ui_start_vorlanth
 ui_drive <<EOF_SCRIPT
 window $UI_CAPTION
 $topmost_check
+$directory_check
 expect-selected 301 0
 expect-selected 302 0
 expect-selected 303 0
@@ -94,6 +98,27 @@ wait "$UI_VORLANTH" || status=$?
 echo "vorlanth.exe ended with status $status"
 
 ini="$ui_app/Vorlanth.ini"
+# Started with a command line in Interactive mode, the dialog and the open-file dialog use
+# the program's directory too: a program path naming no file gives way to Vorlanth.SHX there.
+if ((settings_built)); then
+  ui_start_vorlanth "missing.shx,1,3,1,0,0"
+  ui_drive <<EOF_SCRIPT
+window $UI_CAPTION
+expect-text 104 missing.shx
+expect-text 101 3
+click 201
+window Open
+expect-text 1137 app
+expect-text 1148 Vorlanth.SHX
+click 2
+gone
+window $UI_CAPTION
+click 2
+gone
+EOF_SCRIPT
+  ui_wait_exit "$UI_VORLANTH" 20
+fi
+
 if ((!settings_built)); then
   echo "SKIP: the settings file parts are not built in this tree; Vorlanth.ini and the"
   echo "      always-on-top flag not checked"
