@@ -120,8 +120,8 @@ EOF_SCRIPT
 fi
 
 if ((!settings_built)); then
-  echo "SKIP: the settings file parts are not built in this tree; Vorlanth.ini and the"
-  echo "      always-on-top flag not checked"
+  echo "SKIP: the settings file parts are not built in this tree: Vorlanth.ini, the"
+  echo "      always-on-top flag and the program's directory not checked"
 else
   [[ -f "$ini" ]] || { echo "FAIL: no Vorlanth.ini beside vorlanth.exe" >&2; exit 1; }
   tr -d '\r' <"$ini" >"$ui_work/ini.txt"
