@@ -41,6 +41,7 @@ std::uint8_t rateDigitFor(int baudIndex) {
     return digits[static_cast<std::size_t>(baudIndex)];
 }
 
+// Writes one command byte to the cradle and reports it.
 void writeCommand(Link& link, std::uint8_t byte) {
     const std::array<std::uint8_t, 1> bytes = {byte};
     link.state.portHandle->write(bytes);
@@ -49,6 +50,7 @@ void writeCommand(Link& link, std::uint8_t byte) {
     }
 }
 
+// Drives RTS through the line settings: off addresses the cradle, on the terminal.
 void setRts(Link& link, platform::LineControl control) {
     link.state.lineSettings.rtsControl = control;
     link.state.portHandle->applyLineSettings(link.state.lineSettings);
@@ -56,11 +58,18 @@ void setRts(Link& link, platform::LineControl control) {
 
 }  // namespace
 
+// Sends 0x0F at rate with RTS off and takes the first successful read after the settle delay
+// as the answer; the 100 ms window only bounds a run of failing reads.
 int probeCradleRate(Link& link, std::uint32_t rate) {
+    if (!link.state.portHandle) {
+        return 0;
+    }
     platform::Clock& clock = link.clock();
     link.state.lineSettings.baudRate = rate;
     link.state.cradleDelayMs = settleDelayFor(rate);
     setRts(link, platform::LineControl::Disable);
+    // An echo that came late for an earlier probe must not answer this one.
+    link.state.portHandle->discardInput();
     writeCommand(link, kProbeByte);
     clock.sleep(link.state.cradleDelayMs);
 
@@ -87,7 +96,12 @@ int probeCradleRate(Link& link, std::uint32_t rate) {
     return answered ? 1 : 0;
 }
 
+// Finds the cradle (the remembered rate first, then the search order), sends 0x07, switches it
+// to the chosen rate when that differs from the remembered one, and ends with RTS on.
 int configureCradle(Link& link) {
+    if (!link.state.portHandle) {
+        return 0;
+    }
     platform::SerialPort& port = *link.state.portHandle;
     platform::LineSettings& line = link.state.lineSettings;
     port.readLineSettings(line);

@@ -1,5 +1,7 @@
 #include "link/link.h"
 
+#include <algorithm>
+
 #include "common/session.h"
 
 namespace vorlanth::link {
@@ -8,6 +10,7 @@ namespace {
 
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 
+// Tells the observer, if any, of a chunk sent or received, with the tick it happened at.
 void report(Link& link, WireDirection direction, std::span<const std::uint8_t> bytes) {
     if (link.observer != nullptr && !bytes.empty()) {
         link.observer->onWireChunk(direction, bytes, link.clock().tickCount());
@@ -24,11 +27,14 @@ void appendToLine(ResponseLine& line, std::size_t& count, std::uint8_t byte) {
 
 }  // namespace
 
+// The link view over a session's records and services.
 Link linkOf(Session& session) {
     return Link{session.link, session.responseLine, session.settings, session.platform,
                 session.wireObserver};
 }
 
+// 8 data bits, no parity, one stop bit, DTR and RTS on, no output flow control, the rate by
+// baudIndex; an index without a rate leaves the rate as it is (0 after resetPass).
 void applySerialLineSettings(Link& link) {
     platform::LineSettings& line = link.state.lineSettings;
     const int index = link.settings.baudIndex;
@@ -44,6 +50,7 @@ void applySerialLineSettings(Link& link) {
     line.rtsControl = platform::LineControl::Enable;
 }
 
+// Reads return at once with what has arrived; a write gives up after 5 ms per byte + 50 ms.
 void applyUploadTimeouts(Link& link) {
     if (link.state.portHandle) {
         platform::SerialTimeouts timeouts;
@@ -56,6 +63,8 @@ void applyUploadTimeouts(Link& link) {
     }
 }
 
+// Network: the network link's code. Serial kinds: open the COM port, queue sizes, the line
+// settings (Serial) or the cradle set-up (CradleIr), then apply the settings once more.
 ResultCode openLink(Link& link) {
     if (link.settings.linkType >= Network) {
         const ResultCode code = openNetworkLink(link, link.settings.targetAddress.view(), 0);
@@ -77,6 +86,7 @@ ResultCode openLink(Link& link) {
     return 1;
 }
 
+// Releases the socket (and its library start-up) or purges and closes the port.
 void closeLink(Link& link) {
     // Whatever is open is released, whichever link type is chosen now, so that a change of
     // link type between passes can never leave a port or socket behind.
@@ -93,13 +103,17 @@ void closeLink(Link& link) {
     }
 }
 
+// Reads up to a CR (serial: the first CR; network: a datagram ending in CR) or until the
+// tick count passes the deadline. Every wait is in the OS and ends when input arrives.
 int readResponseLine(Link& link, std::int32_t seconds) {
     ResponseLine& line = link.responseLine;
     line.clear();
     std::size_t count = 0;
     platform::Clock& clock = link.clock();
-    const std::uint32_t deadline =
-        clock.tickCount() + static_cast<std::uint32_t>(seconds < 0 ? 0 : seconds) * 1000u;
+    // A deadline must stay within half the tick counter's range to compare correctly.
+    constexpr std::int32_t kLongestSeconds = 24 * 60 * 60;
+    const std::int32_t bounded = seconds < 0 ? 0 : std::min(seconds, kLongestSeconds);
+    const std::uint32_t deadline = clock.tickCount() + static_cast<std::uint32_t>(bounded) * 1000u;
     bool ended = false;
     while (!ended) {
         // Wait in the OS until a byte arrives or the tick count passes the deadline.
@@ -145,18 +159,20 @@ int readResponseLine(Link& link, std::int32_t seconds) {
     return 1;
 }
 
+// Drops waiting input, sends the bytes in one write or datagram, and reads the answer.
 int exchange(Link& link, std::span<const std::uint8_t> bytes) {
     // An answer that arrived late for an earlier send must not pass for the answer to this one.
     if (link.isNetwork()) {
         if (link.state.socketHandle) {
             link.state.socketHandle->discardPending();
             link.state.socketHandle->send(bytes);
+            report(link, WireDirection::Sent, bytes);
         }
     } else if (link.state.portHandle) {
         link.state.portHandle->discardInput();
         link.state.portHandle->write(bytes);
+        report(link, WireDirection::Sent, bytes);
     }
-    report(link, WireDirection::Sent, bytes);
     return readResponseLine(link, kExchangeDeadlineSeconds);
 }
 

@@ -2,6 +2,7 @@
 
 namespace vorlanth::link {
 
+// Four runs of digits, each ended by any one character; only the low 8 bits of each count.
 std::array<std::uint8_t, 4> parseIpv4Address(std::string_view text) {
     std::array<std::uint8_t, 4> address{};
     std::size_t position = 0;
@@ -21,6 +22,8 @@ std::array<std::uint8_t, 4> parseIpv4Address(std::string_view text) {
     return address;
 }
 
+// Starts the sockets library, creates a datagram socket and connects it to the address and
+// targetPort; after -104 or -105 what was started stays held until closeLink.
 ResultCode openNetworkLink(Link& link, std::string_view addressText, int showMessages,
                            const ShowMessage& showMessage) {
     auto fail = [&](ResultCode code) {

@@ -78,6 +78,10 @@ void resetPass(Session& session) {
 }
 
 void runMainLoop(Session& session) {
+    runMainLoop(session, uploadProgram);
+}
+
+void runMainLoop(Session& session, const UploadAttempt& attempt) {
     session.frontEnd.initCommonControls();
     for (;;) {
         resetPass(session);
@@ -107,7 +111,7 @@ void runMainLoop(Session& session) {
             continue;
         }
 
-        ResultCode uploaded = uploadProgram(session);
+        ResultCode uploaded = attempt(session);
         session.exitCode = exit_code::kUploadFailed;
         while (uploaded <= 0) {
             if (showResultMessage(session.frontEnd, session.frontEnd.activeWindow(),
@@ -124,7 +128,7 @@ void runMainLoop(Session& session) {
                 session.exitCode = exit_code::kFileOpenFailed;
                 break;
             }
-            uploaded = uploadProgram(session);
+            uploaded = attempt(session);
         }
         if (uploaded > 0) {
             session.exitCode = exit_code::kSuccess;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,11 @@ bool applyStartupSettings(Session& session, std::string_view argumentText);
 // Clears what belongs to one pass: files, link, line settings, buffers, dialogReady.
 void resetPass(Session& session);
 
+// One upload attempt; the upload driver's uploadProgram unless a test puts another in.
+using UploadAttempt = std::function<ResultCode(Session&)>;
+
 // Runs passes until Exit, or after the one pass of Automatic mode; sets session.exitCode.
 void runMainLoop(Session& session);
+void runMainLoop(Session& session, const UploadAttempt& attempt);
 
 }  // namespace vorlanth::shell

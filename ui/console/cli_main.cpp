@@ -1,32 +1,84 @@
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "common/session.h"
 #include "platform/platform.h"
+#include "platform/port_list.h"
 #include "platform/terminal.h"
 #include "settings/settings_file.h"
 #include "shell/main_loop.h"
 #include "ui/console/console_front_end.h"
+#include "ui/console/json_events.h"
+#include "ui/console/options.h"
+#include "ui/console/trace_printer.h"
 
-// vorlanth-cli: the loader for scripts and terminals. The argument text is the program's
-// arguments joined by single blanks.
-int main(int argc, char** argv) {
-    std::string argumentText;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) {
-            argumentText += ' ';
+namespace {
+
+int listPorts() {
+    const auto ports = vorlanth::platform::listSerialPorts();
+    if (ports.empty()) {
+        std::printf("No serial ports found.\n");
+    }
+    for (const auto& port : ports) {
+        if (port.comNumber > 0) {
+            std::printf("%-40s COM %-3d  %s\n", port.device.c_str(), port.comNumber,
+                        port.description.c_str());
+        } else {
+            std::printf("%-40s set VORLANTH_COM<n>=%s and pass COM n  %s\n", port.device.c_str(),
+                        port.device.c_str(), port.description.c_str());
         }
-        argumentText += argv[i];
     }
-    auto platform = vorlanth::platform::makeSystemPlatform();
-    vorlanth::ui::console::ConsoleFrontEnd frontEnd(stderr,
-                                                    vorlanth::platform::standardInputIsTerminal(),
-                                                    vorlanth::platform::standardErrorIsTerminal());
-    vorlanth::Session session(*platform, frontEnd);
-    vorlanth::settings::readEnvironmentFlag(session);
-    if (!vorlanth::shell::applyStartupSettings(session, argumentText)) {
-        return session.exitCode;
+    return 0;
+}
+
+}  // namespace
+
+// vorlanth-cli: the loader for scripts and terminals.
+int main(int argc, char** argv) {
+    using namespace vorlanth;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ui::console::CliOptions options = ui::console::parseCliOptions(arguments);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "vorlanth: %s\n%s", options.error.c_str(), ui::console::usageText());
+        return exit_code::kCommandLineError;
     }
-    vorlanth::shell::runMainLoop(session);
+    if (options.help) {
+        std::fputs(ui::console::usageText(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("vorlanth-cli 1.31 (build %s)\n",
+                    VORLANTH_BUILD_ID[0] ? VORLANTH_BUILD_ID : "local");
+        return 0;
+    }
+    if (options.listPorts) {
+        return listPorts();
+    }
+
+    auto platform = platform::makeSystemPlatform();
+    std::unique_ptr<ui::console::JsonEventWriter> json;
+    if (options.json) {
+        json = std::make_unique<ui::console::JsonEventWriter>(stdout);
+    }
+    ui::console::ConsoleFrontEnd frontEnd(stderr, platform::standardInputIsTerminal(),
+                                          platform::standardErrorIsTerminal(), platform->clock(),
+                                          json.get());
+    Session session(*platform, frontEnd);
+    ui::console::TracePrinter trace(stderr);
+    if (options.trace) {
+        session.wireObserver = &trace;
+    }
+    settings::readEnvironmentFlag(session);
+    if (shell::applyStartupSettings(session, options.argumentText)) {
+        if (json) {
+            json->start(session.settings);
+        }
+        shell::runMainLoop(session);
+    }
+    if (json) {
+        json->result(session.exitCode);
+    }
     return session.exitCode;
 }

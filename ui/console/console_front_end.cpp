@@ -2,10 +2,18 @@
 
 #include <iostream>
 
+#include "common/session.h"
+#include "ui/console/options.h"
+
 namespace vorlanth::ui::console {
 
-ConsoleFrontEnd::ConsoleFrontEnd(std::FILE* errorStream, bool inputIsTerminal, bool errorIsTerminal)
-    : error_(errorStream), inputIsTerminal_(inputIsTerminal), errorIsTerminal_(errorIsTerminal) {}
+ConsoleFrontEnd::ConsoleFrontEnd(std::FILE* errorStream, bool inputIsTerminal, bool errorIsTerminal,
+                                 platform::Clock& clock, JsonEventWriter* json)
+    : error_(errorStream),
+      inputIsTerminal_(inputIsTerminal),
+      errorIsTerminal_(errorIsTerminal),
+      progress_(errorStream, errorIsTerminal, clock),
+      json_(json) {}
 
 bool ConsoleFrontEnd::readAnswerLine(std::string& line) {
     if (!std::getline(std::cin, line)) {
@@ -19,67 +27,83 @@ bool ConsoleFrontEnd::readAnswerLine(std::string& line) {
 
 int ConsoleFrontEnd::showMessageBox(const MessageBoxRequest& request) {
     std::fprintf(error_, "vorlanth: %s", request.text.c_str());
+    int answer = kAnswerOk;
     if (request.buttons != MessageButtons::YesNo) {
         std::fprintf(error_, "\n");
-        std::fflush(error_);
-        return kAnswerOk;
-    }
-    // A question is asked only of a person at a terminal; a script gets No.
-    if (!inputIsTerminal_) {
+    } else if (!inputIsTerminal_) {
+        // A question is asked only of a person at a terminal; a script gets No.
         std::fprintf(error_, " [y/N] n (no terminal)\n");
+        answer = kAnswerNo;
+    } else {
+        std::fprintf(error_, " [y/N] ");
         std::fflush(error_);
-        return kAnswerNo;
+        std::string line;
+        if (!readAnswerLine(line)) {
+            std::fprintf(error_, "\n");
+            answer = kAnswerNo;
+        } else {
+            answer = !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? kAnswerYes : kAnswerNo;
+        }
     }
-    std::fprintf(error_, " [y/N] ");
     std::fflush(error_);
-    std::string answer;
-    if (!readAnswerLine(answer)) {
-        std::fprintf(error_, "\n");
-        return kAnswerNo;
+    if (json_ != nullptr) {
+        json_->message(request, answer);
     }
-    const bool yes = !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
-    return yes ? kAnswerYes : kAnswerNo;
+    return answer;
 }
 
 bool ConsoleFrontEnd::openProgressWindow() {
-    lastPercent_ = -1;
-    setProgress(0);
+    consumed_ = 0;
+    total_ = 0;
+    progress_.begin();
     return true;
 }
 
 void ConsoleFrontEnd::setProgress(int percent) {
-    if (percent == lastPercent_) {
-        return;
+    progress_.update(percent);
+    if (json_ != nullptr) {
+        json_->progress(percent, consumed_, total_);
     }
-    lastPercent_ = percent;
-    if (errorIsTerminal_) {
-        std::fprintf(error_, "\rDownloading... %3d%%", percent);
-    } else if (percent % 10 == 0 || percent == 100) {
-        std::fprintf(error_, "Downloading... %d%%\n", percent);
-    }
-    std::fflush(error_);
+}
+
+void ConsoleFrontEnd::reportBytes(std::uint64_t consumed, std::uint64_t total) {
+    consumed_ = consumed;
+    total_ = total;
+    progress_.bytes(consumed, total);
 }
 
 void ConsoleFrontEnd::closeProgressWindow() {
-    if (errorIsTerminal_ && lastPercent_ >= 0) {
-        std::fprintf(error_, "\n");
-        std::fflush(error_);
-    }
-    lastPercent_ = -1;
+    progress_.end();
 }
 
 bool ConsoleFrontEnd::openEraseWindow() {
-    std::fprintf(error_, "Erasing flash memory...\n");
-    std::fflush(error_);
+    progress_.eraseBegin();
     return true;
 }
 
-void ConsoleFrontEnd::closeEraseWindow() {}
+void ConsoleFrontEnd::closeEraseWindow() {
+    progress_.eraseEnd();
+}
 
-int ConsoleFrontEnd::runSettingsDialog(Session& /*session*/) {
-    std::fprintf(error_,
-                 "vorlanth: Interactive mode needs the settings form, which this build does not "
-                 "have; give all six fields with execution mode 1.\n");
+void ConsoleFrontEnd::onUploadEvent(UploadEvent event) {
+    if (json_ != nullptr) {
+        json_->uploadEvent(event);
+    }
+}
+
+int ConsoleFrontEnd::runSettingsDialog(Session& session) {
+    if (!inputIsTerminal_) {
+        // Nobody can fill the form: show how to give all six fields instead.
+        std::fprintf(error_, "vorlanth: Interactive mode needs a terminal.\n%s", usageText());
+        std::fflush(error_);
+        session.exitCode = exit_code::kCommandLineError;
+        return 2;
+    }
+    return runSettingsForm(session);
+}
+
+int ConsoleFrontEnd::runSettingsForm(Session& /*session*/) {
+    std::fprintf(error_, "vorlanth: the settings form is not built yet.\n");
     std::fflush(error_);
     return 2;
 }

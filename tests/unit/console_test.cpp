@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/fakes/virtual_clock.h"
+#include "ui/console/console_front_end.h"
+#include "ui/console/json_events.h"
+#include "ui/console/options.h"
+#include "ui/console/progress_line.h"
+#include "ui/console/trace_printer.h"
+
+namespace vorlanth::ui::console {
+namespace {
+
+// A temporary stream whose whole text can be read back.
+class CapturedStream {
+  public:
+    CapturedStream() : file_(std::tmpfile()) {}
+    ~CapturedStream() { std::fclose(file_); }
+    std::FILE* get() { return file_; }
+    std::string text() {
+        std::fflush(file_);
+        std::rewind(file_);
+        std::string all;
+        char buffer[512];
+        std::size_t count;
+        while ((count = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
+            all.append(buffer, count);
+        }
+        return all;
+    }
+
+  private:
+    std::FILE* file_;
+};
+
+TEST(CliOptions, OptionsComeFirstAndTheRestIsTheArgumentText) {
+    const CliOptions plain = parseCliOptions({"a,", "1", ",1,1,0,1"});
+    EXPECT_EQ(plain.argumentText, "a, 1 ,1,1,0,1");
+    const CliOptions traced = parseCliOptions({"--trace", "--json", "app.shx,1,1,1,0,1"});
+    EXPECT_TRUE(traced.trace);
+    EXPECT_TRUE(traced.json);
+    EXPECT_EQ(traced.argumentText, "app.shx,1,1,1,0,1");
+    const CliOptions ended = parseCliOptions({"--", "--odd,1,1,1,0,1"});
+    EXPECT_EQ(ended.argumentText, "--odd,1,1,1,0,1");
+    EXPECT_FALSE(parseCliOptions({"--bogus"}).error.empty());
+    // An option after the argument text starts is part of the text.
+    EXPECT_EQ(parseCliOptions({"x,1,1,1,0,1", "--json"}).argumentText, "x,1,1,1,0,1 --json");
+}
+
+TEST(JsonEvents, EscapesAndWritesOneObjectPerLine) {
+    EXPECT_EQ(jsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\nd\\u0001\"");
+    CapturedStream out;
+    JsonEventWriter writer(out.get());
+    MessageBoxRequest question;
+    question.text = "Failed to Upload, would you like to retry?";
+    question.buttons = MessageButtons::YesNo;
+    question.code = -153;
+    writer.message(question, kAnswerNo);
+    writer.progress(51, 512, 1000);
+    writer.result(1);
+    EXPECT_EQ(out.text(),
+              "{\"event\":\"message\",\"code\":-153,\"text\":\"Failed to Upload, would you like to "
+              "retry?\",\"answer\":\"no\"}\n"
+              "{\"event\":\"progress\",\"percent\":51,\"bytes\":512,\"total\":1000}\n"
+              "{\"event\":\"result\",\"exitCode\":1,\"success\":false}\n");
+}
+
+TEST(ProgressLine, PlainStreamGetsOneLinePerTenPercent) {
+    CapturedStream err;
+    fakes::VirtualClock clock;
+    ProgressLine line(err.get(), false, clock);
+    line.begin();
+    for (int percent : {0, 3, 9, 10, 25, 51, 76, 100}) {
+        line.update(percent);
+    }
+    line.end();
+    EXPECT_EQ(err.text(),
+              "Downloading... 0%\nDownloading... 10%\nDownloading... 20%\nDownloading... 50%\n"
+              "Downloading... 70%\nDownloading... 100%\n");
+}
+
+TEST(ProgressLine, TerminalLineShowsBytesRateAndTimeLeft) {
+    EXPECT_EQ(
+        ProgressLine::formatLine(50, 2048, 4096, 2000),
+        "Downloading...  50% [############............] 2.0 KiB / 4.0 KiB  1.0 KiB/s  0:02 left");
+    EXPECT_EQ(ProgressLine::formatLine(0, 0, 0, 0),
+              "Downloading...   0% [........................]");
+}
+
+TEST(TracePrinter, HexAndAsciiWithMillisecondsSinceStart) {
+    CapturedStream err;
+    TracePrinter trace(err.get());
+    const std::uint8_t command[] = {'\r'};
+    const std::uint8_t answer[] = {'F', 'N', '\r'};
+    trace.onWireChunk(link::WireDirection::Sent, command, 5000);
+    trace.onWireChunk(link::WireDirection::Received, answer, 5012);
+    EXPECT_EQ(err.text(),
+              "       0 ms > 0D                                               .\n"
+              "      12 ms < 46 4E 0D                                         FN.\n");
+}
+
+class ScriptedConsole : public ConsoleFrontEnd {
+  public:
+    using ConsoleFrontEnd::ConsoleFrontEnd;
+    std::vector<std::string> answers;
+
+  protected:
+    bool readAnswerLine(std::string& line) override {
+        if (answers.empty()) {
+            return false;
+        }
+        line = answers.front();
+        answers.erase(answers.begin());
+        return true;
+    }
+};
+
+TEST(ConsoleFrontEnd, RetryQuestionAsksATerminalAndAnswersNoWithoutOne) {
+    CapturedStream err;
+    fakes::VirtualClock clock;
+    MessageBoxRequest question;
+    question.text = "Failed to Upload, would you like to retry?";
+    question.buttons = MessageButtons::YesNo;
+
+    ScriptedConsole terminal(err.get(), true, false, clock);
+    terminal.answers = {"y", "n"};
+    EXPECT_EQ(terminal.showMessageBox(question), kAnswerYes);
+    EXPECT_EQ(terminal.showMessageBox(question), kAnswerNo);
+    EXPECT_EQ(terminal.showMessageBox(question), kAnswerNo);  // end of input
+
+    ScriptedConsole script(err.get(), false, false, clock);
+    script.answers = {"y"};
+    EXPECT_EQ(script.showMessageBox(question), kAnswerNo);
+    MessageBoxRequest info;
+    info.text = "Uploaded successfully!";
+    EXPECT_EQ(script.showMessageBox(info), kAnswerOk);
+    const std::string text = err.text();
+    EXPECT_NE(text.find("vorlanth: Failed to Upload, would you like to retry? [y/N] "),
+              std::string::npos);
+    EXPECT_NE(text.find("vorlanth: Uploaded successfully!\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vorlanth::ui::console

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/unit/link_test_support.h"
+
+namespace vorlanth::link {
+namespace {
+
+using testing::LinkRig;
+
+// The infrared cradle on the far end of the line: it hears commands only with RTS off and
+// only at its own rate; it echoes a probe after echoDelayMs with answerByte, and a rate digit
+// followed by "Q" moves it to that rate.
+struct CradleModel {
+    std::uint32_t rate = 9600;
+    std::uint8_t answerByte = 0x0F;
+    std::uint32_t echoDelayMs = 5;
+    std::uint8_t pendingDigit = 0;
+    int commandsAtWrongRate = 0;
+
+    void attach(fakes::FakeSerialLine& line) {
+        line.responder = [this](fakes::FakeSerialLine& l, std::span<const std::uint8_t> bytes) {
+            if (l.deviceSettings.rtsControl != platform::LineControl::Disable) {
+                return;  // data for the terminal, not for the cradle
+            }
+            if (l.deviceSettings.baudRate != rate) {
+                if (bytes[0] != 0x0F) {
+                    ++commandsAtWrongRate;
+                }
+                return;
+            }
+            for (std::uint8_t byte : bytes) {
+                if (byte == 0x0F) {
+                    const std::uint8_t answer[] = {answerByte};
+                    l.deliver(answer, echoDelayMs);
+                } else if (byte >= '2' && byte <= '6') {
+                    pendingDigit = byte;
+                } else if (byte == 'Q' && pendingDigit != 0) {
+                    constexpr std::uint32_t rates[] = {9600, 19200, 38400, 57600, 115200};
+                    rate = rates[pendingDigit - '2'];
+                    pendingDigit = 0;
+                }
+            }
+        };
+    }
+};
+
+struct CradleCase {
+    const char* name;
+    std::uint32_t rememberedRate;
+    int baudIndex;
+    CradleModel cradle;
+    int result;
+    std::string written;  // every byte written, in order
+    std::vector<std::uint32_t> sleeps;
+    std::uint32_t rateAfter;        // cradleRate afterwards
+    std::uint32_t portRateAfter;    // the rate the port was last set to
+    std::uint32_t cradleRateAfter;  // the model's own rate afterwards
+};
+
+// Bytes, delays and the remembered rate of each set-up; every command goes out with RTS off
+// at the cradle's rate, and the line ends with RTS and DTR on.
+TEST(ConfigureCradle, SequencesAgainstACradleModel) {
+    const std::string p = "\x0F";
+    const std::string found = "\x07";
+    const std::vector<CradleCase> cases = {
+        {"first set-up, cradle at 9600, chosen 115200",
+         0,
+         0,
+         {9600},
+         1,
+         p + found + "6Q",
+         {170, 170, 170, 170, 170},
+         115200,
+         115200,
+         115200},
+        {"retry, cradle still at 115200",
+         115200,
+         0,
+         {115200},
+         1,
+         p + found,
+         {40, 40, 40},
+         115200,
+         115200,
+         115200},
+        {"first set-up, cradle already at the chosen 19200",
+         0,
+         3,
+         {19200},
+         1,
+         p + p + p + p + p + found + "3Q",
+         {170, 170, 40, 40, 70, 70, 50, 50, 90, 90, 90, 90, 90},
+         19200,
+         19200,
+         19200},
+        {"retry, cradle fell back to 9600",
+         115200,
+         0,
+         {9600},
+         1,
+         p + p + found,
+         {40, 40, 170, 170, 170},
+         115200,
+         115200,
+         9600},
+        {"wrong answer byte",
+         0,
+         0,
+         {9600, 0x0E},
+         0,
+         p + p + p + p + p,
+         {170, 170, 40, 40, 70, 70, 50, 50, 90, 90},
+         0,
+         19200,
+         9600},
+        {"echo after the settle delay",
+         0,
+         0,
+         {9600, 0x0F, 171},
+         0,
+         p + p + p + p + p,
+         {170, 170, 40, 40, 70, 70, 50, 50, 90, 90},
+         0,
+         19200,
+         9600},
+        {"no answer, remembered rate tried first",
+         57600,
+         0,
+         {1200},
+         0,
+         p + p + p + p + p + p,
+         {50, 50, 170, 170, 40, 40, 70, 70, 50, 50, 90, 90},
+         57600,
+         19200,
+         1200},
+        {"baud index without a digit",
+         0,
+         9,
+         {38400},
+         1,
+         p + p + p + found,
+         {170, 170, 40, 40, 70, 70, 70},
+         0,
+         38400,
+         38400},
+    };
+    for (const CradleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        LinkRig rig(CradleIr);
+        CradleModel cradle = c.cradle;
+        cradle.attach(rig.serial());
+        rig.serial().deviceSettings.byteSize = 7;  // the port's settings before the set-up
+        rig.serial().deviceSettings.xonChar = 0x11;
+        rig.serial().deviceSettings.xoffChar = 0x13;
+        rig.state.cradleRate = c.rememberedRate;
+        rig.settings.baudIndex = c.baudIndex;
+
+        const ResultCode code = openLink(rig.link);
+        EXPECT_EQ(code, c.result == 1 ? 1 : result::kCantConfigureIrDevice);
+        EXPECT_EQ(fakes::Bytes(rig.serial().written()), fakes::bytesOf(c.written));
+        EXPECT_EQ(rig.clock().sleeps, c.sleeps);
+        EXPECT_EQ(rig.state.cradleRate, c.rateAfter);
+        EXPECT_EQ(cradle.rate, c.cradleRateAfter);
+        EXPECT_EQ(cradle.commandsAtWrongRate, 0);
+
+        const auto& applied = rig.serial().appliedSettings;
+        ASSERT_FALSE(applied.empty());
+        EXPECT_EQ(applied.front().baudRate, c.rememberedRate != 0 ? c.rememberedRate : 38400u);
+        const platform::LineSettings& last = applied.back();
+        EXPECT_EQ(last.baudRate, c.portRateAfter);
+        EXPECT_EQ(last.rtsControl, platform::LineControl::Enable);
+        EXPECT_EQ(last.dtrControl, platform::LineControl::Enable);
+        EXPECT_EQ(last.byteSize, 8);
+        EXPECT_FALSE(last.outxCtsFlow || last.outX);
+        EXPECT_EQ(last.xonChar, 0x11) << "built on the port's own settings";
+        ASSERT_FALSE(rig.serial().appliedTimeouts.empty());
+        platform::SerialTimeouts readsAtOnce;
+        readsAtOnce.readIntervalMs = 0xFFFFFFFFu;
+        EXPECT_EQ(rig.serial().appliedTimeouts.front(), readsAtOnce);
+        for (const fakes::TimedWrite& write : rig.serial().writes) {
+            SCOPED_TRACE(write.tick);
+            EXPECT_EQ(write.bytes.size(), 1u);
+        }
+    }
+}
+
+// A probe's read window ends at the first read that succeeds; failing reads are retried only
+// for 100 ms, without spinning.
+TEST(ProbeCradleRate, FailingReadsEndAfterTheWindow) {
+    LinkRig rig(CradleIr);
+    rig.state.portHandle = rig.platform.openSerialPort(1);
+    rig.serial().readsFail = true;
+    const std::uint32_t start = rig.clock().tickCount();
+    EXPECT_EQ(probeCradleRate(rig.link, 115200), 0);
+    EXPECT_EQ(rig.state.cradleDelayMs, 40u);
+    const std::uint32_t elapsed = rig.clock().tickCount() - start;
+    EXPECT_GE(elapsed, 40u + 100u + 40u);
+    EXPECT_LE(elapsed, 40u + 101u + 40u);
+    EXPECT_LE(rig.serial().readCalls, 101);
+}
+
+}  // namespace
+}  // namespace vorlanth::link

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/unit/link_test_support.h"
+
+namespace vorlanth::link {
+namespace {
+
+using testing::LinkRig;
+
+struct Arrival {
+    std::string bytes;  // serial: a run of bytes; network: one datagram
+    std::uint32_t delayMs;
+};
+
+struct ReadCase {
+    const char* name;
+    int linkType;
+    std::vector<Arrival> arrivals;
+    std::int32_t seconds;
+    int result;
+    std::string text;
+    std::uint32_t elapsedMs;  // from the call to its return
+};
+
+// The line, the result and the exact moment the read ends, on both kinds of link.
+TEST(ReadResponseLine, EndsAtCrOrAtTheFirstTickPastTheDeadline) {
+    const std::string fifteen = "ABCDEFGHIJKLMNO";
+    const std::vector<ReadCase> cases = {
+        {"answer", Serial, {{"FA\r", 30}}, 8, 1, "FA", 30},
+        {"lone CR", Serial, {{"\r", 5}}, 8, 1, "", 5},
+        {"silence", Serial, {}, 8, 1, "", 8001},
+        {"no CR", Serial, {{"AC", 10}}, 8, 1, "AC", 8001},
+        {"CR on the deadline tick", Serial, {{"FA\r", 8000}}, 8, 1, "FA", 8000},
+        {"CR after the deadline", Serial, {{"FA\r", 8002}}, 8, 1, "", 8001},
+        {"15 characters", Serial, {{fifteen + "\r", 0}}, 8, 1, fifteen, 0},
+        {"longer line", Serial, {{fifteen + "PQRST\r", 0}}, 8, 1, fifteen, 0},
+        {"zero seconds, silence", Serial, {}, 0, 1, "", 1},
+        {"zero seconds, byte there", Serial, {{"F", 0}}, 0, 1, "F", 1},
+        {"one datagram", Network, {{"FA\r", 40}}, 8, 1, "FA", 40},
+        {"split datagrams", Network, {{"F", 1}, {"A", 2}, {"\r", 3}}, 8, 1, "FA", 3},
+        {"CR not last", Network, {{"A\rB", 1}, {"\r", 2}}, 8, 1, "A\rB", 2},
+        {"oversize datagram", Network, {{"FAAA", 7}}, 8, 0, "", 7},
+        {"network silence", Network, {}, 8, 1, "", 8001},
+        {"network no CR", Network, {{"AC", 10}}, 2, 1, "AC", 2001},
+        {"longer network line",
+         Network,
+         {{"ABC", 0}, {"DEF", 0}, {"GHI", 0}, {"JKL", 0}, {"MNO", 0}, {"PQR", 0}, {"S\r", 0}},
+         8,
+         1,
+         fifteen,
+         0},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        LinkRig rig(c.linkType);
+        if (c.linkType == Network) {
+            ASSERT_EQ(openLink(rig.link), 1);
+        } else {
+            rig.state.portHandle = rig.platform.openSerialPort(1);
+        }
+        for (const Arrival& arrival : c.arrivals) {
+            if (c.linkType == Network) {
+                rig.peer().deliver(arrival.bytes, arrival.delayMs);
+            } else {
+                rig.serial().deliver(arrival.bytes, arrival.delayMs);
+            }
+        }
+        rig.line.bytes.fill('x');  // every read starts from a cleared line
+        const std::uint32_t start = rig.clock().tickCount();
+        EXPECT_EQ(readResponseLine(rig.link, c.seconds), c.result);
+        EXPECT_EQ(rig.line.text(), c.text);
+        EXPECT_EQ(rig.line.bytes[ResponseLine::kCapacity], '\0');
+        EXPECT_EQ(rig.clock().tickCount() - start, c.elapsedMs);
+        EXPECT_TRUE(rig.clock().sleeps.empty()) << "waits happen in the port, not in sleeps";
+    }
+}
+
+// Bytes after a CR stay queued and begin the next line; a failing read is waited out.
+TEST(ReadResponseLine, SerialBytesAfterCrBeginTheNextLine) {
+    LinkRig rig;
+    rig.state.portHandle = rig.platform.openSerialPort(1);
+    rig.serial().deliver("FA\rFN\rAC");
+    ASSERT_EQ(readResponseLine(rig.link, 8), 1);
+    EXPECT_EQ(rig.line.text(), "FA");
+    ASSERT_EQ(readResponseLine(rig.link, 2), 1);
+    EXPECT_EQ(rig.line.text(), "FN");
+    const std::uint32_t start = rig.clock().tickCount();
+    ASSERT_EQ(readResponseLine(rig.link, 2), 1);
+    EXPECT_EQ(rig.line.text(), "AC");
+    EXPECT_EQ(rig.clock().tickCount() - start, 2001u);
+
+    rig.serial().readsFail = true;
+    rig.serial().deliver("FA\r");
+    const int callsBefore = rig.serial().readCalls;
+    EXPECT_EQ(readResponseLine(rig.link, 8), 1);
+    EXPECT_EQ(rig.line.text(), "");
+    EXPECT_LE(rig.serial().readCalls - callsBefore, 2) << "failed reads must not spin";
+}
+
+// A network receive error ends the read at once with 0, keeping what came before it.
+TEST(ReadResponseLine, NetworkReceiveErrorReturnsZeroAtOnce) {
+    LinkRig rig(Network);
+    ASSERT_EQ(openLink(rig.link), 1);
+    rig.peer().deliver("F", 3);
+    rig.peer().deliver("TOOLONG", 5);
+    EXPECT_EQ(readResponseLine(rig.link, 8), 0);
+    EXPECT_EQ(rig.line.text(), "F");
+    EXPECT_EQ(rig.clock().tickCount(), 1005u);
+}
+
+// exchange drops input that arrived before the send, so a late answer to an earlier command
+// is never taken for the answer to this one; the send and every received chunk are traced.
+TEST(Exchange, DiscardsStaleInputThenSendsAndReadsTheAnswer) {
+    for (int linkType : {Serial, Network}) {
+        SCOPED_TRACE(linkType);
+        LinkRig rig(linkType);
+        const std::string command = ":ERASE\r";
+        if (linkType == Network) {
+            ASSERT_EQ(openLink(rig.link), 1);
+            rig.peer().deliver("FF\r");
+            rig.peer().responder = [](fakes::FakeDatagramPeer& peer, auto) {
+                peer.deliver("FA\r", 25);
+            };
+        } else {
+            ASSERT_EQ(openLink(rig.link), 1);
+            rig.serial().deliver("FF\r");
+            rig.serial().responder = [](fakes::FakeSerialLine& line, auto) {
+                line.deliver("FA\r", 25);
+            };
+        }
+        const std::uint32_t start = rig.clock().tickCount();
+        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf(command)), 1);
+        EXPECT_EQ(rig.line.text(), "FA");
+        EXPECT_EQ(rig.clock().tickCount() - start, 25u);
+
+        ASSERT_FALSE(rig.trace.chunks.empty());
+        EXPECT_EQ(rig.trace.chunks.front().direction, WireDirection::Sent);
+        EXPECT_EQ(rig.trace.chunks.front().bytes, fakes::bytesOf(command));
+        EXPECT_EQ(rig.trace.chunks.front().tick, start);
+        fakes::Bytes received;
+        for (std::size_t i = 1; i < rig.trace.chunks.size(); ++i) {
+            EXPECT_EQ(rig.trace.chunks[i].direction, WireDirection::Received);
+            EXPECT_EQ(rig.trace.chunks[i].tick, start + 25);
+            received.insert(received.end(), rig.trace.chunks[i].bytes.begin(),
+                            rig.trace.chunks[i].bytes.end());
+        }
+        EXPECT_EQ(received, fakes::bytesOf("FA\r"));
+    }
+}
+
+// The Serial open: COM number, queue sizes, and the line record built on cleared fields.
+TEST(OpenLink, SerialOpensTheNumberedPortWithTheChosenLine) {
+    LinkRig rig;
+    rig.settings.comPort = 12;
+    rig.settings.baudIndex = 3;
+    rig.state.lineSettings.xonChar = 0;  // as resetPass leaves it
+    ASSERT_EQ(openLink(rig.link), 1);
+    EXPECT_EQ(rig.platform.openedComPorts, std::vector<int>{12});
+    EXPECT_EQ(rig.serial().queueInput, 256u);
+    EXPECT_EQ(rig.serial().queueOutput, 1200u);
+    platform::LineSettings expected;
+    expected.baudRate = 19200;
+    expected.byteSize = 8;
+    expected.dtrControl = platform::LineControl::Enable;
+    expected.rtsControl = platform::LineControl::Enable;
+    ASSERT_EQ(rig.serial().appliedSettings.size(), 1u);
+    EXPECT_EQ(rig.serial().appliedSettings[0], expected);
+    EXPECT_TRUE(rig.serial().writes.empty());
+}
+
+// Open failures and what each leaves held; closeLink releases exactly what is held.
+TEST(OpenLink, FailuresAndTheMatchingClose) {
+    {
+        SCOPED_TRACE("absent or held port");
+        LinkRig rig;
+        rig.serial().openFails = true;
+        EXPECT_EQ(openLink(rig.link), result::kCantOpenComPort);
+        EXPECT_FALSE(rig.state.portHandle);
+        rig.serial().openFails = false;
+        auto holder = rig.platform.openSerialPort(1);
+        EXPECT_EQ(openLink(rig.link), result::kCantOpenComPort);
+    }
+    {
+        SCOPED_TRACE("silent cradle keeps the port open until closeLink");
+        LinkRig rig(CradleIr);
+        EXPECT_EQ(openLink(rig.link), result::kCantConfigureIrDevice);
+        EXPECT_TRUE(rig.serial().isOpen);
+        EXPECT_EQ(rig.serial().purgeCount, 0);
+        closeLink(rig.link);
+        EXPECT_FALSE(rig.serial().isOpen);
+        EXPECT_EQ(rig.serial().purgeCount, 1);
+        EXPECT_EQ(rig.serial().closeCount, 1);
+    }
+    {
+        SCOPED_TRACE("serial close with nothing open");
+        LinkRig rig;
+        closeLink(rig.link);
+        EXPECT_EQ(rig.serial().closeCount, 0);
+        EXPECT_EQ(rig.peer().cleanups, 0);
+    }
+    struct NetworkCase {
+        const char* name;
+        bool startupFails, createFails, connectFails;
+        ResultCode code;
+        int socketsOpen, cleanupsAfterClose;
+    };
+    const std::vector<NetworkCase> cases = {
+        {"connected", false, false, false, 1, 1, 1},
+        {"library refused", true, false, false, result::kSocketLibraryFailed, 0, 0},
+        {"no socket", false, true, false, result::kCantCreateSocket, 0, 1},
+        {"connect refused", false, false, true, result::kCantConnect, 1, 1},
+    };
+    for (const NetworkCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        LinkRig rig(Network);
+        rig.peer().startupFails = c.startupFails;
+        rig.peer().createFails = c.createFails;
+        rig.peer().connectFails = c.connectFails;
+        EXPECT_EQ(openLink(rig.link), c.code);
+        EXPECT_EQ(rig.peer().socketsOpen, c.socketsOpen);
+        closeLink(rig.link);
+        EXPECT_EQ(rig.peer().socketsOpen, 0);
+        EXPECT_EQ(rig.peer().cleanups, c.cleanupsAfterClose);
+        closeLink(rig.link);
+        EXPECT_EQ(rig.peer().cleanups, c.cleanupsAfterClose) << "one release per start-up";
+    }
+}
+
+// A hand-edited link type above 2 is a network link for every operation, not only the open.
+TEST(OpenLink, LinkTypeAboveNetworkIsNetworkThroughout) {
+    LinkRig rig(7);
+    ASSERT_EQ(openLink(rig.link), 1);
+    rig.peer().responder = [](fakes::FakeDatagramPeer& peer, auto) { peer.deliver("FA\r", 1); };
+    EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 1);
+    EXPECT_EQ(rig.line.text(), "FA");
+    EXPECT_EQ(rig.peer().sent.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vorlanth::link

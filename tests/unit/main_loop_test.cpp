@@ -1,0 +1,196 @@
+#include "shell/main_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "shell/result_messages.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/recording_front_end.h"
+
+namespace vorlanth::shell {
+namespace {
+
+using fakes::bytesOf;
+
+class MainLoopTest : public ::testing::Test {
+  protected:
+    MainLoopTest() : session(platform, frontEnd) {}
+
+    // Starts with an argument text and runs the loop with scripted upload results.
+    void run(std::string_view argumentText, std::deque<ResultCode> results) {
+        if (!applyStartupSettings(session, argumentText)) {
+            return;
+        }
+        runMainLoop(session, [this, results](Session& s) mutable {
+            ++attempts;
+            attemptFilesOpen.push_back(s.programFile != nullptr);
+            attemptLinkOpen.push_back(s.link.portHandle != nullptr ||
+                                      s.link.socketHandle != nullptr);
+            if (results.empty()) {
+                return ResultCode{0};
+            }
+            const ResultCode r = results.front();
+            results.pop_front();
+            return r;
+        });
+    }
+
+    fakes::FakePlatform platform;
+    fakes::RecordingFrontEnd frontEnd;
+    Session session;
+    int attempts = 0;
+    std::vector<bool> attemptFilesOpen;
+    std::vector<bool> attemptLinkOpen;
+};
+
+TEST_F(MainLoopTest, AutomaticSuccessShowsTheSuccessMessageOnceAndEnds) {
+    platform.fileSystem.files["app.shx"] = bytesOf("S70500000000FA\r\n");
+    run("app.shx,1,3,1,0,1", {1});
+    EXPECT_EQ(attempts, 1);
+    EXPECT_EQ(frontEnd.dialogRuns, 0);
+    EXPECT_EQ(frontEnd.texts(), std::vector<std::string>{"Uploaded successfully!"});
+    EXPECT_EQ(frontEnd.messages[0].owner, frontEnd.activeWindowHandle);
+    EXPECT_EQ(frontEnd.messages[0].caption, std::string(kProgramCaption));
+    EXPECT_TRUE(frontEnd.messages[0].topmost);
+    EXPECT_EQ(platform.openedComPorts, std::vector<int>{3});
+    EXPECT_EQ(session.exitCode, exit_code::kSuccess);
+    EXPECT_EQ(frontEnd.commonControlsInitialised, 1);
+}
+
+TEST_F(MainLoopTest, OpenFailuresInAutomaticModeEndWithTheirExitCodes) {
+    run("/nonexistent/app.shx,1,3,1,0,1", {});
+    EXPECT_EQ(frontEnd.texts(), std::vector<std::string>{"Can't open the file!"});
+    EXPECT_EQ(session.exitCode, exit_code::kFileOpenFailed);
+    EXPECT_EQ(attempts, 0);
+    EXPECT_EQ(frontEnd.dialogRuns, 0);
+}
+
+TEST_F(MainLoopTest, MissingCompanionFileAndBusyPortAreReported) {
+    platform.fileSystem.files["C:\\old.dir\\app.qbx"] = bytesOf("x");
+    run("C:\\old.dir\\app.qbx,1,3,1,1,1", {});
+    EXPECT_EQ(frontEnd.texts(),
+              std::vector<std::string>{"Can't open the initial setting file (*.INI)!"});
+    EXPECT_EQ(session.companionName.view(), "C:\\old.ini");
+    EXPECT_EQ(session.exitCode, exit_code::kFileOpenFailed);
+
+    fakes::FakePlatform busyPlatform;
+    fakes::RecordingFrontEnd busyFrontEnd;
+    Session busy(busyPlatform, busyFrontEnd);
+    busyPlatform.fileSystem.files["app.bin"] = bytesOf("x");
+    busyPlatform.serialLine.openFails = true;
+    ASSERT_TRUE(applyStartupSettings(busy, "app.bin,1,7,1,2,1"));
+    runMainLoop(busy, [](Session&) { return ResultCode{1}; });
+    EXPECT_EQ(busyFrontEnd.texts(), std::vector<std::string>{"Can't open the COM port!"});
+    EXPECT_EQ(busy.exitCode, exit_code::kLinkOpenFailed);
+}
+
+TEST_F(MainLoopTest, RetryReopensLinkAndFilesBeforeEachAttempt) {
+    platform.fileSystem.files["app.qbx"] = bytesOf("program");
+    platform.fileSystem.files["app.ini"] = bytesOf("companion");
+    frontEnd.questionAnswers = {ui::kAnswerYes, ui::kAnswerYes};
+    run("app.qbx,1,2,1,1,1", {0, -109, 1});
+    EXPECT_EQ(attempts, 3);
+    EXPECT_EQ(frontEnd.texts(),
+              (std::vector<std::string>{"Failed to Upload, would you like to retry?",
+                                        "Failed to Upload, would you like to retry?",
+                                        "Uploaded successfully!"}));
+    EXPECT_EQ(frontEnd.messages[0].buttons, ui::MessageButtons::YesNo);
+    EXPECT_EQ(frontEnd.messages[0].icon, ui::MessageIcon::Question);
+    // Each attempt ran with the files and the link open afresh.
+    EXPECT_EQ(platform.fileSystem.opened,
+              (std::vector<std::string>{"app.qbx", "app.ini", "app.qbx", "app.ini", "app.qbx",
+                                        "app.ini"}));
+    EXPECT_EQ(attemptFilesOpen, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(attemptLinkOpen, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(platform.serialLine.openCount, 3);
+    EXPECT_EQ(platform.serialLine.closeCount, 2);
+    EXPECT_EQ(platform.fileSystem.openFiles, 2);  // the last pass's files stay open
+    EXPECT_EQ(session.exitCode, exit_code::kSuccess);
+}
+
+TEST_F(MainLoopTest, DecliningTheRetryEndsWithoutSuccessMessage) {
+    platform.fileSystem.files["app.shx"] = bytesOf("x");
+    frontEnd.questionAnswers = {ui::kAnswerNo};
+    run("app.shx,1,1,1,0,1", {0});
+    EXPECT_EQ(frontEnd.texts(),
+              std::vector<std::string>{"Failed to Upload, would you like to retry?"});
+    EXPECT_EQ(session.exitCode, exit_code::kUploadFailed);
+}
+
+TEST_F(MainLoopTest, RetryWhoseFileVanishedStopsWithTheFileMessage) {
+    platform.fileSystem.files["app.shx"] = bytesOf("x");
+    frontEnd.questionAnswers = {ui::kAnswerYes};
+    applyStartupSettings(session, "app.shx,1,1,1,0,1");
+    runMainLoop(session, [this](Session&) {
+        platform.fileSystem.files.erase("app.shx");
+        return ResultCode{0};
+    });
+    EXPECT_EQ(frontEnd.texts(),
+              (std::vector<std::string>{"Failed to Upload, would you like to retry?",
+                                        "Can't open the file!"}));
+    EXPECT_EQ(session.exitCode, exit_code::kFileOpenFailed);
+}
+
+TEST_F(MainLoopTest, InteractivePassesRepeatUntilExitAndKeepTheLastPassCode) {
+    platform.fileSystem.files["app.shx"] = bytesOf("x");
+    frontEnd.dialogScript.push_back([](Session& s) {
+        s.settings.programPath.assign("missing.shx");
+        return 1;
+    });
+    frontEnd.dialogScript.push_back([](Session& s) {
+        s.settings.programPath.assign("app.shx");
+        return 1;
+    });
+    frontEnd.questionAnswers = {ui::kAnswerNo};
+    run("", {0});
+    // Pass 1: file missing, shown, dialog again; pass 2: upload fails, retry declined;
+    // pass 3: the dialog ends with Exit.
+    EXPECT_EQ(frontEnd.dialogRuns, 3);
+    EXPECT_EQ(frontEnd.texts(),
+              (std::vector<std::string>{"Can't open the file!",
+                                        "Failed to Upload, would you like to retry?"}));
+    EXPECT_EQ(session.exitCode, exit_code::kUploadFailed);
+}
+
+TEST_F(MainLoopTest, EmptyCommandLineRunsWithPresetsAndExitAtOnceIsSuccess) {
+    run("", {});
+    EXPECT_EQ(frontEnd.dialogRuns, 1);
+    EXPECT_EQ(session.settings.linkType, Serial);
+    EXPECT_EQ(session.settings.comPort, 1);
+    EXPECT_EQ(session.settings.targetPort, 3000);
+    EXPECT_TRUE(frontEnd.messages.empty());
+    EXPECT_EQ(session.exitCode, exit_code::kSuccess);
+}
+
+TEST_F(MainLoopTest, CommandLineErrorEndsBeforeAnyPass) {
+    run("a,1,1,1,0,2", {});
+    EXPECT_EQ(frontEnd.texts(), std::vector<std::string>{"Wrong execution mode specified!"});
+    EXPECT_EQ(session.exitCode, exit_code::kCommandLineError);
+    EXPECT_EQ(frontEnd.commonControlsInitialised, 0);
+}
+
+TEST(CompanionName, ReplacesFromTheFirstDotOrAppends) {
+    EXPECT_EQ(companionNameFor("C:\\old.dir\\app.qbx"), "C:\\old.ini");
+    EXPECT_EQ(companionNameFor("C:\\Progs\\app.qbx"), "C:\\Progs\\app.ini");
+    EXPECT_EQ(companionNameFor("C:\\Progs\\app"), "C:\\Progs\\app.ini");
+}
+
+TEST(ResultMessages, TableCodesShowAndOthersDoNot) {
+    fakes::RecordingFrontEnd frontEnd;
+    EXPECT_EQ(showResultMessage(frontEnd, 7, 0), 0);
+    EXPECT_EQ(showResultMessage(frontEnd, 7, 1), 0);
+    EXPECT_TRUE(frontEnd.messages.empty());
+    EXPECT_EQ(showResultMessage(frontEnd, 7, result::kCommunicationError), 0);
+    ASSERT_EQ(frontEnd.messages.size(), 1u);
+    EXPECT_EQ(frontEnd.messages[0].text,
+              "Communication error!\nPlease reset your terminal and try again.");
+    EXPECT_EQ(frontEnd.messages[0].icon, ui::MessageIcon::Warning);
+    EXPECT_EQ(frontEnd.messages[0].owner, 7u);
+    frontEnd.questionAnswers = {ui::kAnswerYes, 2};
+    EXPECT_EQ(showResultMessage(frontEnd, 7, result::kRetryQuestion), ui::kAnswerYes);
+    EXPECT_NE(showResultMessage(frontEnd, 7, result::kRetryQuestion), ui::kAnswerYes);
+}
+
+}  // namespace
+}  // namespace vorlanth::shell

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vorlanth::ui::console {
+
+struct CliOptions {
+    bool help = false;
+    bool version = false;
+    bool trace = false;
+    bool json = false;
+    bool listPorts = false;
+    // The six-field argument text: the arguments after the options, joined by single blanks.
+    std::string argumentText;
+    // Set when an option was not understood.
+    std::string error;
+};
+
+// Splits the program's arguments into options and the argument text. Options come first;
+// an argument that starts with "--" is an option, and "--" alone ends the options.
+CliOptions parseCliOptions(const std::vector<std::string>& arguments);
+
+// The text --help prints (kept in step with docs/vorlanth-cli.1).
+const char* usageText();
+
+}  // namespace vorlanth::ui::console
