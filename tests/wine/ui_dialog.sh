@@ -43,6 +43,16 @@ set-text 101 007
 expect-text 101 7
 set-text 101
 expect-text 101 1
+# The arrow keys step the number within 1..255 through the up-down control.
+key 101 down
+sleep 200
+expect-text 101 1
+key 101 up
+expect-text 101 2
+set-text 101 255
+key 101 up
+sleep 200
+expect-text 101 255
 # Browse offers the default name with the filter of the file type; cancelling changes nothing.
 select 303 1
 click 201

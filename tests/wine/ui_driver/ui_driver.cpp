@@ -12,6 +12,7 @@
 //   set-text ID TEXT        replace the text of control ID (an edit box reports the change)
 //   select ID INDEX         select list entry INDEX and report it as the user's choice
 //   click ID                press button ID; it must be visible and enabled
+//   key ID up|down          press an arrow key in control ID
 //   gone                    wait until the current window has closed
 //   timeout MS              bound of every following wait (default 15000)
 //   sleep MS                pause
@@ -296,6 +297,17 @@ bool run(const std::string& line) {
         // The program's own selection reports nothing; the user's does, so report it.
         PostMessageA(current, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(item));
+        return true;
+    }
+    if (command == "key") {
+        std::string name;
+        words >> name;
+        const WPARAM key = name == "up" ? VK_UP : name == "down" ? VK_DOWN : 0;
+        if (key == 0) {
+            return fail("unknown key " + name);
+        }
+        PostMessageA(item, WM_KEYDOWN, key, 1);
+        PostMessageA(item, WM_KEYUP, key, 0xC0000001);
         return true;
     }
     if (command == "click") {
