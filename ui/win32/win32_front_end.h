@@ -2,9 +2,22 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <type_traits>
+
 #include "ui/front_end.h"
 
 namespace vorlanth::ui::win32 {
+
+// Destroys a window when its owner goes.
+struct WindowDestroyer {
+    void operator()(HWND window) const {
+        if (window != nullptr) {
+            DestroyWindow(window);
+        }
+    }
+};
+using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
 
 // The desktop front end: real message boxes, windows and dialogs.
 class Win32FrontEnd : public FrontEnd {
@@ -25,9 +38,14 @@ class Win32FrontEnd : public FrontEnd {
 
   private:
     HINSTANCE instance_;
-    HWND progressWindow_ = nullptr;
-    HWND progressBar_ = nullptr;
-    HWND eraseWindow_ = nullptr;
+    OwnedWindow progressWindow_;
+    HWND progressBar_ = nullptr;  // a child of progressWindow_, destroyed with it
+    OwnedWindow eraseWindow_;
 };
+
+// The settings dialog's procedure: forwards the opening and every control's command to the
+// dialog logic; leaves every other message to the platform. The dialog is created with a
+// pointer to its MainDialogContext as parameter.
+INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace vorlanth::ui::win32

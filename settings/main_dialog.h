@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "common/session.h"
+#include "settings/dialog_view.h"
+
+namespace vorlanth::settings {
+
+// Results with which the settings dialog ends.
+inline constexpr int kDialogOk = 1;
+inline constexpr int kDialogExit = 2;
+
+// List entries; the position in a list is the value of its field.
+inline constexpr std::array<std::string_view, 3> kLinkTypeNames = {"RS-232 / IrDA", "Cradle-IR",
+                                                                   "TCP / IP"};
+inline constexpr std::array<std::string_view, 5> kBaudRateNames = {
+    "115200 bps", "57600 bps", "38400 bps", "19200 bps", "9600 bps"};
+inline constexpr std::array<std::string_view, 3> kFileTypeNames = {".SHX file", ".QBX file",
+                                                                   ".BIN file"};
+
+// One open-file filter per file type, in file type order.
+struct ProgramFileFilter {
+    std::string_view name;
+    std::string_view pattern;
+    std::string_view extension;
+};
+inline constexpr std::array<ProgramFileFilter, 3> kProgramFileFilters = {{
+    {"Absolute object programs {*.SHX}", "*.SHX", "SHX"},
+    {"BASIC object programs {*.QBX}", "*.QBX", "QBX"},
+    {"Absolute object programs {*.BIN}", "*.BIN", "BIN"},
+}};
+inline constexpr std::string_view kDefaultProgramBaseName = "Vorlanth";
+
+// Opening of the dialog: sets the caption and fills every control from the settings.
+void openMainDialog(Session& session, DialogView& view);
+
+// Fills and arranges every control from the settings, and sets dialogReady.
+void fillMainDialog(Session& session, DialogView& view);
+
+// Runs the rule of a control for one of its notifications (the change rules, Browse, OK, Exit).
+void handleMainDialogCommand(Session& session, DialogView& view, int controlId,
+                             Notification notification);
+
+// Checks a dotted address: pieces of at most three characters, each with a leading decimal
+// number within 0..255. The number of pieces and the kind of their characters are not
+// examined. Returns 1 when it passes, 0 when not.
+int validateIpText(std::string_view address);
+
+// Runs the open-file dialog for the current file type. Returns nonzero when the user chose a
+// file, after setting fileType from the filter selected and programPath; 0 otherwise.
+int browseForProgramFile(Session& session, DialogView& view);
+
+}  // namespace vorlanth::settings
