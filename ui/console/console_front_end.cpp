@@ -4,6 +4,7 @@
 
 #include "common/session.h"
 #include "ui/console/options.h"
+#include "ui/console/settings_form.h"
 
 namespace vorlanth::ui::console {
 
@@ -102,10 +103,9 @@ int ConsoleFrontEnd::runSettingsDialog(Session& session) {
     return runSettingsForm(session);
 }
 
-int ConsoleFrontEnd::runSettingsForm(Session& /*session*/) {
-    std::fprintf(error_, "vorlanth: the settings form is not built yet.\n");
-    std::fflush(error_);
-    return 2;
+int ConsoleFrontEnd::runSettingsForm(Session& session) {
+    SettingsForm form(session, error_, [this](std::string& line) { return readAnswerLine(line); });
+    return form.run();
 }
 
 std::optional<BrowseResult> ConsoleFrontEnd::browseForFile(const BrowseRequest& /*request*/) {

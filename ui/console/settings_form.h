@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "common/session.h"
+#include "settings/memory_dialog_view.h"
+
+namespace vorlanth::ui::console {
+
+// The settings dialog as a line-oriented form on a terminal. It runs the same dialog logic as
+// the desktop dialog over a dialog held in memory: the user changes one field at a time, the
+// same rules correct it, OK saves the settings, Exit ends.
+class SettingsForm {
+  public:
+    using ReadLine = std::function<bool(std::string&)>;
+
+    SettingsForm(Session& session, std::FILE* out, ReadLine readLine);
+    // Runs the form until OK or Exit; 1 for OK, 2 for Exit (also at the end of input).
+    int run();
+
+  private:
+    void print();
+    bool ask(const char* prompt, std::string& answer);
+    void chooseFromList(int controlId, const char* name);
+    void editBox(int controlId, const char* prompt);
+    std::optional<ui::BrowseResult> askForProgramFile(const ui::BrowseRequest& request);
+    void command(int controlId, settings::Notification notification);
+
+    Session& session_;
+    std::FILE* out_;
+    ReadLine readLine_;
+    settings::MemoryDialogView view_;
+};
+
+}  // namespace vorlanth::ui::console
