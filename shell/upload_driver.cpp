@@ -18,8 +18,9 @@ class ProgressWindow final : public readers::ProgressSink {
     explicit ProgressWindow(Session& session) : session_(session) {}
 
     void setProgress(int percent, std::uint64_t consumed, std::uint64_t total) override {
-        shell::setProgress(session_, percent);
+        // The bytes first, so that a front end showing them has them with the position.
         session_.frontEnd.reportBytes(consumed, total);
+        shell::setProgress(session_, percent);
     }
     void pumpOneMessage() override { shell::pumpOneMessage(session_); }
 

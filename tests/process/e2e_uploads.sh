@@ -26,7 +26,7 @@ upload() {
   fi
   VORLANTH_COM5=$work/com5 timeout 120 "$bin/vorlanth-cli" "$args" >"$work/cli.out" 2>&1 </dev/null
   code=$?
-  wait_terminal 20
+  wait_terminal "$([[ $code -eq 0 ]] && echo 20 || echo 1)"
   terminal_code=$?
   if [[ $code -eq 0 && $terminal_code -ne 0 ]]; then
     echo "FAIL: $type over $link ($*): the loader reported success but the terminal says $terminal_code"

@@ -8,6 +8,8 @@ termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vo
 start_terminal() {
   local out=$1
   shift
+  # Emptied here, not only by the redirection in the child, so an old ready line is never read.
+  : >"$out"
   "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
   TERMINAL_PID=$!
   READY_LINE=""

@@ -95,7 +95,9 @@ TEST(TracePrinter, HexAndAsciiWithMillisecondsSinceStart) {
     const std::uint8_t command[] = {'\r'};
     const std::uint8_t answer[] = {'F', 'N', '\r'};
     trace.onWireChunk(link::WireDirection::Sent, command, 5000);
-    trace.onWireChunk(link::WireDirection::Received, answer, 5012);
+    // A serial link reports an answer byte by byte: it prints as one line.
+    trace.onWireChunk(link::WireDirection::Received, std::span(answer, 1), 5012);
+    trace.onWireChunk(link::WireDirection::Received, std::span(answer + 1, 2), 5013);
     EXPECT_EQ(err.text(),
               "       0 ms > 0D                                               .\n"
               "      12 ms < 46 4E 0D                                         FN.\n");

@@ -9,8 +9,31 @@ void TracePrinter::onWireChunk(link::WireDirection direction, std::span<const st
     if (!startTick_) {
         startTick_ = tick;
     }
-    const std::uint32_t elapsed = tick - *startTick_;
-    const char arrow = direction == link::WireDirection::Sent ? '>' : '<';
+    if (direction == link::WireDirection::Sent) {
+        flush();
+        print('>', bytes, tick);
+        return;
+    }
+    for (const std::uint8_t byte : bytes) {
+        if (received_.empty()) {
+            receivedTick_ = tick;
+        }
+        received_.push_back(byte);
+        if (byte == 0x0D) {
+            flush();
+        }
+    }
+}
+
+void TracePrinter::flush() {
+    if (!received_.empty()) {
+        print('<', received_, receivedTick_);
+        received_.clear();
+    }
+}
+
+void TracePrinter::print(char arrow, std::span<const std::uint8_t> bytes, std::uint32_t tick) {
+    const std::uint32_t elapsed = tick - startTick_.value_or(tick);
     // Sixteen bytes a row; the first row carries the time and direction.
     constexpr std::size_t kRow = 16;
     for (std::size_t offset = 0; offset < bytes.size(); offset += kRow) {

@@ -1,0 +1,67 @@
+#!/usr/bin/env python3
+"""Runs a program on a pseudo-terminal, as a person at a terminal would: answers its prompts
+and records everything it writes. Usage:
+  pty_run.py TRANSCRIPT TIMEOUT_S [--answer PATTERN=>TEXT]... -- PROGRAM ARGS...
+Each --answer waits (in order) until PATTERN has appeared in the output since the previous
+answer, then types TEXT and Enter. The program's exit status becomes ours (124 on time-out)."""
+import os
+import pty
+import select
+import sys
+import time
+
+
+def main() -> int:
+    args = sys.argv[1:]
+    transcript_path, timeout = args[0], float(args[1])
+    answers = []
+    i = 2
+    while args[i] != "--":
+        if args[i] == "--answer":
+            pattern, text = args[i + 1].split("=>", 1)
+            answers.append((pattern.encode(), text.encode()))
+            i += 2
+        else:
+            raise SystemExit(f"unknown option {args[i]}")
+    command = args[i + 1:]
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execvp(command[0], command)
+    output = b""
+    searched_from = 0
+    deadline = time.monotonic() + timeout
+    status = None
+    while True:
+        left = deadline - time.monotonic()
+        if left <= 0:
+            os.kill(pid, 9)
+            os.waitpid(pid, 0)
+            status = 124
+            break
+        ready, _, _ = select.select([fd], [], [], min(left, 0.2))
+        if ready:
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:
+                chunk = b""
+            if not chunk:
+                break
+            output += chunk
+        while answers:
+            pattern, text = answers[0]
+            found = output.find(pattern, searched_from)
+            if found < 0:
+                break
+            searched_from = found + len(pattern)
+            os.write(fd, text + b"\r")
+            answers.pop(0)
+    if status is None:
+        _, raw = os.waitpid(pid, 0)
+        status = os.waitstatus_to_exitcode(raw)
+    with open(transcript_path, "wb") as transcript:
+        transcript.write(output)
+    return status if status >= 0 else 128 - status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
