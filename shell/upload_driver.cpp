@@ -94,6 +94,14 @@ ResultCode uploadProgram(Session& session) {
     }
     frontEnd.onUploadEvent(UploadEvent::TransferStarted);
     const ResultCode transferred = transfer(session);
+    if (transferred > 0 && session.programFile) {
+        // The whole file went over; the bar itself keeps the last position the reader set.
+        const std::int64_t size = session.programFile->size();
+        if (size > 0) {
+            frontEnd.reportBytes(static_cast<std::uint64_t>(size),
+                                 static_cast<std::uint64_t>(size));
+        }
+    }
     frontEnd.closeProgressWindow();
     frontEnd.onUploadEvent(UploadEvent::TransferFinished);
     return transferred;
