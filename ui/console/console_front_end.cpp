@@ -74,6 +74,11 @@ void ConsoleFrontEnd::reportBytes(std::uint64_t consumed, std::uint64_t total) {
 }
 
 void ConsoleFrontEnd::closeProgressWindow() {
+    // An S-record file's last chunk holds its end, so its reader never sets 100: show the
+    // whole file as sent when the driver says it was.
+    if (total_ > 0 && consumed_ >= total_) {
+        progress_.update(100);
+    }
     progress_.end();
 }
 
