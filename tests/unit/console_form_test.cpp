@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <string>
 
 #include "common/session.h"
@@ -78,7 +79,10 @@ TEST(ConsoleSettingsForm, NetworkChoicesFollowTheDialogRulesAndOkSaves) {
 TEST(ConsoleSettingsForm, SerialFieldsBrowseAndExit) {
     FormFixture f;
     f.session.settings.comPort = 300;
-    f.platform.fileSystem.files["/progs/app.QBX"] = fakes::bytesOf("x");
+    // The form takes a typed path as the full path the open-file dialog would give.
+    const std::string full =
+        std::filesystem::absolute("/progs/app.QBX").lexically_normal().string();
+    f.platform.fileSystem.files[full] = fakes::bytesOf("x");
     const int result = f.run({
         "2",
         "007",  // leading zeros dropped
@@ -93,7 +97,7 @@ TEST(ConsoleSettingsForm, SerialFieldsBrowseAndExit) {
     EXPECT_EQ(f.session.settings.baudIndex, 4);
     // The file's extension picks the BASIC filter, as picking it in the open-file dialog would.
     EXPECT_EQ(f.session.settings.fileType, Basic);
-    EXPECT_EQ(f.session.settings.programPath.view(), "/progs/app.QBX");
+    EXPECT_EQ(f.session.settings.programPath.view(), full);
     EXPECT_TRUE(f.platform.profileImpl.writes.empty());  // Exit saves nothing
 }
 
