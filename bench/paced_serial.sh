@@ -28,7 +28,7 @@ for type in bin shx; do
     VORLANTH_COM5=$work/com5 /usr/bin/time -o "$work/time" -f "%U %S" timeout 400 \
       "$bin/vorlanth-cli" "$work/program.$type,1,5,1,$(file_type_number "$type"),1" \
       </dev/null >"$work/cli.out" 2>&1 ||
-      { echo "the upload failed: $(tail -3 "$work/cli.out")" >&2; exit 1; }
+      { echo "the upload failed: $(tail -3 "$work/cli.out"); the terminal: $(tail -2 "$work/out.err")" >&2; exit 1; }
     ended=$(now_s)
     wait_terminal 20 || { echo "the terminal says: $(cat "$work/out.err")" >&2; exit 1; }
     bytes_in=$(summary_field in "$work/out.err")

@@ -26,7 +26,7 @@ upload() {
   started=$(now_s)
   /usr/bin/time -o "$work/time" -f "%M" timeout 120 "$bin/vorlanth-cli" \
     "$1,3,127.0.0.1,$(ready_udp_port),$(file_type_number "$2"),1" </dev/null >"$work/cli.out" 2>&1 ||
-    { echo "the upload failed: $(tail -3 "$work/cli.out")" >&2; exit 1; }
+    { echo "the upload failed: $(tail -3 "$work/cli.out"); the terminal: $(tail -2 "$work/out.err")" >&2; exit 1; }
   ended=$(now_s)
   wait_terminal 20 || { echo "the terminal says: $(cat "$work/out.err")" >&2; exit 1; }
   WALL=$(echo "$ended - $started" | bc -l)

@@ -8,7 +8,11 @@ termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vo
 start_terminal() {
   local out=$1
   shift
-  "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
+  # Emptied here, not by the background start's redirection: until that runs, a ready line
+  # left from an earlier terminal would pass for this one's (and name its closed port).
+  : >"$out"
+  : >"$out.err"
+  "$(termsim_bin)" "$@" >>"$out" 2>>"$out.err" &
   TERMINAL_PID=$!
   READY_LINE=""
   local _
