@@ -17,7 +17,7 @@ export VORLANTH_LINUX_BIN=$bin
 source tests/process/lib.sh
 work=$(mktemp -d /tmp/vorlanth-bench.XXXXXX)
 TERMINAL_PID=""
-trap '[[ -n $TERMINAL_PID ]] && kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
+trap 'if [[ -n $TERMINAL_PID ]]; then kill "$TERMINAL_PID" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config
 source bench/common.sh
 make_programs
