@@ -8,9 +8,11 @@ termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vo
 start_terminal() {
   local out=$1
   shift
-  # Emptied here, not only by the redirection in the child, so an old ready line is never read.
+  # Emptied here, not by the background start's redirection: until that runs, a ready line
+  # left from an earlier terminal would pass for this one's (and name its closed port).
   : >"$out"
-  "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
+  : >"$out.err"
+  "$(termsim_bin)" "$@" >>"$out" 2>>"$out.err" &
   TERMINAL_PID=$!
   READY_LINE=""
   local _

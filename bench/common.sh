@@ -1,0 +1,33 @@
+# Shared by the benchmark scripts: the programs they upload and the statistics they print.
+# Sourced; expects $bin (the Linux build's bin folder) and $work (a scratch folder).
+
+# make_programs: writes $work/program.bin, a sectioned binary image of one 1 MiB section of
+# pseudo-random bytes without erased (0xFF) bytes, and $work/program.shx, 1 MiB of S3 text.
+make_programs() {
+  python3 - "$work/program.bin" <<'PY'
+import random, struct, sys
+rng = random.Random(2026)
+data = bytes(rng.randrange(255) for _ in range(1 << 20))
+with open(sys.argv[1], "wb") as out:
+    out.write(b"TOLVEXSTART" + struct.pack(">II", 0x00100000, len(data)) + data + b"TOLVEXEND")
+PY
+  timeout 60 "$bin/vorlanth_bench_srecord" --generate "$work/program.shx" 1 >/dev/null
+}
+
+# stats VALUES...: "best spread" of the numbers, the best being the smallest.
+stats_min() { tr ' ' '\n' <<<"$*" | sort -g | awk 'NR==1{b=$1} {w=$1} END{printf "%.4f %.4f\n", b, w-b}'; }
+# stats_max VALUES...: "best spread" of the numbers, the best being the largest.
+stats_max() { tr ' ' '\n' <<<"$*" | sort -gr | awk 'NR==1{b=$1} {w=$1} END{printf "%.4f %.4f\n", b, b-w}'; }
+
+# now_s: the monotonic-enough wall clock in seconds with nanoseconds.
+now_s() { date +%s.%N; }
+
+# summary_field NAME FILE: from the terminal's summary line, the number before " in" (NAME=in),
+# before " out" (out) or after "frames " (frames).
+summary_field() {
+  case $1 in
+    in) sed -n 's/.*bytes \([0-9]*\) in.*/\1/p' "$2" ;;
+    out) sed -n 's/.*bytes [0-9]* in, \([0-9]*\) out.*/\1/p' "$2" ;;
+    frames) sed -n 's/.*frames \([0-9]*\).*/\1/p' "$2" ;;
+  esac
+}

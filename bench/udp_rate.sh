@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Uploads a 1 MiB binary image and 1 MiB of S-record text with vorlanth-cli to the virtual
+# terminal over UDP on 127.0.0.1 with no pacing, and in the same run a bare UDP ping-pong of
+# the same count and the same average sizes (the terminal's frames and "bytes N in, M out").
+# Records (frames) per second of each and their ratio; best of RUNS runs and the spread.
+# Also the loader's peak memory for the 1 MiB upload against a 1 KiB one.
+# Usage: bench/udp_rate.sh [BIN_DIR] [RUNS]   (from the repository root)
+# Prints "RESULT udp TYPE LOADER_RATE RATE_SPREAD PINGPONG_RATE PINGPONG_SPREAD RATIO RUNS"
+# and "RESULT memory PEAK_KB_1MIB PEAK_KB_SMALL".
+set -euo pipefail
+bin=$(realpath "${1:-build/linux/bin}")
+runs=${2:-3}
+export VORLANTH_LINUX_BIN=$bin
+source tests/process/lib.sh
+work=$(mktemp -d /tmp/vorlanth-bench.XXXXXX)
+TERMINAL_PID=""
+trap 'if [[ -n $TERMINAL_PID ]]; then kill "$TERMINAL_PID" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME=$work/config
+source bench/common.sh
+make_programs
+
+# upload FILE TYPE: one upload over UDP; sets WALL, FRAMES, BYTES_IN, BYTES_OUT, PEAK_KB.
+upload() {
+  start_terminal "$work/out" --udp 0 --expect "$1" --type "$2" --idle-timeout 30
+  local started ended
+  started=$(now_s)
+  /usr/bin/time -o "$work/time" -f "%M" timeout 120 "$bin/vorlanth-cli" \
+    "$1,3,127.0.0.1,$(ready_udp_port),$(file_type_number "$2"),1" </dev/null >"$work/cli.out" 2>&1 ||
+    { echo "the upload failed: $(tail -3 "$work/cli.out"); the terminal: $(tail -2 "$work/out.err")" >&2; exit 1; }
+  ended=$(now_s)
+  wait_terminal 20 || { echo "the terminal says: $(cat "$work/out.err")" >&2; exit 1; }
+  WALL=$(echo "$ended - $started" | bc -l)
+  FRAMES=$(summary_field frames "$work/out.err")
+  BYTES_IN=$(summary_field in "$work/out.err")
+  BYTES_OUT=$(summary_field out "$work/out.err")
+  PEAK_KB=$(cat "$work/time")
+}
+
+for type in bin shx; do
+  loader=() pingpong=()
+  for _ in $(seq "$runs"); do
+    upload "$work/program.$type" "$type"
+    loader+=("$(echo "$FRAMES / $WALL" | bc -l)")
+    request=$(((BYTES_IN + FRAMES / 2) / FRAMES))
+    answer=$(((BYTES_OUT + FRAMES / 2) / FRAMES))
+    line=$(timeout 60 "$bin/vorlanth_bench_udp_pingpong" "$FRAMES" "$request" "$answer")
+    pingpong+=("$(sed -n 's/.*: \([0-9]*\) per second/\1/p' <<<"$line")")
+    printf '%s: %d frames in %.3f s (%d/%d bytes a frame); %s\n' "$type" "$FRAMES" "$WALL" \
+      "$request" "$answer" "$line" >&2
+  done
+  read -r rate rate_spread < <(stats_max "${loader[@]}")
+  read -r bare bare_spread < <(stats_max "${pingpong[@]}")
+  echo "RESULT udp $type $rate $rate_spread $bare $bare_spread $(echo "$rate / $bare" | bc -l) $runs"
+  if [[ $type == bin ]]; then big_peak=$PEAK_KB; fi
+done
+
+upload examples/app.bin bin
+echo "RESULT memory $big_peak $PEAK_KB"
