@@ -30,13 +30,14 @@ std::string_view takeField(std::string_view& input) {
     return field;
 }
 
-// The text's lines without their line ends ("\n", with a CR before it).
+// The text's lines without their line ends and the CRs before them: a stray CR ending the
+// last line joins the line end that adding a line puts after it.
 std::vector<std::string_view> lineBodies(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
         const std::size_t newline = text.find('\n');
         std::string_view line = text.substr(0, newline);
-        if (newline != std::string_view::npos && !line.empty() && line.back() == '\r') {
+        while (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
         lines.push_back(line);
