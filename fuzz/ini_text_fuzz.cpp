@@ -103,7 +103,7 @@ bool keepsOtherLines(std::string_view before, std::string_view after, std::strin
             return false;
         }
     }
-    return i == old.size() && added + replaced >= 1;
+    return i == old.size();
 }
 
 }  // namespace
