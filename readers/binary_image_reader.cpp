@@ -98,8 +98,9 @@ ResultCode BinaryImageUpload::sendRuns(std::uint32_t address, std::span<const st
 }
 
 // One section from its start mark to its end mark. The image counts as complete when the
-// file ends inside the section's data; a read that fails or brings nothing before the end of
-// the file is a format error rather than a reason to read on.
+// file ends inside the section's data (a section without data has none to end in, so its
+// end mark must follow); a read that fails or brings nothing before the end of the file is a
+// format error rather than a reason to read on.
 Step BinaryImageUpload::sendSection() {
     std::uint32_t chunkAddress = 0;
     std::uint32_t remaining = 0;
@@ -109,7 +110,7 @@ Step BinaryImageUpload::sendSection() {
     }
     std::array<std::uint8_t, kChunkSize> chunk{};
     for (std::uint32_t chunkIndex = 0;; ++chunkIndex) {
-        if (fileDone()) {
+        if (remaining > 0 && fileDone()) {
             return Step::Finish;
         }
         const std::size_t want = std::min<std::size_t>(kChunkSize, remaining);

@@ -133,6 +133,10 @@ TEST(TransferBinaryImage, FormatErrors) {
         {"bytes after the last section", good + textBytes("TOLV"), {goodFrame}},
         {"end mark missing", Bytes(good.begin(), good.end() - 9), {goodFrame}},
         {"end mark wrong", Bytes(good.begin(), good.end() - 1) + textBytes("X"), {goodFrame}},
+        // A section without data has nothing to be cut short: the file must go on to its mark.
+        {"file ends after the header of a section without data",
+         good + textBytes("TOLVEXSTART") + bigEndian(0x9000) + bigEndian(0),
+         {goodFrame, hexBytes("53 33 05 00 00 90 00 6A 0D")}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
