@@ -4,11 +4,12 @@
 termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vorlanth-termsim"; }
 
 # start_terminal OUTFILE ARGS...: starts the terminal in the background, sets TERMINAL_PID and
-# READY_LINE (the terminal's ready line); fails when it does not get ready within 10 s.
+# READY_LINE (the terminal's ready line); fails when it does not get ready within 10 s. With
+# TERMINAL_TIMEOUT set, the terminal runs under timeout(1) for at most that many seconds.
 start_terminal() {
   local out=$1
   shift
-  "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
+  ${TERMINAL_TIMEOUT:+timeout "$TERMINAL_TIMEOUT"} "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
   TERMINAL_PID=$!
   READY_LINE=""
   local _
