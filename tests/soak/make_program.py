@@ -46,7 +46,7 @@ def make_shx(rng: random.Random) -> bytes:
     address = rng.randrange(0, min(top, 0x10000) // 2)
     data_lines = 0
     for _ in range(rng.randint(1, 4)):
-        run = random_bytes(rng, rng.randint(1, 900))
+        run = random_bytes(rng, rng.randint(1, 700))
         if address + len(run) > top:
             break
         offset = 0
@@ -72,7 +72,7 @@ def make_bin(rng: random.Random) -> bytes:
     out = b""
     address = rng.choice([rng.randrange(0, 256), rng.randrange(0x1000, 0x100000)])
     for _ in range(rng.randint(1, 4)):
-        size = 0 if rng.random() < 0.05 else rng.randint(1, 1500)
+        size = 0 if rng.random() < 0.05 else rng.randint(1, 1200)
         data = random_bytes(rng, size)
         out += b"TOLVEXSTART" + struct.pack(">II", address, size) + data + b"TOLVEXEND"
         address += size + rng.randint(1, 0x4000)
@@ -103,7 +103,7 @@ def plan(seed: int, slow_share: float) -> str:
     if rng.random() < slow_share:
         kinds += ["silent", "late"] + (["drop"] if link == "udp" else [])
     kinds = rng.sample(kinds, rng.randint(1, len(kinds)))
-    rate = rng.choice([0.0, 0.0, 0.02, 0.05, 0.1, 0.2])
+    rate = rng.choice([0.0, 0.01, 0.02, 0.04, 0.08])
     args = ["--seed", str(seed), "--fault-rate", str(rate), "--fault-kinds", ",".join(kinds)]
     if rate and rng.random() < 0.2:
         args.append("--fault-commands")
