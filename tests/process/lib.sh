@@ -5,11 +5,12 @@ termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vo
 
 # start_terminal OUTFILE ARGS...: starts the terminal in the background, sets TERMINAL_PID and
 # READY_LINE (the terminal's ready line); fails when it does not get ready within 10 s. With
-# TERMINAL_TIMEOUT set, the terminal runs under timeout(1) for at most that many seconds.
+# TERMINAL_TIMEOUT set, the terminal runs under timeout(1) for at most that many seconds
+# (--foreground: a stop signal then reaches the terminal once, not again through its group).
 start_terminal() {
   local out=$1
   shift
-  ${TERMINAL_TIMEOUT:+timeout "$TERMINAL_TIMEOUT"} "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
+  ${TERMINAL_TIMEOUT:+timeout --foreground "$TERMINAL_TIMEOUT"} "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
   TERMINAL_PID=$!
   READY_LINE=""
   local _

@@ -103,7 +103,7 @@ def plan(seed: int, slow_share: float) -> str:
     if rng.random() < slow_share:
         kinds += ["silent", "late"] + (["drop"] if link == "udp" else [])
     kinds = rng.sample(kinds, rng.randint(1, len(kinds)))
-    rate = rng.choice([0.0, 0.01, 0.02, 0.04, 0.08])
+    rate = rng.choice([0.0, 0.01, 0.02, 0.05, 0.1, 0.2])
     args = ["--seed", str(seed), "--fault-rate", str(rate), "--fault-kinds", ",".join(kinds)]
     if rate and rng.random() < 0.2:
         args.append("--fault-commands")
