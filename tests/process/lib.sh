@@ -10,6 +10,9 @@ termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vo
 start_terminal() {
   local out=$1
   shift
+  # Emptied here, not only by the background redirection: otherwise the first look below can
+  # still find the ready line of the previous terminal that wrote to the same file.
+  : >"$out"
   ${TERMINAL_TIMEOUT:+timeout --foreground "$TERMINAL_TIMEOUT"} "$(termsim_bin)" "$@" >"$out" 2>"$out.err" &
   TERMINAL_PID=$!
   READY_LINE=""
