@@ -112,6 +112,8 @@ run_one() {
   [[ $code -eq 1 ]] && ! grep -q 'Failed to Upload' "$dir/cli.out" &&
     problems+=("failure-not-reported")
   [[ $code -ne 0 && -z $faults ]] && problems+=("failed-without-fault")
+  # A split answer is a whole, right answer in pieces: it alone must never fail an upload.
+  [[ $code -ne 0 && -n $faults && -z ${faults//split,/} ]] && problems+=("failed-on-split-answers")
   ((elapsed_ms > bound * 1000)) && problems+=("over-time")
   ((terminal_code > 2)) && problems+=("terminal-exit-$terminal_code")
   grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:' "$dir/cli.out" "$dir/term.err" &&
