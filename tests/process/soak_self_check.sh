@@ -15,7 +15,8 @@ check() {
   printf '#!/bin/sh\n%s\n' "$1" >"$work/vorlanth-cli"
   chmod +x "$work/vorlanth-cli"
   local out
-  out=$(VORLANTH_BIN=$work timeout 120 tests/soak/soak.sh --jobs 2 --slow-share 0 --first-seed 7 2)
+  # TMPDIR: the folders the soak keeps of what it caught go away with this test's.
+  out=$(TMPDIR=$work VORLANTH_BIN=$work timeout 120 tests/soak/soak.sh --jobs 2 --slow-share 0 --first-seed 7 2)
   if [[ $? -eq 0 || $out != *"$2"* ]]; then
     echo "FAIL: a loader doing \"$1\" was not caught as $2:"
     echo "$out"

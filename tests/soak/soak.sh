@@ -33,7 +33,7 @@ count=${1:?usage: soak.sh [--jobs J] [--slow-share S] [--first-seed F] N}
 ((jobs >= 1 && jobs <= 2)) || { echo "--jobs takes 1 or 2" >&2; exit 2; }
 
 # No "." in the folder: the loader forms the companion name from the first "." of the path.
-work=$(mktemp -d /tmp/vorlanth-soak-XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorlanth-soak-XXXXXX")
 mkdir -p "$work/results"
 export XDG_CONFIG_HOME=$work/config
 export TERMINAL_TIMEOUT=900
