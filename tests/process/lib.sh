@@ -4,7 +4,9 @@
 termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vorlanth-termsim"; }
 
 # start_terminal OUTFILE ARGS...: starts the terminal in the background, sets TERMINAL_PID and
-# READY_LINE (the terminal's ready line); fails when it does not get ready within 10 s.
+# READY_LINE (the terminal's ready line); fails when it does not get ready within 10 s. With
+# TERMINAL_TIMEOUT set, the terminal runs under timeout(1) for at most that many seconds
+# (--foreground: a stop signal then reaches the terminal once, not again through its group).
 start_terminal() {
   local out=$1
   shift
@@ -12,7 +14,7 @@ start_terminal() {
   # left from an earlier terminal would pass for this one's (and name its closed port).
   : >"$out"
   : >"$out.err"
-  "$(termsim_bin)" "$@" >>"$out" 2>>"$out.err" &
+  ${TERMINAL_TIMEOUT:+timeout --foreground "$TERMINAL_TIMEOUT"} "$(termsim_bin)" "$@" >>"$out" 2>>"$out.err" &
   TERMINAL_PID=$!
   READY_LINE=""
   local _
