@@ -5,27 +5,21 @@
 # ends with 3, without showing the dialog.
 source "$(dirname "${BASH_SOURCE[0]}")/ui_driver/ui_test_lib.bash"
 
-ui_start_vorlanth "a,4,1,1,0,1"
-ui_drive <<EOF_SCRIPT
-message Wrong link type specified!
-expect-caption Error
+# expect_box ARGUMENT_TEXT MESSAGE CAPTION EXIT_CODE: one start that shows one box and ends.
+expect_box() {
+  ui_start_vorlanth "$1"
+  ui_drive <<EOF_SCRIPT
+message $2
+expect-caption $3
 click 1
 gone
 EOF_SCRIPT
-ui_wait_exit "$UI_VORLANTH" 30
-code=0
-wait "$UI_VORLANTH" || code=$?
-[[ $code -eq 2 ]] || { echo "FAIL: command-line error exit $code" >&2; exit 1; }
+  ui_wait_exit "$UI_VORLANTH" 30
+  local code=0
+  wait "$UI_VORLANTH" || code=$?
+  [[ $code -eq $4 ]] || { echo "FAIL: '$1' ended with $code, not $4" >&2; exit 1; }
+}
 
-ui_start_vorlanth "Z:\\nonexistent\\app.shx,1,3,1,0,1"
-ui_drive <<EOF_SCRIPT
-message Can't open the file!
-expect-caption $UI_CAPTION
-click 1
-gone
-EOF_SCRIPT
-ui_wait_exit "$UI_VORLANTH" 30
-code=0
-wait "$UI_VORLANTH" || code=$?
-[[ $code -eq 3 ]] || { echo "FAIL: missing program file exit $code" >&2; exit 1; }
+expect_box "a,4,1,1,0,1" "Wrong link type specified!" "Error" 2
+expect_box "Z:\\nonexistent\\app.shx,1,3,1,0,1" "Can't open the file!" "$UI_CAPTION" 3
 echo "1 passed, 0 failed"
