@@ -6,6 +6,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
@@ -238,6 +241,15 @@ int waitForDescriptors(pollfd* fds, nfds_t count, uint64_t waitUs) {
     return ::poll(fds, count, 0);
 }
 
+// Asks the kernel to wake this thread within a microsecond of a timer instead of the
+// usual 50 us slack, which would otherwise be added to every paced answer. Linux only;
+// elsewhere the default slack stays.
+void tightenTimerSlack() {
+#if defined(__linux__)
+    ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+#endif
+}
+
 }  // namespace
 
 // Polls the link and the stop pipe with a wait bounded by the next due answer, the
@@ -266,6 +278,9 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
     }
     TerminalModel model(config);
     const FaultPlan plan(config.faults);
+    if (config.baud > 0) {
+        tightenTimerSlack();
+    }
     StopSignals signals;
     RunClock clock;
     out << "READY " << port->readyText() << std::endl;
