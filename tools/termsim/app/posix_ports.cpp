@@ -114,12 +114,12 @@ class StreamPort : public Port {
 
     // Reads until nothing is waiting: EAGAIN, or 0 from a device set to return at once.
     // EIO means the other side is gone for good.
-    bool receive(TerminalModel& model, uint64_t nowMs) override {
+    bool receive(TerminalModel& model, uint64_t nowUs) override {
         uint8_t buffer[kReadChunk];
         while (true) {
             const ssize_t got = ::read(fd_.get(), buffer, sizeof buffer);
             if (got > 0) {
-                model.receiveStream({buffer, static_cast<size_t>(got)}, nowMs);
+                model.receiveStreamUs({buffer, static_cast<size_t>(got)}, nowUs);
                 continue;
             }
             if (got < 0 && errno == EINTR) {
@@ -185,7 +185,7 @@ class UdpPort : public Port {
 
     int pollDescriptor() const override { return socket_.get(); }
 
-    bool receive(TerminalModel& model, uint64_t nowMs) override {
+    bool receive(TerminalModel& model, uint64_t nowUs) override {
         uint8_t buffer[65536];
         while (true) {
             sockaddr_in from{};
@@ -195,7 +195,7 @@ class UdpPort : public Port {
             if (got >= 0) {
                 peer_ = from;
                 hasPeer_ = true;
-                model.receiveDatagram({buffer, static_cast<size_t>(got)}, nowMs);
+                model.receiveDatagramUs({buffer, static_cast<size_t>(got)}, nowUs);
                 continue;
             }
             if (errno == EINTR) {

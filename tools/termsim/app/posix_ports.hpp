@@ -35,8 +35,9 @@ class Port {
     // The descriptor to poll for input.
     virtual int pollDescriptor() const = 0;
 
-    // Reads everything waiting and hands it to the model. Returns false on a lost link.
-    virtual bool receive(TerminalModel& model, uint64_t nowMs) = 0;
+    // Reads everything waiting and hands it to the model, stamped nowUs (microseconds
+    // since the run began). Returns false on a lost link.
+    virtual bool receive(TerminalModel& model, uint64_t nowUs) = 0;
 
     // Writes one answer (or piece of one); random serves the datagram faults.
     virtual void send(const Emission& emission, SeededRandom& random) = 0;

@@ -6,11 +6,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 
@@ -18,7 +22,8 @@ namespace vorlanth::termsim {
 
 namespace {
 
-constexpr int kLongestPollMs = 1000;
+constexpr uint64_t kUsPerMs = 1000;
+constexpr uint64_t kLongestWaitUs = 1'000'000;
 constexpr int kDrainMs = 2000;  // the loader reads an answer within milliseconds
 constexpr uint64_t kLargestInputFile = 64ull * 1024 * 1024;
 
@@ -69,11 +74,11 @@ class StopSignals {
     struct sigaction oldInt_ {};
 };
 
-// Milliseconds since the run began.
+// Microseconds since the run began.
 class RunClock {
   public:
-    uint64_t nowMs() const {
-        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+    uint64_t nowUs() const {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                          std::chrono::steady_clock::now() - start_)
                                          .count());
     }
@@ -220,6 +225,31 @@ void printTrace(TerminalModel& model, std::ostream& err) {
     }
 }
 
+// Waits at most waitUs for the descriptors. Whole milliseconds are waited in poll();
+// a wait shorter than a millisecond (the last stretch before an answer is due) is slept
+// with nanosleep, then the descriptors are looked at without waiting, so an answer leaves
+// within the timer's slack of its due time. Input that comes during that short sleep is
+// taken at its end, under a millisecond late; a loader waits for the answer meanwhile.
+int waitForDescriptors(pollfd* fds, nfds_t count, uint64_t waitUs) {
+    if (waitUs >= kUsPerMs) {
+        return ::poll(fds, count, static_cast<int>(waitUs / kUsPerMs));
+    }
+    if (waitUs > 0) {
+        const timespec pause{0, static_cast<long>(waitUs * 1000)};
+        ::nanosleep(&pause, nullptr);  // a signal cuts it short; the poll below sees it
+    }
+    return ::poll(fds, count, 0);
+}
+
+// Asks the kernel to wake this thread within a microsecond of a timer instead of the
+// usual 50 us slack, which would otherwise be added to every paced answer. Linux only;
+// elsewhere the default slack stays.
+void tightenTimerSlack() {
+#if defined(__linux__)
+    ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+#endif
+}
+
 }  // namespace
 
 // Polls the link and the stop pipe with a wait bounded by the next due answer, the
@@ -248,37 +278,40 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
     }
     TerminalModel model(config);
     const FaultPlan plan(config.faults);
+    if (config.baud > 0) {
+        tightenTimerSlack();
+    }
     StopSignals signals;
     RunClock clock;
     out << "READY " << port->readyText() << std::endl;
 
-    uint64_t lastInputMs = 0;
+    uint64_t lastInputUs = 0;
     uint64_t lastBytesIn = 0;
     const char* stopReason = nullptr;
     while (stopReason == nullptr) {
-        uint64_t now = clock.nowMs();
+        uint64_t now = clock.nowUs();
         if (model.sessionsEnded() >= options.sessions && !model.hasPendingOutput()) {
             break;
         }
-        const uint64_t idleMs = uint64_t{options.idleTimeoutSeconds} * 1000;
-        if (idleMs > 0 && now >= lastInputMs + idleMs) {
+        const uint64_t idleUs = uint64_t{options.idleTimeoutSeconds} * 1'000'000;
+        if (idleUs > 0 && now >= lastInputUs + idleUs) {
             stopReason = "idle timeout";
             break;
         }
-        uint64_t waitMs = kLongestPollMs;
-        if (const auto next = model.nextEventMs()) {
-            waitMs = std::min(waitMs, *next > now ? *next - now : 0);
+        uint64_t waitUs = kLongestWaitUs;
+        if (const auto next = model.nextEventUs()) {
+            waitUs = std::min(waitUs, *next > now ? *next - now : 0);
         }
-        if (idleMs > 0) {
-            waitMs = std::min(waitMs, lastInputMs + idleMs - now);
+        if (idleUs > 0) {
+            waitUs = std::min(waitUs, lastInputUs + idleUs - now);
         }
         pollfd fds[2] = {{port->pollDescriptor(), POLLIN, 0}, {signals.descriptor(), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, static_cast<int>(waitMs));
+        const int ready = waitForDescriptors(fds, 2, waitUs);
         if (ready < 0 && errno != EINTR) {
             stopReason = "poll failed";
             break;
         }
-        now = clock.nowMs();
+        now = clock.nowUs();
         if (ready > 0 && (fds[1].revents & POLLIN) != 0) {
             stopReason = "signal";
             break;
@@ -289,7 +322,7 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
             }
             if (model.stats().bytesIn != lastBytesIn) {
                 lastBytesIn = model.stats().bytesIn;
-                lastInputMs = now;
+                lastInputUs = now;
             } else if (options.link != LinkKind::Udp &&
                        (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
                 // A hung-up line with nothing to read would wake poll at once, for ever. (On
@@ -297,8 +330,8 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
                 stopReason = "link lost";
             }
         }
-        model.advance(now);
-        for (const Emission& emission : model.takeDue(now)) {
+        model.advanceUs(now);
+        for (const Emission& emission : model.takeDueUs(now)) {
             SeededRandom random = plan.randomFor(emission.frame);
             port->send(emission, random);
         }

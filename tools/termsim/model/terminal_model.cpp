@@ -10,12 +10,13 @@ namespace vorlanth::termsim {
 
 namespace {
 
+constexpr uint64_t kNsPerUs = 1'000;
 constexpr uint64_t kNsPerMs = 1'000'000;
 constexpr size_t kMaxCommandLength = 32;  // longer text without CR is no command
 
-// Ceiling of nanoseconds in milliseconds.
-uint64_t toMs(uint64_t ns) {
-    return (ns + kNsPerMs - 1) / kNsPerMs;
+// Ceiling of nanoseconds in microseconds: an answer is never due before its line time.
+uint64_t toUs(uint64_t ns) {
+    return (ns + kNsPerUs - 1) / kNsPerUs;
 }
 
 // True when the bytes are one command line: printable text and a single final CR.
@@ -91,15 +92,15 @@ uint64_t TerminalModel::byteNs() const {
 }
 
 // Appends the bytes with the time the emulated line delivers each, then cuts frames.
-void TerminalModel::receiveStream(std::span<const uint8_t> bytes, uint64_t nowMs) {
-    nowMs_ = std::max(nowMs_, nowMs);
+void TerminalModel::receiveStreamUs(std::span<const uint8_t> bytes, uint64_t nowUs) {
+    nowUs_ = std::max(nowUs_, nowUs);
     if (bytes.empty()) {
         return;
     }
     stats_.bytesIn += bytes.size();
-    lastRxMs_ = nowMs;
+    lastRxUs_ = nowUs;
     for (uint8_t byte : bytes) {
-        inputFreeNs_ = std::max(inputFreeNs_, nowMs * kNsPerMs) + byteNs();
+        inputFreeNs_ = std::max(inputFreeNs_, nowUs * kNsPerUs) + byteNs();
         rx_.push_back(byte);
         rxLineNs_.push_back(inputFreeNs_);
     }
@@ -166,11 +167,11 @@ void TerminalModel::extractStreamFrames(bool lineQuiet) {
 }
 
 // A datagram is one frame; its size tells a block from a command in the BASIC sequence.
-void TerminalModel::receiveDatagram(std::span<const uint8_t> bytes, uint64_t nowMs) {
-    nowMs_ = std::max(nowMs_, nowMs);
+void TerminalModel::receiveDatagramUs(std::span<const uint8_t> bytes, uint64_t nowUs) {
+    nowUs_ = std::max(nowUs_, nowUs);
     stats_.bytesIn += bytes.size();
-    lastRxMs_ = nowMs;
-    inputFreeNs_ = std::max(inputFreeNs_, nowMs * kNsPerMs) + byteNs() * bytes.size();
+    lastRxUs_ = nowUs;
+    inputFreeNs_ = std::max(inputFreeNs_, nowUs * kNsPerUs) + byteNs() * bytes.size();
     FrameKind kind = FrameKind::Damaged;
     const size_t blockSize = expectedBlockSize();
     if (blockSize > 0 && bytes.size() == blockSize) {
@@ -186,9 +187,9 @@ void TerminalModel::receiveDatagram(std::span<const uint8_t> bytes, uint64_t now
 // Gives up an incomplete frame once the line has been quiet for the frame gap. A
 // whole command line left over (a fresh "TOLVEX\r" where a block was expected) is
 // still obeyed; anything else is answered as a damaged frame.
-void TerminalModel::advance(uint64_t nowMs) {
-    nowMs_ = std::max(nowMs_, nowMs);
-    if (rx_.empty() || nowMs < lastRxMs_ + config_.frameGapMs) {
+void TerminalModel::advanceUs(uint64_t nowUs) {
+    nowUs_ = std::max(nowUs_, nowUs);
+    if (rx_.empty() || nowUs < lastRxUs_ + uint64_t{config_.frameGapMs} * kUsPerMs) {
         return;
     }
     extractStreamFrames(true);
@@ -196,7 +197,7 @@ void TerminalModel::advance(uint64_t nowMs) {
         return;
     }
     const std::vector<uint8_t> frame = std::move(rx_);
-    const uint64_t endNs = std::max(rxLineNs_.back(), nowMs * kNsPerMs);
+    const uint64_t endNs = std::max(rxLineNs_.back(), nowUs * kNsPerUs);
     rx_.clear();
     rxLineNs_.clear();
     const bool wasDiscarding = std::exchange(discarding_, false);
@@ -372,7 +373,7 @@ void TerminalModel::handleCommand(std::string_view text, uint64_t number, FaultK
                 // The erase ends on its own time; "FA" follows "FB" whatever became of "FB".
                 Emission done;
                 done.frame = number;
-                done.dueMs = toMs(readyNs + uint64_t{config_.eraseMs} * kNsPerMs);
+                done.dueUs = toUs(readyNs + uint64_t{config_.eraseMs} * kNsPerMs);
                 done.bytes.assign(reply::kAccepted.begin(), reply::kAccepted.end());
                 done.bytes.push_back(kCarriageReturn);
                 schedule(std::move(done));
@@ -574,7 +575,7 @@ std::string TerminalModel::answer(uint64_t number, FaultKind fault, std::string_
         Emission late;
         late.frame = number;
         late.bytes = std::move(bytes);
-        late.dueMs = toMs(readyNs + byteNs() * late.bytes.size() +
+        late.dueUs = toUs(readyNs + byteNs() * late.bytes.size() +
                           uint64_t{plan_.config().lateMs} * kNsPerMs);
         schedule(std::move(late));
         return text;
@@ -600,7 +601,7 @@ std::string TerminalModel::answer(uint64_t number, FaultKind fault, std::string_
         outputFreeNs_ = startNs + byteNs() * piece.size();
         Emission emission;
         emission.frame = number;
-        emission.dueMs = std::max(toMs(outputFreeNs_), nowMs_);
+        emission.dueUs = std::max(toUs(outputFreeNs_), nowUs_);
         emission.bytes = std::move(piece);
         emission.datagramFault = isDatagramFault(fault) ? fault : FaultKind::None;
         schedule(std::move(emission));
@@ -611,18 +612,19 @@ std::string TerminalModel::answer(uint64_t number, FaultKind fault, std::string_
 
 // Inserts after every emission due at the same time or earlier.
 void TerminalModel::schedule(Emission emission) {
+    emission.dueMs = (emission.dueUs + kUsPerMs - 1) / kUsPerMs;
     const auto at =
-        std::upper_bound(pending_.begin(), pending_.end(), emission.dueMs,
-                         [](uint64_t due, const Emission& other) { return due < other.dueMs; });
+        std::upper_bound(pending_.begin(), pending_.end(), emission.dueUs,
+                         [](uint64_t due, const Emission& other) { return due < other.dueUs; });
     pending_.insert(at, std::move(emission));
 }
 
 // Removes and returns the writes due now.
-std::vector<Emission> TerminalModel::takeDue(uint64_t nowMs) {
-    nowMs_ = std::max(nowMs_, nowMs);
+std::vector<Emission> TerminalModel::takeDueUs(uint64_t nowUs) {
+    nowUs_ = std::max(nowUs_, nowUs);
     std::vector<Emission> due;
     auto it = pending_.begin();
-    while (it != pending_.end() && it->dueMs <= nowMs) {
+    while (it != pending_.end() && it->dueUs <= nowUs) {
         due.push_back(std::move(*it));
         ++it;
     }
@@ -631,22 +633,32 @@ std::vector<Emission> TerminalModel::takeDue(uint64_t nowMs) {
 }
 
 // The next answer due, or the moment an incomplete frame is given up.
-std::optional<uint64_t> TerminalModel::nextEventMs() const {
+std::optional<uint64_t> TerminalModel::nextEventUs() const {
     std::optional<uint64_t> next;
     if (!pending_.empty()) {
-        next = pending_.front().dueMs;
+        next = pending_.front().dueUs;
     }
     if (!rx_.empty()) {
-        const uint64_t gapEnd = lastRxMs_ + config_.frameGapMs;
+        const uint64_t gapEnd = lastRxUs_ + uint64_t{config_.frameGapMs} * kUsPerMs;
         next = next ? std::min(*next, gapEnd) : gapEnd;
     }
     return next;
 }
 
+// The next event rounded up to a whole millisecond.
+std::optional<uint64_t> TerminalModel::nextEventMs() const {
+    const auto next = nextEventUs();
+    if (!next) {
+        return std::nullopt;
+    }
+    return (*next + kUsPerMs - 1) / kUsPerMs;
+}
+
 // Notes what became of a frame, for --trace.
 void TerminalModel::trace(uint64_t number, FrameKind kind, std::string description,
                           std::string answerText, FaultKind fault) {
-    trace_.push_back({number, nowMs_, kind, std::move(description), std::move(answerText), fault});
+    trace_.push_back(
+        {number, nowUs_ / kUsPerMs, kind, std::move(description), std::move(answerText), fault});
 }
 
 // Hands over the notes gathered so far.

@@ -1,4 +1,4 @@
-// The terminal's side of the download protocol, driven by bytes and a millisecond clock.
+// The terminal's side of the download protocol, driven by bytes and a microsecond clock.
 //
 // The model holds no handles and reads no clock: a transport feeds it what arrived
 // and when, and takes back the answers that are due, each with the time at which it
@@ -42,9 +42,10 @@ struct ModelConfig {
     FaultConfig faults;
 };
 
-// One write the transport is to make at dueMs.
+// One write the transport is to make at dueUs (microseconds, on the caller's clock).
 struct Emission {
-    uint64_t dueMs = 0;
+    uint64_t dueUs = 0;
+    uint64_t dueMs = 0;  // dueUs rounded up to its millisecond, for a millisecond clock
     std::vector<uint8_t> bytes;
     uint64_t frame = 0;                         // the frame this answers
     FaultKind datagramFault = FaultKind::None;  // drop/dup/reorder, applied by a datagram link
@@ -97,21 +98,35 @@ enum class BasicStep {
 
 class TerminalModel {
   public:
+    static constexpr uint64_t kUsPerMs = 1000;
+
     explicit TerminalModel(ModelConfig config);
 
     // Bytes from a serial line; frame boundaries follow from the protocol state.
-    void receiveStream(std::span<const uint8_t> bytes, uint64_t nowMs);
+    void receiveStreamUs(std::span<const uint8_t> bytes, uint64_t nowUs);
 
     // One datagram; it holds one whole command, record or block.
-    void receiveDatagram(std::span<const uint8_t> bytes, uint64_t nowMs);
+    void receiveDatagramUs(std::span<const uint8_t> bytes, uint64_t nowUs);
 
     // Runs the timers: gives up an incomplete frame after the frame gap.
-    void advance(uint64_t nowMs);
+    void advanceUs(uint64_t nowUs);
 
-    // Removes and returns the writes due at nowMs, in order.
-    std::vector<Emission> takeDue(uint64_t nowMs);
+    // Removes and returns the writes due at nowUs, in order.
+    std::vector<Emission> takeDueUs(uint64_t nowUs);
 
-    // The earliest time at which advance() or takeDue() has something to do.
+    // The earliest time (microseconds) at which advanceUs() or takeDueUs() has something to do.
+    std::optional<uint64_t> nextEventUs() const;
+
+    // The same on a clock of whole milliseconds; the next event is rounded up to its
+    // millisecond, so a caller waiting until then finds it due.
+    void receiveStream(std::span<const uint8_t> bytes, uint64_t nowMs) {
+        receiveStreamUs(bytes, nowMs * kUsPerMs);
+    }
+    void receiveDatagram(std::span<const uint8_t> bytes, uint64_t nowMs) {
+        receiveDatagramUs(bytes, nowMs * kUsPerMs);
+    }
+    void advance(uint64_t nowMs) { advanceUs(nowMs * kUsPerMs); }
+    std::vector<Emission> takeDue(uint64_t nowMs) { return takeDueUs(nowMs * kUsPerMs); }
     std::optional<uint64_t> nextEventMs() const;
 
     bool hasPendingOutput() const { return !pending_.empty(); }
@@ -163,8 +178,8 @@ class TerminalModel {
 
     std::vector<uint8_t> rx_;
     std::vector<uint64_t> rxLineNs_;  // when the emulated line delivered each byte of rx_
-    uint64_t lastRxMs_ = 0;
-    uint64_t nowMs_ = 0;
+    uint64_t lastRxUs_ = 0;
+    uint64_t nowUs_ = 0;
     uint64_t inputFreeNs_ = 0;
     uint64_t outputFreeNs_ = 0;
     bool discarding_ = false;
@@ -176,7 +191,7 @@ class TerminalModel {
     ReceivedProgram lastSession_;
     uint32_t sessionsEnded_ = 0;
 
-    std::vector<Emission> pending_;  // ordered by dueMs, equal times in creation order
+    std::vector<Emission> pending_;  // ordered by dueUs, equal times in creation order
     std::vector<FrameTrace> trace_;
     ModelStats stats_;
 };

@@ -37,14 +37,15 @@ Bytes record(char type, uint32_t address, const Bytes& data) {
 
 const Bytes kEndRecord{0x53, 0x37, 0x05, 0x00, 0x00, 0x00, 0x00, 0xFA, 0x0D};
 
-// Feeds frames to a model and collects what it writes, advancing a virtual clock.
+// Feeds frames to a model and collects what it writes, advancing a virtual clock of
+// microseconds; waits are given in milliseconds.
 class Driver {
   public:
     explicit Driver(ModelConfig config = {}) : model(std::move(config)) {}
 
-    // Sends bytes at the current time and returns everything written by `untilMs` later.
+    // Sends bytes at the current time and returns everything written by `waitMs` later.
     std::string send(const Bytes& bytes, uint64_t waitMs = 0) {
-        model.receiveStream(bytes, now);
+        model.receiveStreamUs(bytes, nowUs);
         return collect(waitMs);
     }
     std::string send(std::string_view text, uint64_t waitMs = 0) {
@@ -52,32 +53,33 @@ class Driver {
     }
 
     std::string datagram(const Bytes& bytes) {
-        model.receiveDatagram(bytes, now);
+        model.receiveDatagramUs(bytes, nowUs);
         return collect(0);
     }
 
     // Lets virtual time pass, returning what became due meanwhile.
-    std::string collect(uint64_t waitMs) {
+    std::string collect(uint64_t waitMs) { return collectUs(waitMs * 1000); }
+    std::string collectUs(uint64_t waitUs) {
         std::string written;
-        const uint64_t until = now + waitMs;
+        const uint64_t until = nowUs + waitUs;
         while (true) {
-            model.advance(now);
-            for (const Emission& emission : model.takeDue(now)) {
+            model.advanceUs(nowUs);
+            for (const Emission& emission : model.takeDueUs(nowUs)) {
                 written.append(emission.bytes.begin(), emission.bytes.end());
                 writes.push_back(emission);
             }
-            const auto next = model.nextEventMs();
+            const auto next = model.nextEventUs();
             if (!next || *next > until) {
                 break;
             }
-            now = std::max(now, *next);
+            nowUs = std::max(nowUs, *next);
         }
-        now = until;
+        nowUs = until;
         return written;
     }
 
     TerminalModel model;
-    uint64_t now = 0;
+    uint64_t nowUs = 0;
     std::vector<Emission> writes;
 };
 
@@ -186,13 +188,13 @@ TEST(TerminalModel, EraseAnswersFbThenFaAfterItsTime) {
     ModelConfig config;
     config.eraseMs = 3000;
     Driver driver(config);
-    driver.now = 100;
+    driver.nowUs = 100'000;
     EXPECT_EQ(driver.send("\r"), "FN\r");
     EXPECT_EQ(driver.send(":ERASE\r"), "FB\r");
-    EXPECT_EQ(driver.model.nextEventMs(), 3100u);
+    EXPECT_EQ(driver.model.nextEventUs(), 3'100'000u);
     EXPECT_EQ(driver.collect(2999), "");
     EXPECT_EQ(driver.collect(1), "FA\r");
-    EXPECT_EQ(driver.writes.back().dueMs, 3100u);
+    EXPECT_EQ(driver.writes.back().dueUs, 3'100'000u);
     EXPECT_EQ(driver.send(record('3', 0x40, {5})), "FA\r");
 }
 
@@ -339,13 +341,69 @@ TEST(TerminalModel, LinePacingAndFlashWriteTimeDelayTheAnswer) {
     Driver driver(config);
     driver.send("\r", 100);
     driver.send(":ERASE\r", 100);
-    driver.now = 1000;
+    driver.nowUs = 1'000'000;
     driver.writes.clear();
     const Bytes frame = record('3', 0x1000, Bytes(64, 0xAB));  // 73 bytes
     EXPECT_EQ(driver.send(frame, 200), "FA\r");
     // 73 bytes in (76.04 ms) + 5 ms write + 3 bytes out (3.13 ms) = 84.17 ms.
     ASSERT_EQ(driver.writes.size(), 1u);
-    EXPECT_EQ(driver.writes[0].dueMs, 1085u);
+    EXPECT_EQ(driver.writes[0].dueUs, 1'084'167u);
+}
+
+// At 115200 bit/s a 73-byte record and its 3-byte answer take 6597.18 us on the line
+// (86.805 us a byte): the answer is due the microsecond the line delivers it, counted
+// from the microsecond the record arrived, not rounded to milliseconds either way.
+TEST(TerminalModel, PacingIsKeptToTheMicrosecond) {
+    struct Case {
+        const char* name;
+        uint64_t arrivalUs;
+        uint64_t dueUs;
+    };
+    const Case cases[] = {{"on a millisecond", 1'000'000, 1'006'598},
+                          {"just after one", 1'000'001, 1'006'599},
+                          {"mid-millisecond", 1'000'250, 1'006'848},
+                          {"just before the next", 1'000'999, 1'007'597}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModelConfig config;
+        config.baud = 115200;
+        Driver driver(config);
+        driver.send("\r", 100);
+        driver.send(":ERASE\r", 100);
+        driver.nowUs = c.arrivalUs;
+        driver.writes.clear();
+        driver.model.receiveStreamUs(record('3', 0x1000, Bytes(64, 0xAB)), driver.nowUs);
+        EXPECT_EQ(driver.model.nextEventUs(), c.dueUs);
+        // On a millisecond clock the same answer is due at the millisecond after.
+        EXPECT_EQ(driver.model.nextEventMs(), (c.dueUs + 999) / 1000);
+        EXPECT_EQ(driver.collectUs(c.dueUs - 1 - driver.nowUs), "");
+        EXPECT_EQ(driver.collectUs(1), "FA\r");
+        ASSERT_EQ(driver.writes.size(), 1u);
+        EXPECT_EQ(driver.writes[0].dueUs, c.dueUs);
+    }
+}
+
+// A second record sent before the first answer has left queues behind it on the line:
+// the answers follow each other by exactly their line time, with no rounding between.
+TEST(TerminalModel, BackToBackFramesAccumulateNoRounding) {
+    ModelConfig config;
+    config.baud = 115200;
+    Driver driver(config);
+    driver.send("\r", 100);
+    driver.send(":ERASE\r", 100);
+    driver.nowUs = 1'000'000;
+    driver.writes.clear();
+    for (uint32_t i = 0; i < 10; ++i) {
+        driver.model.receiveStreamUs(record('3', 0x1000 + 64 * i, Bytes(64, 0xAB)), driver.nowUs);
+    }
+    driver.collect(100);
+    ASSERT_EQ(driver.writes.size(), 10u);
+    // The input line carries 730 bytes back to back; each answer then takes 3 bytes on the
+    // output line once its record is in: due times step by the 73-byte input time.
+    for (size_t i = 0; i < driver.writes.size(); ++i) {
+        const uint64_t lineNs = 86'805 * (73 * (i + 1) + 3);
+        EXPECT_EQ(driver.writes[i].dueUs, 1'000'000 + (lineNs + 999) / 1000) << i;
+    }
 }
 
 TEST(TerminalModel, DatagramsCarryOneFrameEach) {
