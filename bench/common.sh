@@ -1,5 +1,17 @@
-# Shared by the benchmark scripts: the programs they upload and the statistics they print.
-# Sourced; expects $bin (the Linux build's bin folder) and $work (a scratch folder).
+# Shared by the benchmark scripts: their set-up, the programs they upload and the statistics
+# they print. Sourced after $bin (the Linux build's bin folder) is set.
+
+# bench_setup: the process-test helpers, a scratch folder $work removed at exit (with the
+# terminal still running then), settings kept in it, and the programs to upload.
+bench_setup() {
+  export VORLANTH_LINUX_BIN=$bin
+  source tests/process/lib.sh
+  work=$(mktemp -d /tmp/vorlanth-bench.XXXXXX)
+  TERMINAL_PID=""
+  trap 'if [[ -n $TERMINAL_PID ]]; then kill "$TERMINAL_PID" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
+  export XDG_CONFIG_HOME=$work/config
+  make_programs
+}
 
 # make_programs: writes $work/program.bin, a sectioned binary image of one 1 MiB section of
 # pseudo-random bytes without erased (0xFF) bytes, and $work/program.shx, 1 MiB of S3 text.

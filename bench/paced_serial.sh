@@ -13,14 +13,8 @@ set -euo pipefail
 bin=$(realpath "${1:-build/linux/bin}")
 runs=${2:-2}
 baud=115200
-export VORLANTH_LINUX_BIN=$bin
-source tests/process/lib.sh
-work=$(mktemp -d /tmp/vorlanth-bench.XXXXXX)
-TERMINAL_PID=""
-trap 'if [[ -n $TERMINAL_PID ]]; then kill "$TERMINAL_PID" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
 source bench/common.sh
-make_programs
+bench_setup
 
 for type in bin shx; do
   ratios=() cpus=() overheads=()

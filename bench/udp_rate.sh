@@ -10,14 +10,8 @@
 set -euo pipefail
 bin=$(realpath "${1:-build/linux/bin}")
 runs=${2:-3}
-export VORLANTH_LINUX_BIN=$bin
-source tests/process/lib.sh
-work=$(mktemp -d /tmp/vorlanth-bench.XXXXXX)
-TERMINAL_PID=""
-trap 'if [[ -n $TERMINAL_PID ]]; then kill "$TERMINAL_PID" 2>/dev/null || true; fi; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
 source bench/common.sh
-make_programs
+bench_setup
 
 # upload FILE TYPE: one upload over UDP; sets WALL, FRAMES, BYTES_IN, BYTES_OUT, PEAK_KB.
 upload() {

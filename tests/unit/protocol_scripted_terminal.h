@@ -21,15 +21,21 @@ struct ScriptedTerminal {
         session.link.portHandle = platform.openSerialPort(1);
         platform.serialLine.responder = [this](fakes::FakeSerialLine& line,
                                                std::span<const std::uint8_t>) {
-            std::string reply = defaultReply;
-            if (!replies.empty()) {
-                reply = replies.front();
-                replies.pop_front();
-            }
+            const std::string reply = nextReply();
             if (!reply.empty()) {
                 line.deliver(reply, replyDelayMs);
             }
         };
+    }
+
+    // The next scripted reply, or defaultReply once the script is used up.
+    std::string nextReply() {
+        if (replies.empty()) {
+            return defaultReply;
+        }
+        std::string reply = replies.front();
+        replies.pop_front();
+        return reply;
     }
 
     // Switches to the datagram link: each reply goes out as one datagram.
@@ -39,11 +45,7 @@ struct ScriptedTerminal {
         session.link.socketHandle = platform.socketLibrary.createDatagramSocket();
         platform.datagramPeer.responder = [this](fakes::FakeDatagramPeer& peer,
                                                  std::span<const std::uint8_t>) {
-            std::string reply = defaultReply;
-            if (!replies.empty()) {
-                reply = replies.front();
-                replies.pop_front();
-            }
+            const std::string reply = nextReply();
             if (!reply.empty()) {
                 peer.deliver(reply, replyDelayMs);
             }
