@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/failure_detail.h"
 #include "common/fixed_text.h"
 #include "common/types.h"
 #include "link/wire_trace.h"
@@ -18,6 +19,7 @@ inline constexpr int kUploadFailed = 1;
 inline constexpr int kCommandLineError = 2;
 inline constexpr int kFileOpenFailed = 3;
 inline constexpr int kLinkOpenFailed = 4;
+inline constexpr int kFileNotValid = 5;  // the last attempt ended on a format error
 }  // namespace exit_code
 
 // The session record: every state record of a run, and the services it runs on.
@@ -45,6 +47,9 @@ struct Session {
     std::unique_ptr<platform::ReadableFile> companionFile;
     FixedText<259> companionName;
     bool dialogReady = false;
+    // Why the last failed operation of this pass failed; cleared with the pass and at the
+    // start of every attempt.
+    FailureDetail failure;
 };
 
 }  // namespace vorlanth

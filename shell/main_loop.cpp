@@ -35,8 +35,15 @@ ResultCode openProgramFiles(Session& session, bool formCompanionName) {
     return 1;
 }
 
+// Shows code's message with what is known of why.
 void show(Session& session, ResultCode code) {
-    showResultMessage(session.frontEnd, session.frontEnd.activeWindow(), code);
+    showResultMessage(session.frontEnd, session.frontEnd.activeWindow(), code, &session.failure);
+}
+
+// A failed attempt that ended on a format error tells a calling tool the file is at fault.
+int failedAttemptExitCode(const Session& session) {
+    return session.failure.kind == FailureKind::FileFormat ? exit_code::kFileNotValid
+                                                           : exit_code::kUploadFailed;
 }
 
 }  // namespace
@@ -75,6 +82,7 @@ void resetPass(Session& session) {
     session.transmitBuffer.fill(0);
     session.responseLine.clear();
     session.dialogReady = false;
+    session.failure = FailureDetail{};
 }
 
 void runMainLoop(Session& session) {
@@ -112,10 +120,10 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
         }
 
         ResultCode uploaded = attempt(session);
-        session.exitCode = exit_code::kUploadFailed;
         while (uploaded <= 0) {
+            session.exitCode = failedAttemptExitCode(session);
             if (showResultMessage(session.frontEnd, session.frontEnd.activeWindow(),
-                                  result::kRetryQuestion) != ui::kAnswerYes) {
+                                  result::kRetryQuestion, &session.failure) != ui::kAnswerYes) {
                 break;
             }
             // A failed reopening of the link is not reported here: the attempt fails on its own.

@@ -52,7 +52,8 @@ std::optional<ResultMessage> findResultMessage(ResultCode code) {
     return std::nullopt;
 }
 
-int showResultMessage(ui::FrontEnd& frontEnd, ui::WindowHandle owner, ResultCode code) {
+int showResultMessage(ui::FrontEnd& frontEnd, ui::WindowHandle owner, ResultCode code,
+                      const FailureDetail* detail) {
     const std::optional<ResultMessage> message = findResultMessage(code);
     if (!message) {
         return 0;
@@ -65,6 +66,9 @@ int showResultMessage(ui::FrontEnd& frontEnd, ui::WindowHandle owner, ResultCode
     request.buttons = message->buttons;
     request.topmost = true;
     request.code = code;
+    if (detail != nullptr) {
+        request.detail = *detail;
+    }
     const int answer = frontEnd.showMessageBox(request);
     return code == result::kRetryQuestion ? answer : 0;
 }

@@ -23,7 +23,9 @@ std::optional<ResultMessage> findResultMessage(ResultCode code);
 
 // Shows the message of code, owned by owner, captioned and topmost. For the retry question
 // returns the user's answer (ui::kAnswerYes asks for a retry); otherwise 0. A code outside
-// the table shows nothing.
-int showResultMessage(ui::FrontEnd& frontEnd, ui::WindowHandle owner, ResultCode code);
+// the table shows nothing. detail, when given, travels with the message to front ends that
+// can say why; the box's text stays the table's.
+int showResultMessage(ui::FrontEnd& frontEnd, ui::WindowHandle owner, ResultCode code,
+                      const FailureDetail* detail = nullptr);
 
 }  // namespace vorlanth::shell

@@ -62,6 +62,7 @@ void pumpOneMessage(Session& session) {
 // Whatever the handshake returned, its failure ends the attempt as -111; an erase failure
 // keeps its own code. BASIC programs are never erased.
 ResultCode uploadProgram(Session& session) {
+    session.failure = FailureDetail{};
     ui::FrontEnd& frontEnd = session.frontEnd;
     link::Link link = link::linkOf(session);
     const int fileType = session.settings.fileType;
@@ -103,7 +104,13 @@ ResultCode uploadProgram(Session& session) {
         }
     }
     frontEnd.closeProgressWindow();
-    frontEnd.onUploadEvent(UploadEvent::TransferFinished);
+    if (transferred > 0) {
+        frontEnd.onUploadEvent(UploadEvent::TransferFinished);
+    } else if (session.failure.kind == FailureKind::FileFormat) {
+        frontEnd.onUploadEvent(UploadEvent::TransferRefused);
+    } else {
+        frontEnd.onUploadEvent(UploadEvent::TransferFailed);
+    }
     return transferred;
 }
 

@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "common/failure_detail.h"
 
 namespace vorlanth {
 struct Session;
@@ -32,6 +35,8 @@ struct MessageBoxRequest {
     bool topmost = false;
     // The result code the message stands for, or 0 (command-line errors, format errors).
     int code = 0;
+    // Why, when known: a console or a script shows it; a message box never does.
+    FailureDetail detail;
 };
 
 struct FileFilter {
@@ -62,7 +67,9 @@ enum class UploadEvent {
     EraseSucceeded,
     EraseFailed,
     TransferStarted,
-    TransferFinished,
+    TransferFinished,  // every record or block went over
+    TransferFailed,    // the terminal refused, did not answer, or the link was lost
+    TransferRefused,   // the program file turned out not to be valid while it was sent
 };
 
 // What the core asks of a front end: message boxes, the progress and erase windows, the
@@ -98,6 +105,10 @@ class FrontEnd {
     virtual std::optional<BrowseResult> browseForFile(const BrowseRequest& request) = 0;
 
     virtual void onUploadEvent(UploadEvent /*event*/) {}
+
+    // Something the user should know that does not stop the run (settings not saved, say):
+    // summary is the short text, detail the object and cause.
+    virtual void warn(std::string_view /*summary*/, const FailureDetail& /*detail*/) {}
 };
 
 }  // namespace vorlanth::ui

@@ -24,6 +24,9 @@ class RecordingFrontEnd : public ui::FrontEnd {
     int runSettingsDialog(Session& session) override;
     std::optional<ui::BrowseResult> browseForFile(const ui::BrowseRequest& request) override;
     void onUploadEvent(ui::UploadEvent event) override { events.push_back(event); }
+    void warn(std::string_view summary, const FailureDetail& detail) override {
+        warnings.push_back({std::string(summary), detail});
+    }
 
     // Texts of the messages shown, in order.
     std::vector<std::string> texts() const;
@@ -33,6 +36,11 @@ class RecordingFrontEnd : public ui::FrontEnd {
     std::deque<int> questionAnswers;  // answers to Yes/No questions; No when empty
     std::vector<int> progress;
     std::vector<ui::UploadEvent> events;
+    struct Warning {
+        std::string summary;
+        FailureDetail detail;
+    };
+    std::vector<Warning> warnings;
     bool progressWindowFails = false;
     bool eraseWindowFails = false;
     int progressOpened = 0;

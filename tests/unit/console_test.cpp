@@ -144,5 +144,53 @@ TEST(ConsoleFrontEnd, RetryQuestionAsksATerminalAndAnswersNoWithoutOne) {
     EXPECT_NE(text.find("vorlanth: Uploaded successfully!\n"), std::string::npos);
 }
 
+// The cause goes under a plain message and before a question, in the console and in JSON.
+TEST(ConsoleFrontEnd, DetailFollowsTheMessageAndLeadsTheQuestion) {
+    CapturedStream err;
+    CapturedStream out;
+    fakes::VirtualClock clock;
+    JsonEventWriter json(out.get());
+    ScriptedConsole console(err.get(), false, false, clock, &json);
+    MessageBoxRequest formatError;
+    formatError.text = "Format Error!";
+    formatError.detail.kind = FailureKind::FileFormat;
+    formatError.detail.object = "app.shx";
+    formatError.detail.line = 12;
+    formatError.detail.column = 15;
+    formatError.detail.reason = "checksum 5A, the line sums to 5B";
+    console.showMessageBox(formatError);
+    MessageBoxRequest question;
+    question.text = "Failed to Upload, would you like to retry?";
+    question.buttons = MessageButtons::YesNo;
+    question.code = -153;
+    question.detail.kind = FailureKind::System;
+    question.detail.object = "/dev/ttyUSB0";
+    question.detail.reason = "the line was lost";
+    question.detail.osMessage = "Input/output error";
+    question.detail.osErrorKind = OsErrorKind::Errno;
+    question.detail.osError = 5;
+    console.showMessageBox(question);
+    FailureDetail notSaved;
+    notSaved.kind = FailureKind::System;
+    notSaved.object = "/x/Vorlanth.ini";
+    notSaved.osMessage = "Read-only file system";
+    console.warn("settings not saved", notSaved);
+    EXPECT_EQ(err.text(),
+              "vorlanth: Format Error!\n"
+              "vorlanth: app.shx:12:15: checksum 5A, the line sums to 5B\n"
+              "vorlanth: /dev/ttyUSB0: the line was lost (Input/output error)\n"
+              "vorlanth: Failed to Upload, would you like to retry? [y/N] n (no terminal)\n"
+              "vorlanth: settings not saved: /x/Vorlanth.ini: Read-only file system\n");
+    EXPECT_EQ(out.text(),
+              "{\"event\":\"message\",\"code\":0,\"text\":\"Format Error!\",\"detail\":\"app.shx:"
+              "12:15: checksum 5A, the line sums to 5B\",\"object\":\"app.shx\",\"line\":12,"
+              "\"column\":15}\n"
+              "{\"event\":\"message\",\"code\":-153,\"text\":\"Failed to Upload, would you like "
+              "to retry?\",\"answer\":\"no\",\"detail\":\"/dev/ttyUSB0: the line was lost "
+              "(Input/output error)\",\"object\":\"/dev/ttyUSB0\",\"errno\":5}\n"
+              "{\"event\":\"warning\",\"text\":\"settings not saved\",\"detail\":\"/x/"
+              "Vorlanth.ini: Read-only file system\",\"object\":\"/x/Vorlanth.ini\"}\n");
+}
+
 }  // namespace
 }  // namespace vorlanth::ui::console

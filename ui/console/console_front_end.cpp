@@ -26,11 +26,26 @@ bool ConsoleFrontEnd::readAnswerLine(std::string& line) {
     return true;
 }
 
+// The cause, when known, on a line of its own under the message or before the question.
+void ConsoleFrontEnd::printDetail(const FailureDetail& detail) {
+    if (detail.empty()) {
+        return;
+    }
+    std::fprintf(error_, "vorlanth: %s\n", describeFailure(detail).c_str());
+    if (!detail.hint.empty()) {
+        std::fprintf(error_, "vorlanth: %s\n", detail.hint.c_str());
+    }
+}
+
 int ConsoleFrontEnd::showMessageBox(const MessageBoxRequest& request) {
+    if (request.buttons == MessageButtons::YesNo) {
+        printDetail(request.detail);
+    }
     std::fprintf(error_, "vorlanth: %s", request.text.c_str());
     int answer = kAnswerOk;
     if (request.buttons != MessageButtons::YesNo) {
         std::fprintf(error_, "\n");
+        printDetail(request.detail);
     } else if (!inputIsTerminal_) {
         // A question is asked only of a person at a terminal; a script gets No.
         std::fprintf(error_, " [y/N] n (no terminal)\n");
@@ -94,6 +109,16 @@ void ConsoleFrontEnd::closeEraseWindow() {
 void ConsoleFrontEnd::onUploadEvent(UploadEvent event) {
     if (json_ != nullptr) {
         json_->uploadEvent(event);
+    }
+}
+
+void ConsoleFrontEnd::warn(std::string_view summary, const FailureDetail& detail) {
+    const std::string cause = describeFailure(detail);
+    std::fprintf(error_, "vorlanth: %.*s%s%s\n", static_cast<int>(summary.size()), summary.data(),
+                 cause.empty() ? "" : ": ", cause.c_str());
+    std::fflush(error_);
+    if (json_ != nullptr) {
+        json_->warning(summary, detail);
     }
 }
 

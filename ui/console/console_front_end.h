@@ -31,6 +31,7 @@ class ConsoleFrontEnd : public FrontEnd {
     int runSettingsDialog(Session& session) override;
     std::optional<BrowseResult> browseForFile(const BrowseRequest& request) override;
     void onUploadEvent(UploadEvent event) override;
+    void warn(std::string_view summary, const FailureDetail& detail) override;
 
   protected:
     // Reads one answer line; false at the end of input.
@@ -43,6 +44,8 @@ class ConsoleFrontEnd : public FrontEnd {
     bool errorIsTerminal_;
 
   private:
+    void printDetail(const FailureDetail& detail);
+
     ProgressLine progress_;
     JsonEventWriter* json_;
     std::uint64_t consumed_ = 0;

@@ -59,6 +59,35 @@ const char* fileTypeName(int fileType) {
     }
 }
 
+// The members of a failure's detail that are known, each led by a comma.
+std::string detailMembers(const FailureDetail& detail) {
+    if (detail.empty()) {
+        return "";
+    }
+    std::string members = ",\"detail\":" + jsonString(describeFailure(detail));
+    if (!detail.object.empty()) {
+        members += ",\"object\":" + jsonString(detail.object);
+    }
+    if (detail.line > 0) {
+        members += ",\"line\":" + std::to_string(detail.line);
+        if (detail.column > 0) {
+            members += ",\"column\":" + std::to_string(detail.column);
+        }
+    }
+    if (detail.offset >= 0) {
+        members += ",\"offset\":" + std::to_string(detail.offset);
+    }
+    if (detail.osErrorKind == OsErrorKind::Errno) {
+        members += ",\"errno\":" + std::to_string(detail.osError);
+    } else if (detail.osErrorKind == OsErrorKind::Win32) {
+        members += ",\"win32_error\":" + std::to_string(detail.osError);
+    }
+    if (!detail.hint.empty()) {
+        members += ",\"hint\":" + jsonString(detail.hint);
+    }
+    return members;
+}
+
 }  // namespace
 
 void JsonEventWriter::write(const std::string& object) {
@@ -111,6 +140,12 @@ void JsonEventWriter::uploadEvent(UploadEvent event) {
         case UploadEvent::TransferFinished:
             name = "transfer", state = "finished";
             break;
+        case UploadEvent::TransferFailed:
+            name = "transfer", state = "failed";
+            break;
+        case UploadEvent::TransferRefused:
+            name = "transfer", state = "refused";
+            break;
     }
     write(std::string("{\"event\":\"") + name + "\",\"state\":\"" + state + "\"}");
 }
@@ -126,7 +161,11 @@ void JsonEventWriter::message(const MessageBoxRequest& request, int answer) {
     if (request.buttons == MessageButtons::YesNo) {
         object += std::string(",\"answer\":\"") + (answer == kAnswerYes ? "yes" : "no") + "\"";
     }
-    write(object + "}");
+    write(object + detailMembers(request.detail) + "}");
+}
+
+void JsonEventWriter::warning(std::string_view summary, const FailureDetail& detail) {
+    write("{\"event\":\"warning\",\"text\":" + jsonString(summary) + detailMembers(detail) + "}");
 }
 
 void JsonEventWriter::result(int exitCode) {

@@ -22,6 +22,7 @@ class JsonEventWriter {
     void uploadEvent(UploadEvent event);
     void progress(int percent, std::uint64_t consumed, std::uint64_t total);
     void message(const MessageBoxRequest& request, int answer);
+    void warning(std::string_view summary, const FailureDetail& detail);
     void result(int exitCode);
 
   private:

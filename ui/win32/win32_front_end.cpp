@@ -41,6 +41,16 @@ std::vector<char> filterText(const std::vector<FileFilter>& filters) {
     return text;
 }
 
+// Text for a debugger or a debug-output viewer; the user's boxes stay as they are.
+void writeDebugOutput(std::string_view summary, const FailureDetail& detail) {
+    std::string line = "vorlanth: " + std::string(summary);
+    if (!detail.empty()) {
+        line += (summary.empty() ? "" : ": ") + describeFailure(detail);
+    }
+    line += "\n";
+    OutputDebugStringA(line.c_str());
+}
+
 }  // namespace
 
 WindowHandle Win32FrontEnd::activeWindow() {
@@ -48,6 +58,9 @@ WindowHandle Win32FrontEnd::activeWindow() {
 }
 
 int Win32FrontEnd::showMessageBox(const MessageBoxRequest& request) {
+    if (!request.detail.empty()) {
+        writeDebugOutput(request.text, request.detail);
+    }
     UINT flags = iconFlags(request.icon);
     flags |= request.buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
     if (request.topmost) {
@@ -55,6 +68,10 @@ int Win32FrontEnd::showMessageBox(const MessageBoxRequest& request) {
     }
     return MessageBoxA(reinterpret_cast<HWND>(request.owner), request.text.c_str(),
                        request.caption ? request.caption->c_str() : nullptr, flags);
+}
+
+void Win32FrontEnd::warn(std::string_view summary, const FailureDetail& detail) {
+    writeDebugOutput(summary, detail);
 }
 
 void Win32FrontEnd::initCommonControls() {

@@ -35,6 +35,8 @@ class Win32FrontEnd : public FrontEnd {
     void closeEraseWindow() override;
     int runSettingsDialog(Session& session) override;
     std::optional<BrowseResult> browseForFile(const BrowseRequest& request) override;
+    // The desktop program shows no more than its boxes: the cause goes to the debug output.
+    void warn(std::string_view summary, const FailureDetail& detail) override;
 
   private:
     HINSTANCE instance_;
