@@ -1,4 +1,4 @@
-#include "readers/srecord_reader.h"
+#include "readers/srecord_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +91,7 @@ struct Upload {
 Upload upload(ScriptedTerminal& terminal, std::string_view file) {
     terminal.setProgramFile(file);
     RecordingProgress progress;
-    const ResultCode code = transferSRecordFile(terminal.session, progress);
+    const ResultCode code = terminal.transfer(SRecord, progress);
     return {code, terminal.frames(), progress.positions, terminal.frontEnd.texts()};
 }
 
@@ -172,12 +172,12 @@ TEST(TransferSRecordFile, ProgressOncePerChunkUntilTheEnd) {
     ScriptedTerminal terminal;
     terminal.setProgramFile(file);
     RecordingProgress progress;
-    EXPECT_EQ(transferSRecordFile(terminal.session, progress), 1);
+    EXPECT_EQ(terminal.transfer(SRecord, progress), 1);
     EXPECT_EQ(progress.positions, (std::vector<int>{25, 51, 76}));
     EXPECT_EQ(progress.pumps, 3);
 }
 
-TEST(TransferSRecordFile, EndsWithoutEndRecordOrFailedRead) {
+TEST(TransferSRecordFile, FileWithoutEndRecordIsRefusedBeforeAnythingIsSent) {
     struct Case {
         const char* name;
         std::string file;
@@ -192,7 +192,7 @@ TEST(TransferSRecordFile, EndsWithoutEndRecordOrFailedRead) {
         const Upload result = upload(test.file);
         EXPECT_EQ(result.result, result::kRecordUploadError);
         EXPECT_TRUE(result.frames.empty());
-        EXPECT_TRUE(result.messages.empty());
+        EXPECT_EQ(result.messages, std::vector<std::string>{"Format Error!"});
     }
 }
 
@@ -212,6 +212,10 @@ class StoppingFile final : public platform::ReadableFile {
         return static_cast<std::int64_t>(count);
     }
     std::int64_t size() override { return size_; }
+    bool rewind() override {
+        position_ = 0;
+        return true;
+    }
     int reads = 0;
 
   private:
@@ -228,7 +232,7 @@ TEST(TransferSRecordFile, ReadThatStopsEarlyEndsTheTransfer) {
         StoppingFile& watched = *file;
         terminal.session.programFile = std::move(file);
         RecordingProgress progress;
-        EXPECT_EQ(transferSRecordFile(terminal.session, progress), result::kRecordUploadError);
+        EXPECT_EQ(terminal.transfer(SRecord, progress), result::kRecordUploadError);
         EXPECT_LE(watched.reads, 3);
         EXPECT_TRUE(terminal.frames().empty());
     }
@@ -414,7 +418,7 @@ TEST(TransferSRecordFile, FailedExchangeOfTheEndRecord) {
     };
     terminal.setProgramFile(lines({srec(3, 0x1000, {1, 2}), srec(7, 0, {})}));
     RecordingProgress progress;
-    EXPECT_EQ(transferSRecordFile(terminal.session, progress), result::kRecordUploadError);
+    EXPECT_EQ(terminal.transfer(SRecord, progress), result::kRecordUploadError);
     EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 2u);
 }
 
