@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <variant>
 
+#include "common/hex_text.h"
 #include "readers/program_decoder.h"
 #include "readers/reader_support.h"
 
@@ -21,12 +21,6 @@ constexpr std::uint32_t kWholeChunksPerSection = 4;
 constexpr std::uint32_t kWholeChunkAddressLimit = 256;
 constexpr std::uint8_t kErasedByte = 0xFF;
 constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
-
-std::string hexAddress(std::uint64_t address) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(address));
-    return text;
-}
 
 // Cuts each section into 64-byte chunks: the first four chunks of a section and every chunk
 // below address 256 become whole records; from the others only the runs of bytes other than

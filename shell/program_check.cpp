@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <map>
 
+#include "common/hex_text.h"
 #include "protocol/record.h"
 #include "protocol/words.h"
 #include "readers/program_decoder.h"
@@ -21,12 +21,6 @@ constexpr std::uint64_t kRecordLineBytes = protocol::kRecordDataOffset + 2 + 3;
 constexpr std::uint64_t kBlockAnswerBytes = protocol::reply::kAck.size() + 1;
 // The companion block's size.
 constexpr std::uint64_t kCompanionBlockBytes = 100;
-
-std::string hexAddress(std::uint64_t address) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(address));
-    return text;
-}
 
 // Counts what the decoder hands on and follows the memory it covers: merged ranges, data
 // that land on earlier data, and data that come before the end of the data before them.

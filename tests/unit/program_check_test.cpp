@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "tests/fakes/fake_platform.h"
+#include "tests/unit/program_files.h"
 
 namespace vorlanth::shell {
 namespace {
@@ -12,25 +13,9 @@ namespace {
 using fakes::Bytes;
 using fakes::bytesOf;
 
-// An S3 line with a right count and checksum, with its line end.
+// An S3 line of length bytes of data at address, with its line end.
 std::string s3(std::uint32_t address, std::size_t length) {
-    Bytes bytes = {static_cast<std::uint8_t>(4 + length + 1),
-                   static_cast<std::uint8_t>(address >> 24),
-                   static_cast<std::uint8_t>(address >> 16),
-                   static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-    bytes.resize(bytes.size() + length, 0x5A);
-    unsigned sum = 0;
-    for (std::uint8_t byte : bytes) {
-        sum += byte;
-    }
-    bytes.push_back(static_cast<std::uint8_t>(0xFF - (sum & 0xFF)));
-    std::string line = "S3";
-    for (std::uint8_t byte : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", byte);
-        line += pair;
-    }
-    return line + "\r\n";
+    return testing::srec(3, address, Bytes(length, 0x5A)) + "\r\n";
 }
 
 TEST(FileTypeFromExtension, NamesTheLoadersTypes) {

@@ -6,58 +6,20 @@
 
 #include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/unit/program_files.h"
 #include "tests/unit/protocol_scripted_terminal.h"
 
 namespace vorlanth::readers {
 namespace {
 
+using testing::bigEndian;
 using testing::Bytes;
+using testing::lines;
+using testing::section;
+using testing::srec;
+using testing::operator+;
 using testing::ScriptedTerminal;
 using testing::textBytes;
-
-Bytes operator+(Bytes left, const Bytes& right) {
-    left.insert(left.end(), right.begin(), right.end());
-    return left;
-}
-
-Bytes bigEndian(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
-            static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
-}
-
-// A binary image section with its marks.
-Bytes section(std::uint32_t address, const Bytes& data) {
-    return textBytes("TOLVEXSTART") + bigEndian(address) +
-           bigEndian(static_cast<std::uint32_t>(data.size())) + data + textBytes("TOLVEXEND");
-}
-
-// An S3 line (or S7 when type is 7) with a right count and checksum, without a line end.
-std::string srec(int type, std::uint32_t address, const Bytes& data) {
-    Bytes bytes = {static_cast<std::uint8_t>(4 + data.size() + 1)};
-    bytes = bytes + bigEndian(address) + data;
-    unsigned sum = 0;
-    for (std::uint8_t byte : bytes) {
-        sum += byte;
-    }
-    bytes.push_back(static_cast<std::uint8_t>(0xFF - (sum & 0xFF)));
-    std::string line = "S";
-    line.append(std::to_string(type));
-    for (std::uint8_t byte : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", byte);
-        line += pair;
-    }
-    return line;
-}
-
-std::string crlf(std::initializer_list<std::string> lines, std::string_view end = "\r\n") {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line;
-        text += end;
-    }
-    return text;
-}
 
 // A BASIC program with counts first and third and length bytes in all.
 Bytes basic(std::size_t first, std::size_t third, std::size_t length) {
@@ -100,31 +62,31 @@ std::vector<Defect> defects() {
     std::vector<Defect> table = {
         {"S-record: empty file", SRecord, {}, "the file is empty", 0},
         {"S-record: no end record (as some converters write it)", SRecord,
-         textBytes(crlf({good, good})), "without an end record", 48},
+         textBytes(lines({good, good})), "without an end record", 48},
         {"S-record: binary garbage", SRecord, Bytes{0x7F, 'E', 'L', 'F', 2, 1, 1, 0, '\n'},
          "starts with 'S', not byte 0x7F", 0, 1, 1},
-        {"S-record: bad character", SRecord, textBytes(crlf({good, badDigit, end})),
+        {"S-record: bad character", SRecord, textBytes(lines({good, badDigit, end})),
          "bad character 'G'", 24 + 14, 2, 15},
-        {"S-record: NUL byte", SRecord, textBytes(crlf({good, withNul, end})),
+        {"S-record: NUL byte", SRecord, textBytes(lines({good, withNul, end})),
          "bad character byte 0x00", 24 + 10, 2, 11},
-        {"S-record: count too large", SRecord, textBytes(crlf({"S30A" + good.substr(4), end})),
+        {"S-record: count too large", SRecord, textBytes(lines({"S30A" + good.substr(4), end})),
          "count 0A says 10 bytes follow, the line holds 9", 2, 1, 3},
-        {"S-record: count too small for the address", SRecord, textBytes(crlf({"S3030000FC"})),
+        {"S-record: count too small for the address", SRecord, textBytes(lines({"S3030000FC"})),
          "too small for an S3 record", 2, 1, 3},
-        {"S-record: checksum", SRecord, textBytes(crlf({good, good, badChecksum, end})),
+        {"S-record: checksum", SRecord, textBytes(lines({good, good, badChecksum, end})),
          "checksum DD, the line sums to DC", 48 + 20, 3, 21},
-        {"S-record: S4 record", SRecord, textBytes(crlf({good, "S4030000FC", end})),
+        {"S-record: S4 record", SRecord, textBytes(lines({good, "S4030000FC", end})),
          "no record type S4", 25, 2, 2},
-        {"S-record: odd-length line", SRecord, textBytes(crlf({good.substr(0, 21), end})),
+        {"S-record: odd-length line", SRecord, textBytes(lines({good.substr(0, 21), end})),
          "odd number of characters (21)", 20, 1, 21},
-        {"S-record: CR-only line ends", SRecord, textBytes(crlf({good, good, end}, "\r")),
+        {"S-record: CR-only line ends", SRecord, textBytes(lines({good, good, end}, "\r")),
          "bad character byte 0x0D", 22, 1, 23},
         {"S-record: a 100 kB line", SRecord, textBytes("S3" + std::string(100000, '0') + "\r\n"),
          "line longer than 514 characters", 514, 1, 515},
         {"S-record: data past 4 GiB", SRecord,
-         textBytes(crlf({srec(3, 0xFFFFFFFE, {1, 2, 3}), end})), "past address 0xFFFFFFFF", 0, 1,
+         textBytes(lines({srec(3, 0xFFFFFFFE, {1, 2, 3}), end})), "past address 0xFFFFFFFF", 0, 1,
          3},
-        {"S-record: a line without its record start", SRecord, textBytes(crlf({good, ":10", end})),
+        {"S-record: a line without its record start", SRecord, textBytes(lines({good, ":10", end})),
          "starts with 'S', not ':'", 24, 2, 1},
 
         {"binary image: empty file", BinaryImage, {}, "the file is empty", 0},
@@ -241,7 +203,7 @@ TEST(ProgramDecoders, HandOnWhatWillBeSentWithoutALink) {
         // Data ending at the top of the address space never joins data at address 0.
         RecordingSink sink;
         const std::string text =
-            crlf({srec(3, 0xFFFFFFFC, {1, 2, 3, 4}), srec(3, 0, {5, 6}), srec(7, 0, {}), "notes"});
+            lines({srec(3, 0xFFFFFFFC, {1, 2, 3, 4}), srec(3, 0, {5, 6}), srec(7, 0, {}), "notes"});
         const DecodeResult result = decode(SRecord, textBytes(text), sink);
         EXPECT_EQ(result.status, DecodeStatus::Complete);
         EXPECT_EQ(sink.records, (std::vector<std::pair<std::uint32_t, Bytes>>{

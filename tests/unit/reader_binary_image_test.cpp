@@ -1,34 +1,20 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/program_files.h"
 #include "tests/unit/protocol_scripted_terminal.h"
 
 namespace vorlanth::readers {
 namespace {
 
+using testing::bigEndian;
 using testing::Bytes;
 using testing::hexBytes;
 using testing::kEndRecordBytes;
 using testing::RecordingProgress;
 using testing::ScriptedTerminal;
+using testing::section;
+using testing::operator+;
 using testing::textBytes;
-
-Bytes operator+(Bytes left, const Bytes& right) {
-    for (std::uint8_t byte : right) {
-        left.push_back(byte);
-    }
-    return left;
-}
-
-Bytes bigEndian(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
-            static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
-}
-
-// One section: start mark, address, length of data, data, end mark.
-Bytes section(std::uint32_t address, const Bytes& data) {
-    return textBytes("TOLVEXSTART") + bigEndian(address) +
-           bigEndian(static_cast<std::uint32_t>(data.size())) + data + textBytes("TOLVEXEND");
-}
 
 Bytes recordFrame(std::uint32_t address, const Bytes& data) {
     Bytes frame =

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "tests/unit/program_files.h"
 #include "tests/unit/protocol_scripted_terminal.h"
 
 namespace vorlanth::readers {
@@ -12,36 +13,11 @@ namespace {
 using testing::Bytes;
 using testing::hexBytes;
 using testing::kEndRecordBytes;
+using testing::lines;
 using testing::RecordingProgress;
 using testing::ScriptedTerminal;
+using testing::srec;
 using testing::textBytes;
-
-// One S-record text line of type with address and data, its count and checksum right,
-// upper-case digits, without a line end.
-std::string srec(int type, std::uint32_t address, const Bytes& data) {
-    static constexpr int kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
-    const int addressBytes = kAddressBytes[type];
-    Bytes bytes = {static_cast<std::uint8_t>(addressBytes + data.size() + 1)};
-    for (int i = addressBytes - 1; i >= 0; --i) {
-        bytes.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
-    }
-    for (std::uint8_t byte : data) {
-        bytes.push_back(byte);
-    }
-    unsigned sum = 0;
-    for (std::uint8_t byte : bytes) {
-        sum += byte;
-    }
-    bytes.push_back(static_cast<std::uint8_t>(0xFF - (sum & 0xFF)));
-    std::string line = "S";
-    line.push_back(static_cast<char>('0' + type));
-    for (std::uint8_t byte : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", byte);
-        line += pair;
-    }
-    return line;
-}
 
 // The frame of a data record for address with data, as sendRecord completes it.
 Bytes recordFrame(std::uint32_t address, const Bytes& data) {
@@ -70,15 +46,6 @@ Bytes sequence(std::size_t count, std::uint8_t first) {
         bytes.push_back(static_cast<std::uint8_t>(first + i));
     }
     return bytes;
-}
-
-std::string lines(std::initializer_list<std::string> texts, std::string_view end = "\r\n") {
-    std::string joined;
-    for (const std::string& text : texts) {
-        joined += text;
-        joined += end;
-    }
-    return joined;
 }
 
 struct Upload {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "common/hex_text.h"
 #include "common/session.h"
 #include "ui/console/json_events.h"
 
@@ -23,23 +24,6 @@ const char* fileTypeTitle(int fileType) {
         default:
             return "BASIC program";
     }
-}
-
-const char* fileTypeKey(int fileType) {
-    switch (fileType) {
-        case SRecord:
-            return "srecord";
-        case BinaryImage:
-            return "binary-image";
-        default:
-            return "basic";
-    }
-}
-
-std::string hex(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
-    return text;
 }
 
 std::string seconds(double value) {
@@ -118,7 +102,7 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
     }
     for (std::size_t i = 0; i < report.ranges.size() && i < kRangesShown; ++i) {
         const shell::AddressRange& range = report.ranges[i];
-        text += "  " + hex(range.first) + "-" + hex(range.end - 1) + "  " +
+        text += "  " + hexAddress(range.first) + "-" + hexAddress(range.end - 1) + "  " +
                 std::to_string(range.end - range.first) + " bytes\n";
     }
     if (report.ranges.size() > kRangesShown) {
@@ -139,7 +123,7 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
 
 std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCode) {
     std::string object = "{\"event\":\"check\",\"file\":" + jsonString(report.path) +
-                         ",\"fileType\":\"" + fileTypeKey(report.fileType) + "\"";
+                         ",\"fileType\":\"" + fileTypeName(report.fileType) + "\"";
     if (!report.companionPath.empty()) {
         object += ",\"companion\":" + jsonString(report.companionPath);
     }
@@ -163,8 +147,8 @@ std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCo
               ",\"dataBytes\":" + std::to_string(report.dataBytes) + ",\"ranges\":[";
     for (std::size_t i = 0; i < report.ranges.size(); ++i) {
         const shell::AddressRange& range = report.ranges[i];
-        object += std::string(i == 0 ? "" : ",") + "{\"first\":\"" + hex(range.first) +
-                  "\",\"last\":\"" + hex(range.end - 1) +
+        object += std::string(i == 0 ? "" : ",") + "{\"first\":\"" + hexAddress(range.first) +
+                  "\",\"last\":\"" + hexAddress(range.end - 1) +
                   "\",\"bytes\":" + std::to_string(range.end - range.first) + "}";
     }
     object += "],\"warnings\":[";
