@@ -90,6 +90,8 @@ _vorlanth_cli_argument_text() {
 # _vorlanth_cli: the completion function bash calls for vorlanth-cli.
 _vorlanth_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]} cli=${COMP_WORDS[0]} previous_value=""
+    # A program typed as ~/path stays unexpanded in COMP_WORDS.
+    # shellcheck disable=SC2088
     [[ $cli == "~/"* ]] && cli=$HOME/${cli#"~/"}
     local -a options
     mapfile -t options < <(_vorlanth_cli_help_options "$cli")

@@ -10,7 +10,7 @@
 #            records and manifest, and the package names all say the same version
 # usage: tests/package/check_packages.sh [DIST]   (from the repository root)
 set -uo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/../.."
+cd "$(dirname "${BASH_SOURCE[0]}")/../.." || exit 1
 dist=$(realpath "${1:-dist}")
 root=$PWD
 work=$(mktemp -d)
