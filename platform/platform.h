@@ -18,6 +18,9 @@ class Platform {
     virtual Clock& clock() = 0;
     // Opens COM port comPort for reading and writing, exclusively; nullptr on failure.
     virtual std::unique_ptr<SerialPort> openSerialPort(int comPort) = 0;
+    // The device COM port comPort opens, named as the system names it once links are followed,
+    // so that two COM numbers reaching one device give the same text ("COM<n>" by default).
+    virtual std::string serialDeviceName(int comPort) { return "COM" + std::to_string(comPort); }
     virtual SocketLibrary& sockets() = 0;
     virtual FileSystem& files() = 0;
     virtual Profile& profile() = 0;

@@ -17,6 +17,7 @@ class SystemPlatform final : public Platform {
     std::unique_ptr<SerialPort> openSerialPort(int comPort) override {
         return openSystemSerialPort(comPort);
     }
+    std::string serialDeviceName(int comPort) override { return systemSerialDeviceName(comPort); }
     SocketLibrary& sockets() override { return *sockets_; }
     FileSystem& files() override { return *files_; }
     Profile& profile() override { return *profile_; }

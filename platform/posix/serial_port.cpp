@@ -339,3 +339,15 @@ std::unique_ptr<SerialPort> openSystemSerialPort(int comPort) {
 }
 
 }  // namespace vorlanth::platform
+
+namespace vorlanth::platform {
+
+// The device that deviceFor names, with every symbolic link followed (a virtual terminal's
+// link, /dev/serial/by-id/...); the name as it stands when it cannot be resolved.
+std::string systemSerialDeviceName(int comPort) {
+    const std::string device = deviceFor(comPort);
+    char resolved[PATH_MAX];
+    return realpath(device.c_str(), resolved) != nullptr ? std::string(resolved) : device;
+}
+
+}  // namespace vorlanth::platform

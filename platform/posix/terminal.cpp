@@ -10,5 +10,9 @@ bool standardInputIsTerminal() {
 bool standardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
+// Every terminal a POSIX system offers takes them.
+bool standardErrorTakesCursorMoves() {
+    return standardErrorIsTerminal();
+}
 
 }  // namespace vorlanth::platform

@@ -245,3 +245,12 @@ std::unique_ptr<SerialPort> openSystemSerialPort(int comPort) {
 }
 
 }  // namespace vorlanth::platform
+
+namespace vorlanth::platform {
+
+// Each COM number is a device of its own.
+std::string systemSerialDeviceName(int comPort) {
+    return "COM" + std::to_string(comPort);
+}
+
+}  // namespace vorlanth::platform

@@ -2,6 +2,12 @@
 
 #include <io.h>
 #include <stdio.h>
+#include <windows.h>
+
+// Headers that target Windows 7 lack the console flag of Windows 10.
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
 
 namespace vorlanth::platform {
 
@@ -10,6 +16,18 @@ bool standardInputIsTerminal() {
 }
 bool standardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
+}
+// A console takes escape sequences once virtual terminal processing is on (Windows 10 and
+// later); a console that refuses it gets plain lines.
+bool standardErrorTakesCursorMoves() {
+    HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (!standardErrorIsTerminal() || console == INVALID_HANDLE_VALUE ||
+        !GetConsoleMode(console, &mode)) {
+        return false;
+    }
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 }  // namespace vorlanth::platform

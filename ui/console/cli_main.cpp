@@ -11,6 +11,7 @@
 #include "shell/main_loop.h"
 #include "ui/console/check_report.h"
 #include "ui/console/console_front_end.h"
+#include "ui/console/fleet_command.h"
 #include "ui/console/json_events.h"
 #include "ui/console/options.h"
 #include "ui/console/trace_printer.h"
@@ -63,6 +64,12 @@ int main(int argc, char** argv) {
     if (options.check) {
         return ui::console::runCheck(*options.check, options.json, platform->files(), stdout,
                                      stderr);
+    }
+    if (options.fleet) {
+        const ui::console::FleetOptions fleet{*options.fleet, options.jobs, options.retries,
+                                              options.json};
+        return ui::console::runFleetCommand(fleet, *platform, platform::makeSystemPlatform, stdout,
+                                            stderr, platform::standardErrorTakesCursorMoves());
     }
     std::unique_ptr<ui::console::JsonEventWriter> json;
     if (options.json) {

@@ -50,7 +50,8 @@ const char* linkName(int linkType) {
     }
 }
 
-// The members of a failure's detail that are known, each led by a comma.
+}  // namespace
+
 std::string detailMembers(const FailureDetail& detail) {
     if (detail.empty()) {
         return "";
@@ -79,7 +80,9 @@ std::string detailMembers(const FailureDetail& detail) {
     return members;
 }
 
-}  // namespace
+std::string targetMember(int line, std::string_view text) {
+    return ",\"target\":{\"line\":" + std::to_string(line) + ",\"text\":" + jsonString(text) + "}";
+}
 
 const char* fileTypeName(int fileType) {
     switch (fileType) {
@@ -92,7 +95,16 @@ const char* fileTypeName(int fileType) {
     }
 }
 
-void JsonEventWriter::write(const std::string& object) {
+// Every object begins {"event":"NAME"; a target's member goes right after the name.
+void JsonEventWriter::write(std::string object) {
+    if (!targetMembers_.empty()) {
+        constexpr std::size_t kNameStart = std::string_view("{\"event\":\"").size();
+        object.insert(object.find('"', kNameStart) + 1, targetMembers_);
+    }
+    if (sink_ != nullptr) {
+        sink_->writeJsonLine(std::move(object));
+        return;
+    }
     std::fprintf(stream_, "%s\n", object.c_str());
     std::fflush(stream_);
 }
@@ -168,6 +180,10 @@ void JsonEventWriter::message(const MessageBoxRequest& request, int answer) {
 
 void JsonEventWriter::warning(std::string_view summary, const FailureDetail& detail) {
     write("{\"event\":\"warning\",\"text\":" + jsonString(summary) + detailMembers(detail) + "}");
+}
+
+void JsonEventWriter::fleet(const std::string& members) {
+    write("{\"event\":\"fleet\"" + members + "}");
 }
 
 void JsonEventWriter::result(int exitCode) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/types.h"
 #include "ui/front_end.h"
@@ -16,10 +17,29 @@ std::string jsonString(std::string_view text);
 // The name a file type has in JSON: "srecord", "binary-image" or "basic".
 const char* fileTypeName(int fileType);
 
+// The members of a failure's detail that are known, each led by a comma ("" when none is).
+std::string detailMembers(const FailureDetail& detail);
+
+// The member that names a fleet target: ,"target":{"line":N,"text":"..."} (led by a comma).
+std::string targetMember(int line, std::string_view text);
+
+// Where JSON lines go when one writer gathers them from many threads.
+class JsonLineSink {
+  public:
+    virtual ~JsonLineSink() = default;
+    // Takes one complete JSON object, without its line end.
+    virtual void writeJsonLine(std::string line) = 0;
+};
+
 // Writes one JSON object per line on its stream, flushed at once; nothing else goes there.
+// A writer for one fleet target hands its lines to a sink instead, each event carrying the
+// target's member right after its name.
 class JsonEventWriter {
   public:
-    explicit JsonEventWriter(std::FILE* stream) : stream_(stream) {}
+    explicit JsonEventWriter(std::FILE* stream, std::string targetMembers = {})
+        : stream_(stream), targetMembers_(std::move(targetMembers)) {}
+    JsonEventWriter(JsonLineSink& sink, std::string targetMembers)
+        : sink_(&sink), targetMembers_(std::move(targetMembers)) {}
 
     void start(const UploadSettings& settings);
     void uploadEvent(UploadEvent event);
@@ -27,10 +47,14 @@ class JsonEventWriter {
     void message(const MessageBoxRequest& request, int answer);
     void warning(std::string_view summary, const FailureDetail& detail);
     void result(int exitCode);
+    // The end of a fleet run; members are the event's own, each led by a comma.
+    void fleet(const std::string& members);
 
   private:
-    void write(const std::string& object);
-    std::FILE* stream_;
+    void write(std::string object);
+    std::FILE* stream_ = nullptr;
+    JsonLineSink* sink_ = nullptr;
+    std::string targetMembers_;
 };
 
 }  // namespace vorlanth::ui::console

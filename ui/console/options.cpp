@@ -2,8 +2,39 @@
 
 namespace vorlanth::ui::console {
 
+namespace {
+
+// The value of an option that takes a whole number from least to most; false (with the
+// error set) when it is missing or not such a number.
+bool numberValue(const std::vector<std::string>& arguments, std::size_t& index, long least,
+                 long most, long& value, CliOptions& options) {
+    const std::string& name = arguments[index];
+    if (index + 1 >= arguments.size()) {
+        options.error = name + " needs a number";
+        return false;
+    }
+    const std::string& text = arguments[++index];
+    const bool digits = !text.empty() && text.size() <= 9 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    value = digits ? std::stol(text) : -1;
+    if (value < least || value > most) {
+        options.error = name + " takes a whole number from " + std::to_string(least) + " to " +
+                        std::to_string(most) + ", not " + text;
+        return false;
+    }
+    return true;
+}
+
+// The longest fleet a run takes at once, and the most retries of one target.
+constexpr long kMostJobs = 1024;
+constexpr long kMostRetries = 100;
+
+}  // namespace
+
 CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
     CliOptions options;
+    bool jobsGiven = false;
+    bool retriesGiven = false;
     std::size_t index = 0;
     for (; index < arguments.size(); ++index) {
         const std::string& argument = arguments[index];
@@ -30,6 +61,25 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
                 return options;
             }
             options.check = arguments[++index];
+        } else if (argument == "--fleet") {
+            if (index + 1 >= arguments.size()) {
+                options.error = "--fleet needs a list of targets: --fleet FILE (- for stdin)";
+                return options;
+            }
+            options.fleet = arguments[++index];
+        } else if (argument == "--jobs" || argument == "--retries") {
+            long value = 0;
+            const bool jobs = argument == "--jobs";
+            if (!numberValue(arguments, index, jobs ? 1 : 0, jobs ? kMostJobs : kMostRetries, value,
+                             options)) {
+                return options;
+            }
+            (jobs ? jobsGiven : retriesGiven) = true;
+            if (jobs) {
+                options.jobs = static_cast<std::size_t>(value);
+            } else {
+                options.retries = static_cast<int>(value);
+            }
         } else {
             options.error = "unknown option " + argument;
             return options;
@@ -37,6 +87,17 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
     }
     if (options.check && index < arguments.size()) {
         options.error = "--check takes no argument text";
+        return options;
+    }
+    if (options.fleet && (index < arguments.size() || options.check || options.trace)) {
+        options.error = index < arguments.size()
+                            ? "--fleet takes no argument text: the list holds them"
+                        : options.check ? "--fleet and --check do not go together"
+                                        : "--trace shows one upload: run the target alone with it";
+        return options;
+    }
+    if (!options.fleet && (jobsGiven || retriesGiven)) {
+        options.error = std::string(jobsGiven ? "--jobs" : "--retries") + " goes with --fleet";
         return options;
     }
     for (std::size_t i = index; i < arguments.size(); ++i) {
@@ -51,6 +112,7 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
 const char* usageText() {
     return "Usage: vorlanth-cli [OPTIONS] [PATH,LINK,PORT,RATE,FILETYPE,MODE]\n"
            "       vorlanth-cli [--json] --check PATH[,FILETYPE]\n"
+           "       vorlanth-cli [--json] [--jobs N] [--retries N] --fleet FILE\n"
            "\n"
            "Loads an application program into a portable data terminal's flash memory.\n"
            "\n"
@@ -76,10 +138,18 @@ const char* usageText() {
            "                check the program file without any link: what would be sent,\n"
            "                address ranges, the first error with its place, warnings and the\n"
            "                time on the line; FILETYPE from the extension when not given\n"
+           "  --fleet FILE  upload to every terminal in FILE at once: one argument text a\n"
+           "                line (MODE 1), blank lines and # comments allowed, - for stdin;\n"
+           "                every line is checked first, and a bad one uploads nothing;\n"
+           "                ends with a summary (--json: events with \"target\", then \"fleet\")\n"
+           "  --jobs N      with --fleet: at most N uploads at once (default: all)\n"
+           "  --retries N   with --fleet: retry a failed target N times, each with a fresh\n"
+           "                link (default 2)\n"
            "\n"
            "Exit codes: 0 uploaded (or Exit in the form; --check: the file would upload),\n"
            "1 upload failed, 2 command-line error, 3 program or companion file could not be\n"
-           "opened, 4 link could not be opened, 5 the program file is not valid.\n";
+           "opened, 4 link could not be opened, 5 the program file is not valid.\n"
+           "--fleet: 0 every target uploaded, 1 one or more did not, 2 the list is not good.\n";
 }
 
 }  // namespace vorlanth::ui::console

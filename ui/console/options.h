@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ struct CliOptions {
     bool listPorts = false;
     // --check PATH[,FILETYPE]: the program file to check without any link.
     std::optional<std::string> check;
+    // --fleet FILE: the list of targets to upload to at once ("-": standard input).
+    std::optional<std::string> fleet;
+    std::size_t jobs = 0;  // --jobs N: uploads at once in a fleet; 0 for all
+    int retries = 2;       // --retries N: retries of a failed fleet target
     // The six-field argument text: the arguments after the options, joined by single blanks.
     std::string argumentText;
     // Set when an option was not understood.

@@ -4,8 +4,6 @@
 
 namespace vorlanth::ui::console {
 
-namespace {
-
 std::string formatBytes(std::uint64_t bytes) {
     char text[32];
     if (bytes < 1024) {
@@ -18,8 +16,6 @@ std::string formatBytes(std::uint64_t bytes) {
     }
     return text;
 }
-
-}  // namespace
 
 ProgressLine::ProgressLine(std::FILE* stream, bool terminal, platform::Clock& clock)
     : stream_(stream), terminal_(terminal), clock_(clock) {}

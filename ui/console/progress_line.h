@@ -11,6 +11,9 @@
 
 namespace vorlanth::ui::console {
 
+// A byte count for a person: "512 B", "5.3 KiB", "1.0 MiB".
+std::string formatBytes(std::uint64_t bytes);
+
 // The console's progress display on stderr. On a terminal one line is redrawn in place with
 // percent, bytes, rate and time left; otherwise one plain line is written per 10 percent.
 // The erase wait shows "Erasing flash memory..." with the seconds elapsed.

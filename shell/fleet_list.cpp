@@ -1,0 +1,177 @@
+#include "shell/fleet_list.h"
+
+#include <map>
+#include <utility>
+
+#include "link/link.h"
+#include "shell/command_line.h"
+#include "shell/program_check.h"
+#include "shell/result_messages.h"
+
+namespace vorlanth::shell {
+
+namespace {
+
+// The message of a list line that names a terminal an earlier line names already.
+constexpr std::string_view kDuplicateTarget = "Duplicate target!";
+// The message of a list without any target.
+constexpr std::string_view kEmptyList = "The list names no target!";
+
+// Removes blanks and tabs around text.
+std::string_view trimBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The table text of a result code's message.
+std::string messageOf(ResultCode code) {
+    const auto message = findResultMessage(code);
+    return message ? std::string(message->text) : std::string();
+}
+
+// A plain reason as a failure's detail.
+FailureDetail reasonDetail(std::string object, std::string reason) {
+    FailureDetail detail;
+    detail.object = std::move(object);
+    detail.reason = std::move(reason);
+    return detail;
+}
+
+// What an upload would find wrong with the line's program before any link: the message it
+// would show and why; an empty message when the program would upload. The outcome of each
+// path and type is kept, so a program named on many lines is decoded once.
+class ProgramChecker {
+  public:
+    explicit ProgramChecker(platform::FileSystem& files) : files_(files) {}
+
+    std::pair<std::string, FailureDetail> check(const UploadSettings& settings) {
+        const auto key = std::make_pair(settings.programPath.str(), settings.fileType);
+        auto found = outcomes_.find(key);
+        if (found == outcomes_.end()) {
+            found = outcomes_.emplace(key, decode(settings)).first;
+        }
+        return found->second;
+    }
+
+  private:
+    std::pair<std::string, FailureDetail> decode(const UploadSettings& settings) {
+        const ProgramReport report =
+            checkProgramFile(files_, settings.programPath.view(), settings.fileType);
+        switch (report.outcome) {
+            case CheckOutcome::Valid:
+                return {};
+            case CheckOutcome::NotValid:
+                return {std::string(kFormatErrorText), report.error};
+            case CheckOutcome::CannotOpen:
+                break;
+        }
+        const bool companion =
+            !report.companionPath.empty() && report.error.object == report.companionPath;
+        return {messageOf(companion ? result::kCantOpenCompanionFile : result::kCantOpenFile),
+                report.error};
+    }
+
+    platform::FileSystem& files_;
+    std::map<std::pair<std::string, int>, std::pair<std::string, FailureDetail>> outcomes_;
+};
+
+// The terminal a line reaches, as a text two lines naming one terminal share: the serial
+// device behind the COM port, or the network address and port the link would connect to.
+std::string terminalKey(const UploadSettings& settings, platform::Platform& platform) {
+    if (settings.linkType >= Network) {
+        const std::array<std::uint8_t, 4> address =
+            link::parseIpv4Address(settings.targetAddress.view());
+        return "udp " + std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
+               std::to_string(address[2]) + "." + std::to_string(address[3]) + ":" +
+               std::to_string(settings.targetPort);
+    }
+    return "serial " + platform.serialDeviceName(settings.comPort);
+}
+
+// How a duplicate's terminal is named to the user: "COM3 (/dev/ttyUSB0)" or "host:port".
+std::string duplicateObject(const UploadSettings& settings, platform::Platform& platform) {
+    const std::string name = fleetTargetName(settings);
+    if (settings.linkType >= Network) {
+        return name;
+    }
+    const std::string device = platform.serialDeviceName(settings.comPort);
+    return device == name ? name : name + " (" + device + ")";
+}
+
+}  // namespace
+
+std::string fleetTargetName(const UploadSettings& settings) {
+    if (settings.linkType >= Network) {
+        return settings.targetAddress.str() + ":" + std::to_string(settings.targetPort);
+    }
+    return "COM" + std::to_string(settings.comPort);
+}
+
+FleetList parseFleetList(std::string_view listText, platform::Platform& platform) {
+    FleetList list;
+    ProgramChecker programs(platform.files());
+    std::map<std::string, int> terminals;  // terminal key -> the first line naming it
+    int lineNumber = 0;
+    std::size_t start = 0;
+    while (start < listText.size()) {
+        std::size_t end = listText.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = listText.size();
+        }
+        std::string_view line = listText.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        const std::string_view text = trimBlanks(line);
+        if (text.empty() || text.front() == '#') {
+            continue;
+        }
+        const auto refuse = [&](std::string message, FailureDetail detail = {}) {
+            list.errors.push_back(
+                {lineNumber, std::string(text), std::move(message), std::move(detail)});
+        };
+
+        FleetTarget target{lineNumber, std::string(text), {}};
+        presetUploadSettings(target.settings);
+        // A NUL would end the path before the file the line names.
+        const int error = text.find('\0') != std::string_view::npos
+                              ? kWrongFormat
+                              : parseCommandLineFields(text, target.settings);
+        if (error != kCommandLineOk) {
+            refuse(std::string(commandLineErrorText(error)));
+            continue;
+        }
+        if (target.settings.executionMode != Automatic) {
+            refuse(std::string(commandLineErrorText(kWrongExecutionMode)),
+                   reasonDetail("", "a fleet uploads without the settings form: MODE must be 1"));
+            continue;
+        }
+        auto [message, detail] = programs.check(target.settings);
+        if (!message.empty()) {
+            refuse(std::move(message), std::move(detail));
+            continue;
+        }
+        const auto [first, added] =
+            terminals.emplace(terminalKey(target.settings, platform), lineNumber);
+        if (!added) {
+            refuse(
+                std::string(kDuplicateTarget),
+                reasonDetail(duplicateObject(target.settings, platform),
+                             "line " + std::to_string(first->second) + " names the same terminal"));
+            continue;
+        }
+        list.targets.push_back(std::move(target));
+    }
+    if (list.targets.empty() && list.errors.empty()) {
+        list.errors.push_back(
+            {0, "", std::string(kEmptyList), reasonDetail("", "every line is blank or a comment")});
+    }
+    return list;
+}
+
+}  // namespace vorlanth::shell

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/failure_detail.h"
+#include "common/types.h"
+#include "platform/platform.h"
+
+namespace vorlanth::shell {
+
+// One terminal of a fleet: the list line that names it and the settings that line gives.
+struct FleetTarget {
+    int line = 0;      // 1-based line number in the list
+    std::string text;  // the line's argument text, without the blanks around it
+    UploadSettings settings;
+};
+
+// A line of the list that cannot be uploaded (line 0: the list as a whole), with the
+// message a command line would show and why.
+struct FleetListError {
+    int line = 0;
+    std::string text;
+    std::string message;
+    FailureDetail detail;
+};
+
+struct FleetList {
+    std::vector<FleetTarget> targets;
+    std::vector<FleetListError> errors;
+};
+
+// The longest fleet list read, in bytes.
+inline constexpr std::size_t kMaxFleetListBytes = 1024 * 1024;
+
+// Reads a fleet list: one six-field argument text a line, as on the command line, with MODE 1;
+// blank lines and lines whose first non-blank character is "#" are skipped, a CR before the
+// line end is dropped. Every line is checked before anything is uploaded: its fields, its
+// program file (decoded whole, without any link), its network address, and that no earlier
+// line names the same terminal (the same serial device, or the same address and port). A
+// list without any target is an error of its own.
+FleetList parseFleetList(std::string_view listText, platform::Platform& platform);
+
+// A short name of a target's terminal: "COM3" or "address:port".
+std::string fleetTargetName(const UploadSettings& settings);
+
+}  // namespace vorlanth::shell

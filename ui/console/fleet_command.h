@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/failure_detail.h"
+#include "platform/platform.h"
+
+namespace vorlanth::ui::console {
+
+// What vorlanth-cli --fleet was asked to do.
+struct FleetOptions {
+    std::string listPath;  // "-": standard input
+    std::size_t jobs = 0;  // uploads at once; 0: every target at once
+    int retries = 2;       // retries of a failed target, each with a fresh link
+    bool json = false;
+};
+
+// One target's line of the summary.
+struct FleetRow {
+    int line = 0;
+    std::string text;     // the list line
+    std::string name;     // "#3 COM3"
+    std::string outcome;  // "uploaded", "failed", "not valid", "no link", "no file", "stopped", ...
+    int exitCode = 0;
+    std::uint64_t bytes = 0;
+    std::uint32_t elapsedMs = 0;
+    int attempts = 0;
+    std::string message;  // the last message that says how it ended
+    FailureDetail detail;
+};
+
+// The summary table: target, outcome, bytes, time, attempts, last message (with its detail),
+// and a last line with the counts and the targets that failed.
+std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal);
+
+// The members of the closing "fleet" event: exit code, counts, and every target's row.
+std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode);
+
+// vorlanth-cli --fleet: reads the list (a file, or standard input for "-"), checks every line
+// with platform, and, only when every line is good, uploads to every target at once, each on a
+// platform of its own from makePlatform. Output goes to out (the summary; JSON with --json)
+// and error (progress, list errors; the summary with --json). Returns the exit code: 0 every
+// target uploaded, 1 one or more failed, 2 the list is not good (nothing uploaded).
+int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
+                    const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
+                    std::FILE* out, std::FILE* error, bool liveDisplay);
+
+}  // namespace vorlanth::ui::console
