@@ -103,4 +103,10 @@ std::unique_ptr<platform::SerialPort> FakePlatform::openSerialPort(int comPort) 
     return std::make_unique<FakeSerialPort>(serialLine);
 }
 
+std::string FakePlatform::serialDeviceName(int comPort) {
+    const auto found = serialDevices.find(comPort);
+    return found != serialDevices.end() ? found->second
+                                        : platform::Platform::serialDeviceName(comPort);
+}
+
 }  // namespace vorlanth::fakes

@@ -44,6 +44,7 @@ class FakePlatform final : public platform::Platform {
     FakePlatform();
     platform::Clock& clock() override { return clockImpl; }
     std::unique_ptr<platform::SerialPort> openSerialPort(int comPort) override;
+    std::string serialDeviceName(int comPort) override;
     platform::SocketLibrary& sockets() override { return socketLibrary; }
     platform::FileSystem& files() override { return fileSystem; }
     platform::Profile& profile() override { return profileImpl; }
@@ -59,6 +60,8 @@ class FakePlatform final : public platform::Platform {
     std::string programPathText = "C:\\Tools\\Loader\\vorlanth.exe";
     char separator = '\\';
     std::vector<int> openedComPorts;
+    // The device behind a COM number, where two numbers share one; "COM<n>" otherwise.
+    std::map<int, std::string> serialDevices;
 };
 
 }  // namespace vorlanth::fakes

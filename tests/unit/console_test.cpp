@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tests/fakes/virtual_clock.h"
+#include "tests/unit/captured_stream.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/json_events.h"
 #include "ui/console/options.h"
@@ -13,27 +14,7 @@
 namespace vorlanth::ui::console {
 namespace {
 
-// A temporary stream whose whole text can be read back.
-class CapturedStream {
-  public:
-    CapturedStream() : file_(std::tmpfile()) {}
-    ~CapturedStream() { std::fclose(file_); }
-    std::FILE* get() { return file_; }
-    std::string text() {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string all;
-        char buffer[512];
-        std::size_t count;
-        while ((count = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
-            all.append(buffer, count);
-        }
-        return all;
-    }
-
-  private:
-    std::FILE* file_;
-};
+using testing::CapturedStream;
 
 TEST(CliOptions, OptionsComeFirstAndTheRestIsTheArgumentText) {
     const CliOptions plain = parseCliOptions({"a,", "1", ",1,1,0,1"});

@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/fakes/virtual_clock.h"
+#include "tests/unit/captured_stream.h"
+#include "ui/console/fleet_command.h"
+#include "ui/console/fleet_display.h"
+#include "ui/console/fleet_front_end.h"
+#include "ui/console/options.h"
+
+namespace vorlanth::ui::console {
+namespace {
+
+using testing::CapturedStream;
+
+// The lines of text, without their line ends.
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos;
+         start = end + 1, end = text.find('\n', start)) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+MessageBoxRequest retryQuestion(FailureKind kind = FailureKind::None) {
+    MessageBoxRequest request;
+    request.text = "Failed to Upload, would you like to retry?";
+    request.buttons = MessageButtons::YesNo;
+    request.code = -153;
+    request.detail.kind = kind;
+    if (kind != FailureKind::None) {
+        request.detail.reason = "the file ends without an end record";
+    }
+    return request;
+}
+
+TEST(FleetTargetFrontEnd, AnswersYesWhileRetriesRemainAndNeverForAFileNotValid) {
+    CapturedStream error;
+    fakes::VirtualClock clock;
+    FleetDisplay display(error.get(), nullptr, false, clock, {"#1 COM1", "#2 COM2"});
+    FleetTargetFrontEnd twice(display, 0, 2, nullptr);
+    EXPECT_EQ(twice.showMessageBox(retryQuestion()), kAnswerYes);
+    EXPECT_EQ(twice.showMessageBox(retryQuestion()), kAnswerYes);
+    EXPECT_EQ(twice.showMessageBox(retryQuestion()), kAnswerNo);
+    EXPECT_EQ(twice.lastQuestion(), "Failed to Upload, would you like to retry?");
+
+    FleetTargetFrontEnd formatError(display, 1, 2, nullptr);
+    MessageBoxRequest box;
+    box.text = "Format Error!";
+    box.detail.kind = FailureKind::FileFormat;
+    EXPECT_EQ(formatError.showMessageBox(box), kAnswerOk);
+    EXPECT_EQ(formatError.showMessageBox(retryQuestion(FailureKind::FileFormat)), kAnswerNo);
+    EXPECT_EQ(formatError.lastMessage(), "Format Error!");
+}
+
+// Gathers JSON lines as the display would.
+class JsonLines final : public JsonLineSink {
+  public:
+    void writeJsonLine(std::string line) override { lines.push_back(std::move(line)); }
+    std::vector<std::string> lines;
+};
+
+TEST(FleetTargetFrontEnd, EveryJsonEventCarriesItsTarget) {
+    CapturedStream error;
+    fakes::VirtualClock clock;
+    FleetDisplay display(error.get(), nullptr, false, clock, {"#4 COM1"});
+    JsonLines sink;
+    FleetTargetFrontEnd frontEnd(
+        display, 0, 0, std::make_unique<JsonEventWriter>(sink, targetMember(4, "a \"b\",1")));
+    frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
+    frontEnd.reportBytes(10, 20);
+    frontEnd.setProgress(50);
+    frontEnd.showMessageBox(retryQuestion());
+    frontEnd.json()->result(1);
+    const std::string target = R"("target":{"line":4,"text":"a \"b\",1"})";
+    ASSERT_EQ(sink.lines.size(), 4u);
+    EXPECT_EQ(sink.lines[0], R"({"event":"handshake",)" + target + R"(,"state":"started"})");
+    EXPECT_EQ(sink.lines[1],
+              R"({"event":"progress",)" + target + R"(,"percent":50,"bytes":10,"total":20})");
+    EXPECT_NE(sink.lines[2].find(R"({"event":"message",)" + target + R"(,"code":-153)"),
+              std::string::npos);
+    EXPECT_EQ(sink.lines[3],
+              R"({"event":"result",)" + target + R"(,"exitCode":1,"success":false})");
+}
+
+TEST(FleetDisplay, WithoutATerminalOneLinePerPhaseChangeAndEveryJsonLineInOrder) {
+    CapturedStream error;
+    CapturedStream json;
+    fakes::VirtualClock clock;
+    {
+        FleetDisplay display(error.get(), json.get(), false, clock,
+                             {"#1 COM1", "#2 10.0.0.1:3000"});
+        display.start();
+        display.phase(0, FleetPhase::Opening);
+        display.phase(0, FleetPhase::Handshake);
+        display.phase(1, FleetPhase::Opening);
+        for (int i = 0; i < 500; ++i) {
+            display.progress(0, i / 5, static_cast<std::uint64_t>(i), 500);
+            display.writeJsonLine("{\"n\":" + std::to_string(i) + "}");
+        }
+        display.phase(1, FleetPhase::Failed, "Can't open the COM port!");
+        display.phase(0, FleetPhase::Retrying, "the handshake failed");
+        display.phase(0, FleetPhase::Handshake);
+        display.phase(0, FleetPhase::Sending);
+        clock.advance(1500);
+        display.progress(0, 100, 2048, 2048);
+        display.phase(0, FleetPhase::Uploaded);
+        display.finish();
+    }
+    EXPECT_EQ(
+        linesOf(error.text()),
+        (std::vector<std::string>{"vorlanth: #1 COM1: opening", "vorlanth: #1 COM1: handshake",
+                                  "vorlanth: #2 10.0.0.1:3000: opening",
+                                  "vorlanth: #2 10.0.0.1:3000: failed: Can't open the COM port!",
+                                  "vorlanth: #1 COM1: retrying: the handshake failed",
+                                  "vorlanth: #1 COM1: handshake (attempt 2)",
+                                  "vorlanth: #1 COM1: sending (attempt 2)",
+                                  "vorlanth: #1 COM1: uploaded 2.0 KiB in 1.5 s"}));
+    const std::vector<std::string> jsonLines = linesOf(json.text());
+    ASSERT_EQ(jsonLines.size(), 500u);
+    for (int i = 0; i < 500; ++i) {
+        EXPECT_EQ(jsonLines[static_cast<std::size_t>(i)], "{\"n\":" + std::to_string(i) + "}");
+    }
+}
+
+TEST(FleetDisplay, AtATerminalTheLinesAreRedrawnInPlace) {
+    CapturedStream error;
+    fakes::VirtualClock clock;
+    {
+        FleetDisplay display(error.get(), nullptr, true, clock, {"#1 COM1", "#2 COM2"});
+        display.start();
+        display.phase(0, FleetPhase::Opening);
+        display.finish();
+        const std::string first = error.text();
+        EXPECT_EQ(first.find("\x1b["), first.find("\x1b[K"));
+        display.start();
+        display.phase(1, FleetPhase::Opening);
+        display.finish();
+    }
+    const std::string text = error.text();
+    // Every draw after the first goes back up the two lines, and the last shows both.
+    EXPECT_NE(text.find("\x1b[2A"), std::string::npos);
+    EXPECT_NE(text.rfind("\r#1 COM1  opening\x1b[K\n\r#2 COM2  opening\x1b[K\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("vorlanth:"), std::string::npos);
+}
+
+TEST(FleetDisplay, LiveLinesSayThePhaseItsProgressAndNeverWrap) {
+    FleetTargetView view;
+    view.startTick = 1000;
+    view.phaseTick = 2000;
+    view.transferTick = 2000;
+    struct Case {
+        FleetPhase phase;
+        int attempt;
+        std::string note;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {FleetPhase::Waiting, 1, "", "#12 COM3   waiting"},
+        {FleetPhase::Handshake, 2, "", "#12 COM3   handshake (attempt 2)"},
+        {FleetPhase::Erasing, 1, "", "#12 COM3   erasing   3 s"},
+        {FleetPhase::Sending, 1, "", "#12 COM3   sending    40%  1.3 KiB/s"},
+        {FleetPhase::Uploaded, 1, "", "#12 COM3   uploaded  4.0 KiB in 1.0 s"},
+        {FleetPhase::Failed, 1, "Terminal is not ready!",
+         "#12 COM3   failed    Terminal is not ready!"},
+        {FleetPhase::Failed, 1, std::string(100, 'x'),
+         "#12 COM3   failed    " + std::string(79 - 21, 'x')},
+    };
+    for (const Case& c : cases) {
+        view.phase = c.phase;
+        view.attempt = c.attempt;
+        view.note = c.note;
+        view.percent = 40;
+        view.consumed = 4096;
+        view.total = 4096;
+        EXPECT_EQ(FleetDisplay::liveLine("#12 COM3", 9, view, 5000), c.line);
+    }
+}
+
+std::vector<FleetRow> sampleRows() {
+    FleetRow uploaded;
+    uploaded.line = 2;
+    uploaded.text = "app.shx,1,3,1,0,1";
+    uploaded.name = "#2 COM3";
+    uploaded.outcome = "uploaded";
+    uploaded.bytes = 5442;
+    uploaded.elapsedMs = 1234;
+    uploaded.attempts = 1;
+    uploaded.message = "Uploaded successfully!";
+    FleetRow failed;
+    failed.line = 5;
+    failed.text = "app.bin,3,127.0.0.1,3000,2,1";
+    failed.name = "#5 127.0.0.1:3000";
+    failed.outcome = "failed";
+    failed.exitCode = 1;
+    failed.elapsedMs = 24500;
+    failed.attempts = 3;
+    failed.message = "Terminal is not ready!";
+    failed.detail.object = "127.0.0.1:3000";
+    failed.detail.reason = "no answer";
+    return {uploaded, failed};
+}
+
+TEST(FleetSummary, OneRowPerTargetThenTheCounts) {
+    EXPECT_EQ(formatFleetSummary(sampleRows(), 0),
+              "target             outcome   bytes    time    attempts  last message\n"
+              "#2 COM3            uploaded  5.3 KiB  1.2 s   1         Uploaded successfully!\n"
+              "#5 127.0.0.1:3000  failed    0 B      24.5 s  3         Terminal is not ready! "
+              "(127.0.0.1:3000: no answer)\n"
+              "1 of 2 uploaded, 1 not: #5\n");
+}
+
+TEST(FleetSummary, TheFleetEventHasTheCountsAndEveryRow) {
+    const std::string members = fleetEventMembers(sampleRows(), 1);
+    EXPECT_EQ(members.substr(0, members.find(",\"results\"")),
+              ",\"exitCode\":1,\"targets\":2,\"succeeded\":1,\"failed\":1");
+    EXPECT_NE(
+        members.find("{\"line\":5,\"text\":\"app.bin,3,127.0.0.1,3000,2,1\",\"outcome\":"
+                     "\"failed\",\"exitCode\":1,\"bytes\":0,\"seconds\":24.500,\"attempts\":3,"
+                     "\"message\":\"Terminal is not ready!\",\"detail\":\"127.0.0.1:3000: no "
+                     "answer\""),
+        std::string::npos);
+}
+
+TEST(CliOptions, FleetTakesAListJobsAndRetriesAndRefusesWhatDoesNotGoWithIt) {
+    const CliOptions fleet =
+        parseCliOptions({"--json", "--jobs", "4", "--retries", "0", "--fleet", "-"});
+    EXPECT_TRUE(fleet.error.empty()) << fleet.error;
+    EXPECT_EQ(fleet.fleet, "-");
+    EXPECT_EQ(fleet.jobs, 4u);
+    EXPECT_EQ(fleet.retries, 0);
+    EXPECT_EQ(parseCliOptions({"--fleet", "list"}).retries, 2);
+    const std::vector<std::vector<std::string>> refused = {
+        {"--fleet"},
+        {"--fleet", "list", "app.shx,1,1,1,0,1"},
+        {"--fleet", "list", "--check", "app.shx"},
+        {"--trace", "--fleet", "list"},
+        {"--jobs", "2", "app.shx,1,1,1,0,1"},
+        {"--retries", "1", "app.shx,1,1,1,0,1"},
+        {"--fleet", "list", "--jobs", "0"},
+        {"--fleet", "list", "--jobs", "x"},
+        {"--fleet", "list", "--jobs"},
+        {"--fleet", "list", "--retries", "-1"},
+        {"--fleet", "list", "--retries", "101"},
+    };
+    for (const auto& arguments : refused) {
+        EXPECT_FALSE(parseCliOptions(arguments).error.empty()) << arguments.front();
+    }
+}
+
+}  // namespace
+}  // namespace vorlanth::ui::console

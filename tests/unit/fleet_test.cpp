@@ -1,0 +1,317 @@
+#include "shell/fleet.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+
+#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/recording_front_end.h"
+#include "tests/unit/program_files.h"
+
+namespace vorlanth::shell {
+namespace {
+
+using fakes::bytesOf;
+using testing::lines;
+using testing::srec;
+
+const std::string kProgram = lines({srec(3, 0x1000, {1, 2, 3}), srec(7, 0, {})});
+
+// A platform holding the programs the list tests name: app.shx (valid), cut.shx (no end
+// record), prog.qbx without its companion, and COM3 and COM7 reaching one device.
+void addPrograms(fakes::FakePlatform& platform) {
+    platform.fileSystem.files["app.shx"] = bytesOf(kProgram);
+    platform.fileSystem.files["b.shx"] = bytesOf(kProgram);
+    platform.fileSystem.files["cut.shx"] = bytesOf(srec(3, 0x1000, {1, 2, 3}) + "\r\n");
+    platform.fileSystem.files["prog.qbx"] = bytesOf("0123456789");
+    platform.serialDevices[3] = "/dev/ttyUSB0";
+    platform.serialDevices[7] = "/dev/ttyUSB0";
+}
+
+struct ListCase {
+    const char* name;
+    std::string list;
+    std::vector<int> targetLines;
+    // Each bad line: its number, its message, and a piece of its detail ("" when none is wanted).
+    std::vector<std::tuple<int, std::string, std::string>> errors;
+};
+
+TEST(FleetList, EveryLineIsCheckedAndEveryBadOneSaid) {
+    const std::vector<ListCase> cases = {
+        {"comments, blank lines, CR LF and blanks around a line",
+         "# depot A\r\n\r\n  app.shx,1,3,1,0,1  \r\n\t# cradle 2\n\tb.shx,3,127.0.0.1,3000,0,1\n",
+         {3, 5},
+         {}},
+        {"the command line's own errors, each with its line",
+         "app.shx,1,0,1,0,1\napp.shx,4,3,1,0,1\napp.shx,1,3,1,0\n,1,3,1,0,1\n"
+         "app.shx,3,,3000,0,1\napp.shx,1,3,1,0,1\n",
+         {6},
+         {{1, "Wrong COM port specified!", ""},
+          {2, "Wrong link type specified!", ""},
+          {3, "Wrong command line format!", ""},
+          {4, "Wrong file path specified!", ""},
+          {5, "Wrong Remote IP specified!", ""}}},
+        {"MODE 0 would need the settings form",
+         "app.shx,1,3,1,0,0\n",
+         {},
+         {{1, "Wrong execution mode specified!", "MODE must be 1"}}},
+        {"a program that is missing, one that is not valid, a companion that is missing",
+         "gone.shx,1,1,1,0,1\ncut.shx,1,2,1,0,1\nprog.qbx,1,4,1,1,1\n",
+         {},
+         {{1, "Can't open the file!", "gone.shx"},
+          {2, "Format Error!", "cut.shx"},
+          {3, "Can't open the initial setting file (*.INI)!", "prog.ini"}}},
+        {"the same COM port twice, and two COM numbers that reach one device",
+         "app.shx,1,1,1,0,1\nb.shx,2,1,2,0,1\napp.shx,1,3,1,0,1\napp.shx,1,7,1,0,1\n",
+         {1, 3},
+         {{2, "Duplicate target!", "COM1: line 1 names the same terminal"},
+          {4, "Duplicate target!", "COM7 (/dev/ttyUSB0): line 3 names the same terminal"}}},
+        {"one address and port twice, however the address is written; another port is another "
+         "terminal",
+         "app.shx,3,127.0.0.1,5000,0,1\napp.shx,3,127.0.0.1,5001,0,1\n"
+         "b.shx,3,127.000.0.1,5000,0,1\n",
+         {1, 2},
+         {{3, "Duplicate target!", "line 1 names the same terminal"}}},
+        {"a list without any target",
+         "# nothing here\n\n   \n",
+         {},
+         {{0, "The list names no target!", ""}}},
+        {"an empty list", "", {}, {{0, "The list names no target!", ""}}},
+        {"a NUL inside a line",
+         std::string("app.shx\0x,1,3,1,0,1\n", 20),
+         {},
+         {{1, "Wrong command line format!", ""}}},
+    };
+    for (const ListCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakes::FakePlatform platform;
+        addPrograms(platform);
+        const FleetList list = parseFleetList(c.list, platform);
+        std::vector<int> targetLines;
+        for (const FleetTarget& target : list.targets) {
+            targetLines.push_back(target.line);
+            EXPECT_EQ(target.settings.executionMode, Automatic);
+        }
+        EXPECT_EQ(targetLines, c.targetLines);
+        ASSERT_EQ(list.errors.size(), c.errors.size());
+        for (std::size_t i = 0; i < c.errors.size(); ++i) {
+            const auto& [line, message, detail] = c.errors[i];
+            EXPECT_EQ(list.errors[i].line, line);
+            EXPECT_EQ(list.errors[i].message, message);
+            EXPECT_NE(describeFailure(list.errors[i].detail).find(detail), std::string::npos)
+                << describeFailure(list.errors[i].detail);
+        }
+        // The serial port is never opened and nothing is sent while the list is checked.
+        EXPECT_TRUE(platform.openedComPorts.empty());
+        EXPECT_TRUE(platform.serialLine.writes.empty());
+    }
+}
+
+TEST(FleetList, TargetsKeepTheirLineTextAndSettings) {
+    fakes::FakePlatform platform;
+    addPrograms(platform);
+    const FleetList list =
+        parseFleetList("app.shx, 1, 3, 2, 0, 1\nb.shx,3,10.0.0.7,3001,0,1\n", platform);
+    ASSERT_EQ(list.targets.size(), 2u);
+    EXPECT_EQ(list.targets[0].text, "app.shx, 1, 3, 2, 0, 1");
+    EXPECT_EQ(list.targets[0].settings.comPort, 3);
+    EXPECT_EQ(list.targets[0].settings.baudIndex, 1);
+    EXPECT_EQ(fleetTargetName(list.targets[0].settings), "COM3");
+    EXPECT_EQ(fleetTargetName(list.targets[1].settings), "10.0.0.7:3001");
+}
+
+// A host of fake platforms and recording front ends, one per target.
+class FakeFleetHost final : public FleetHost {
+  public:
+    explicit FakeFleetHost(std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            frontEnds.push_back(std::make_unique<fakes::RecordingFrontEnd>());
+        }
+    }
+    std::unique_ptr<platform::Platform> makePlatform() override {
+        auto platform = std::make_unique<fakes::FakePlatform>();
+        addPrograms(*platform);
+        ++platformsMade;
+        return platform;
+    }
+    ui::FrontEnd& frontEndOf(std::size_t index) override { return *frontEnds[index]; }
+    void targetEnded(std::size_t index, const FleetOutcome& outcome) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        ended.push_back(index);
+        EXPECT_EQ(outcome.started, !stop);
+    }
+    bool stopRequested() override { return stop; }
+
+    std::vector<std::unique_ptr<fakes::RecordingFrontEnd>> frontEnds;
+    std::atomic<int> platformsMade{0};
+    std::mutex mutex;
+    std::vector<std::size_t> ended;
+    bool stop = false;
+};
+
+std::vector<FleetTarget> targetsOn(std::vector<int> comPorts) {
+    std::vector<FleetTarget> targets;
+    for (const int comPort : comPorts) {
+        FleetTarget target;
+        target.line = comPort;
+        presetUploadSettings(target.settings);
+        target.settings.comPort = comPort;
+        target.settings.programPath.assign("app.shx");
+        target.settings.executionMode = Automatic;
+        targets.push_back(target);
+    }
+    return targets;
+}
+
+// Counts the attempts running at once; each waits (at most 5 s) until `wanted` run together.
+class Concurrency {
+  public:
+    explicit Concurrency(int wanted) : wanted_(wanted) {}
+
+    ResultCode attempt() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++running_;
+        most = std::max(most, running_);
+        woken_.notify_all();
+        const bool together = woken_.wait_for(lock, std::chrono::seconds(5),
+                                              [this] { return running_ >= wanted_ || released_; });
+        // Once `wanted` have met, the rest of the run goes on without waiting.
+        released_ = released_ || together;
+        woken_.notify_all();
+        timedOut += together ? 0 : 1;
+        --running_;
+        return 1;
+    }
+
+    int most = 0;
+    int timedOut = 0;
+
+  private:
+    int wanted_;
+    int running_ = 0;
+    bool released_ = false;
+    std::mutex mutex_;
+    std::condition_variable woken_;
+};
+
+TEST(RunFleet, EveryTargetRunsAtOnceOnItsOwnPlatformAndSession) {
+    const auto targets = targetsOn({1, 2, 3, 4});
+    FakeFleetHost host(targets.size());
+    Concurrency concurrency(4);
+    std::mutex seenMutex;
+    std::vector<const Session*> sessions;
+    const auto outcomes = runFleet(targets, 0, host, [&](Session& session) {
+        {
+            std::lock_guard<std::mutex> lock(seenMutex);
+            sessions.push_back(&session);
+        }
+        return concurrency.attempt();
+    });
+    EXPECT_EQ(concurrency.most, 4);
+    EXPECT_EQ(concurrency.timedOut, 0);
+    EXPECT_EQ(host.platformsMade, 4);
+    std::sort(sessions.begin(), sessions.end());
+    EXPECT_EQ(std::unique(sessions.begin(), sessions.end()) - sessions.begin(), 4);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        EXPECT_EQ(outcomes[i].exitCode, exit_code::kSuccess);
+        EXPECT_EQ(outcomes[i].attempts, 1);
+        EXPECT_EQ(host.frontEnds[i]->texts(), std::vector<std::string>{"Uploaded successfully!"});
+    }
+}
+
+TEST(RunFleet, JobsLimitsHowManyRunAtOnce) {
+    const auto targets = targetsOn({1, 2, 3, 4, 5});
+    FakeFleetHost host(targets.size());
+    Concurrency concurrency(2);
+    const auto outcomes =
+        runFleet(targets, 2, host, [&](Session&) { return concurrency.attempt(); });
+    EXPECT_EQ(concurrency.most, 2);
+    EXPECT_EQ(concurrency.timedOut, 0);
+    EXPECT_EQ(host.ended.size(), 5u);
+}
+
+TEST(RunFleet, AHangingTargetHoldsUpNoOther) {
+    const auto targets = targetsOn({1, 2, 3, 4});
+    FakeFleetHost host(targets.size());
+    std::mutex mutex;
+    std::condition_variable othersDone;
+    int done = 0;
+    bool waitedOut = false;
+    const auto outcomes = runFleet(targets, 0, host, [&](Session& session) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (session.settings.comPort == 1) {
+            // The hanging one ends only once the others have ended (or after 5 s: failure).
+            waitedOut =
+                !othersDone.wait_for(lock, std::chrono::seconds(5), [&] { return done == 3; });
+            return ResultCode{0};
+        }
+        ++done;
+        othersDone.notify_all();
+        return ResultCode{1};
+    });
+    EXPECT_FALSE(waitedOut);
+    EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
+    EXPECT_EQ(outcomes[1].exitCode, exit_code::kSuccess);
+}
+
+TEST(RunFleet, RetriesAreTheFrontEndsAnswersAndEachGetsAFreshLink) {
+    const auto targets = targetsOn({1, 2});
+    FakeFleetHost host(targets.size());
+    host.frontEnds[0]->questionAnswers = {ui::kAnswerYes, ui::kAnswerYes};
+    host.frontEnds[1]->questionAnswers = {ui::kAnswerYes, ui::kAnswerYes};
+    std::mutex mutex;
+    std::map<int, int> calls;
+    std::map<int, std::size_t> opens;
+    const auto outcomes = runFleet(targets, 0, host, [&](Session& session) {
+        std::lock_guard<std::mutex> lock(mutex);
+        // The port is open for every attempt, opened once more for each retry.
+        EXPECT_NE(session.link.portHandle, nullptr);
+        opens[session.settings.comPort] =
+            static_cast<fakes::FakePlatform&>(session.platform).openedComPorts.size();
+        // Target 1 always fails; target 2 succeeds at its second attempt.
+        const int call = ++calls[session.settings.comPort];
+        return ResultCode{session.settings.comPort == 2 && call == 2 ? 1 : -111};
+    });
+    EXPECT_EQ(outcomes[0].attempts, 3);
+    EXPECT_EQ(outcomes[0].lastResult, -111);
+    EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
+    EXPECT_EQ(outcomes[1].attempts, 2);
+    EXPECT_EQ(outcomes[1].exitCode, exit_code::kSuccess);
+    EXPECT_EQ(opens[1], 3u);
+    EXPECT_EQ(opens[2], 2u);
+}
+
+TEST(RunFleet, AnAttemptThatThrowsEndsItsOwnTargetOnly) {
+    const auto targets = targetsOn({1, 2});
+    FakeFleetHost host(targets.size());
+    const auto outcomes = runFleet(targets, 0, host, [](Session& session) -> ResultCode {
+        if (session.settings.comPort == 1) {
+            throw std::runtime_error("out of memory");
+        }
+        return 1;
+    });
+    EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
+    EXPECT_NE(outcomes[0].failure.reason.find("out of memory"), std::string::npos);
+    EXPECT_EQ(outcomes[1].exitCode, exit_code::kSuccess);
+}
+
+TEST(RunFleet, AStopBeforeATargetsTurnSkipsIt) {
+    const auto targets = targetsOn({1, 2, 3});
+    FakeFleetHost host(targets.size());
+    host.stop = true;
+    int attempts = 0;
+    const auto outcomes = runFleet(targets, 1, host, [&](Session&) { return ++attempts; });
+    EXPECT_EQ(attempts, 0);
+    EXPECT_EQ(host.platformsMade, 0);
+    EXPECT_EQ(host.ended.size(), 3u);
+    for (const FleetOutcome& outcome : outcomes) {
+        EXPECT_FALSE(outcome.started);
+    }
+}
+
+}  // namespace
+}  // namespace vorlanth::shell
