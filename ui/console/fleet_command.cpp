@@ -161,8 +161,12 @@ class ConsoleFleetHost final : public shell::FleetHost {
         }
     }
 
+    // Built by appending: GCC 12 misreads "#" + std::to_string(n) as an overlapping copy.
     static std::string nameOf(const shell::FleetTarget& target) {
-        return "#" + std::to_string(target.line) + " " + shell::fleetTargetName(target.settings);
+        return std::string("#")
+            .append(std::to_string(target.line))
+            .append(" ")
+            .append(shell::fleetTargetName(target.settings));
     }
 
     std::unique_ptr<platform::Platform> makePlatform() override { return makePlatform_(); }
@@ -252,7 +256,7 @@ std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal
         if (row.exitCode == exit_code::kSuccess) {
             ++uploaded;
         } else {
-            failed.append(failed.empty() ? "" : ", ").append("#" + std::to_string(row.line));
+            failed.append(failed.empty() ? "#" : ", #").append(std::to_string(row.line));
         }
     }
     std::vector<std::size_t> widths(cells.front().size(), 0);

@@ -207,10 +207,11 @@ void FleetDisplay::phase(std::size_t target, FleetPhase phase, std::string note)
 }
 
 // Progress alone wakes nobody: a terminal's lines show it at the next redraw. A percent below
-// 0 keeps the one shown.
+// 0 keeps the one shown. Plain lines show only the bytes of a whole upload, so without a
+// terminal the targets take the lock for their last bytes only.
 void FleetDisplay::progress(std::size_t target, int percent, std::uint64_t consumed,
                             std::uint64_t total) {
-    if (target >= views_.size()) {
+    if (target >= views_.size() || (!live_ && consumed < total)) {
         return;
     }
     std::lock_guard<std::mutex> lock(mutex_);

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The fleet against one upload alone, measured side by side in the same run, in interleaved
+# pairs (one alone, then the fleet; PAIRS times):
+#   - 32 virtual terminals over UDP, each writing its flash 5 ms a record (--write-ms 5): the
+#     fleet's wall time ÷ one such upload's, the loader's CPU for the whole fleet as a share of
+#     one core, and its peak memory ÷ one upload's (goals ≤ 1.15, ≤ 10 %, ≤ 32);
+#   - 8 pseudo-terminals paced at 115200 bit/s: the fleet's wall time ÷ one upload's (≤ 1.05).
+# Every terminal gets the same 64 KiB binary image (1024 records).
+# Usage: bench/fleet.sh [BIN_DIR] [PAIRS]   (from the repository root)
+# Prints "RESULT fleet udp32 RATIO_MEDIAN RATIO_MIN RATIO_MAX CPU%_MEDIAN PEAK_RATIO ALONE_S FLEET_S PAIRS"
+# and "RESULT fleet pty8 RATIO_MEDIAN RATIO_MIN RATIO_MAX ALONE_S FLEET_S PAIRS".
+set -euo pipefail
+bin=$(realpath "${1:-build/linux/bin}")
+pairs=${2:-3}
+source bench/common.sh
+bench_setup
+python3 - "$work/fleet.bin" <<'PY'
+import random, struct, sys
+rng = random.Random(2027)
+data = bytes(rng.randrange(255) for _ in range(64 * 1024))
+with open(sys.argv[1], "wb") as out:
+    out.write(b"TOLVEXSTART" + struct.pack(">II", 0x00100000, len(data)) + data + b"TOLVEXEND")
+PY
+program=$work/fleet.bin
+terminals=()
+trap 'kill "${terminals[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
+
+# start_terminals COUNT LINK OPTIONS...: COUNT terminals expecting the program; writes the
+# fleet list to $work/list (COM ports 31.. for pseudo-terminals).
+start_terminals() {
+  local count=$1 link=$2 i
+  shift 2
+  terminals=()
+  : >"$work/list"
+  for i in $(seq "$count"); do
+    if [[ $link == udp ]]; then
+      start_terminal "$work/t$i" --udp 0 --expect "$program" --type bin --idle-timeout 120 "$@"
+      echo "$program,3,127.0.0.1,$(ready_udp_port),2,1" >>"$work/list"
+    else
+      start_terminal "$work/t$i" --link "$work/com$((30 + i))" --expect "$program" --type bin \
+        --idle-timeout 120 "$@"
+      export "VORLANTH_COM$((30 + i))=$work/com$((30 + i))"
+      echo "$program,1,$((30 + i)),1,2,1" >>"$work/list"
+    fi
+    terminals+=("$TERMINAL_PID")
+  done
+}
+
+# check_terminals: every terminal ended holding the program.
+check_terminals() {
+  local pid
+  for pid in "${terminals[@]}"; do
+    TERMINAL_PID=$pid
+    wait_terminal 30 || { echo "a terminal does not hold the program" >&2; exit 1; }
+  done
+  terminals=()
+}
+
+# timed OUT ARGS...: runs vorlanth-cli ARGS under /usr/bin/time; sets WALL (s), CPU (s), PEAK_KB.
+timed() {
+  local started ended
+  started=$(now_s)
+  /usr/bin/time -o "$work/time" -f "%U %S %M" timeout 600 "$bin/vorlanth-cli" "$@" \
+    </dev/null >"$work/cli.out" 2>&1 ||
+    { echo "vorlanth-cli $*: $(tail -5 "$work/cli.out")" >&2; exit 1; }
+  ended=$(now_s)
+  WALL=$(echo "$ended - $started" | bc -l)
+  read -r user system PEAK_KB <"$work/time"
+  CPU=$(echo "$user + $system" | bc -l)
+}
+
+# median VALUES...: the middle value (the mean of the two middle ones for an even count).
+median() { tr ' ' '\n' <<<"$*" | sort -g | awk '{v[NR]=$1} END{print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
+minimum() { tr ' ' '\n' <<<"$*" | sort -g | head -1; }
+maximum() { tr ' ' '\n' <<<"$*" | sort -g | tail -1; }
+
+# pair KIND COUNT LINK OPTIONS...: one upload alone, then the fleet of COUNT; appends the ratio.
+pair() {
+  local kind=$1 count=$2 link=$3
+  shift 3
+  start_terminals 1 "$link" "$@"
+  timed "$(head -1 "$work/list")"
+  check_terminals
+  local alone=$WALL alone_peak=$PEAK_KB
+  start_terminals "$count" "$link" "$@"
+  timed --fleet "$work/list"
+  check_terminals
+  ratios+=("$(echo "$WALL / $alone" | bc -l)")
+  cpus+=("$(echo "100 * $CPU / $WALL" | bc -l)")
+  peaks+=("$(echo "$PEAK_KB / $alone_peak" | bc -l)")
+  alones+=("$alone")
+  fleets+=("$WALL")
+  printf '%s: alone %.2f s (%d KiB); fleet of %d %.2f s, cpu %.2f s, %d KiB\n' "$kind" "$alone" \
+    "$alone_peak" "$count" "$WALL" "$CPU" "$PEAK_KB" >&2
+}
+
+ratios=() cpus=() peaks=() alones=() fleets=()
+for _ in $(seq "$pairs"); do pair udp32 32 udp --write-ms 5; done
+echo "RESULT fleet udp32 $(median "${ratios[@]}") $(minimum "${ratios[@]}") $(maximum "${ratios[@]}")" \
+  "$(median "${cpus[@]}") $(median "${peaks[@]}") $(median "${alones[@]}") $(median "${fleets[@]}") $pairs"
+
+ratios=() cpus=() peaks=() alones=() fleets=()
+for _ in $(seq "$pairs"); do pair pty8 8 pty --baud 115200; done
+echo "RESULT fleet pty8 $(median "${ratios[@]}") $(minimum "${ratios[@]}") $(maximum "${ratios[@]}")" \
+  "$(median "${alones[@]}") $(median "${fleets[@]}") $pairs"
