@@ -31,6 +31,15 @@ stats_min() { tr ' ' '\n' <<<"$*" | sort -g | awk 'NR==1{b=$1} {w=$1} END{printf
 # stats_max VALUES...: "best spread" of the numbers, the best being the largest.
 stats_max() { tr ' ' '\n' <<<"$*" | sort -gr | awk 'NR==1{b=$1} {w=$1} END{printf "%.4f %.4f\n", b, b-w}'; }
 
+# stats_quartiles VALUES...: "median lowest highest first-quartile third-quartile" (quartiles as
+# the medians of the lower and upper halves).
+stats_quartiles() {
+  tr ' ' '\n' <<<"$*" | sort -g | awk '
+    function mid(a, b) { return (b - a) % 2 == 0 ? v[(a + b) / 2] : (v[(a + b - 1) / 2] + v[(a + b + 1) / 2]) / 2 }
+    {v[NR] = $1}
+    END {h = int(NR / 2); printf "%.4f %.4f %.4f %.4f %.4f\n", mid(1, NR), v[1], v[NR], mid(1, h), mid(NR - h + 1, NR)}'
+}
+
 # now_s: the monotonic-enough wall clock in seconds with nanoseconds.
 now_s() { date +%s.%N; }
 

@@ -69,10 +69,8 @@ timed() {
   CPU=$(echo "$user + $system" | bc -l)
 }
 
-# median VALUES...: the middle value (the mean of the two middle ones for an even count).
-median() { tr ' ' '\n' <<<"$*" | sort -g | awk '{v[NR]=$1} END{print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
-minimum() { tr ' ' '\n' <<<"$*" | sort -g | head -1; }
-maximum() { tr ' ' '\n' <<<"$*" | sort -g | tail -1; }
+# median VALUES...: the middle value.
+median() { stats_quartiles "$@" | cut -d' ' -f1; }
 
 # pair KIND COUNT LINK OPTIONS...: one upload alone, then the fleet of COUNT; appends the ratio.
 pair() {
@@ -96,10 +94,10 @@ pair() {
 
 ratios=() cpus=() peaks=() alones=() fleets=()
 for _ in $(seq "$pairs"); do pair udp32 32 udp --write-ms 5; done
-echo "RESULT fleet udp32 $(median "${ratios[@]}") $(minimum "${ratios[@]}") $(maximum "${ratios[@]}")" \
+echo "RESULT fleet udp32 $(stats_quartiles "${ratios[@]}" | cut -d' ' -f1-3)" \
   "$(median "${cpus[@]}") $(median "${peaks[@]}") $(median "${alones[@]}") $(median "${fleets[@]}") $pairs"
 
 ratios=() cpus=() peaks=() alones=() fleets=()
 for _ in $(seq "$pairs"); do pair pty8 8 pty --baud 115200; done
-echo "RESULT fleet pty8 $(median "${ratios[@]}") $(minimum "${ratios[@]}") $(maximum "${ratios[@]}")" \
+echo "RESULT fleet pty8 $(stats_quartiles "${ratios[@]}" | cut -d' ' -f1-3)" \
   "$(median "${alones[@]}") $(median "${fleets[@]}") $pairs"

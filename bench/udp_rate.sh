@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Uploads a 1 MiB binary image and 1 MiB of S-record text with vorlanth-cli to the virtual
-# terminal over UDP on 127.0.0.1 with no pacing, and in the same run a bare UDP ping-pong of
-# the same count and the same average sizes (the terminal's frames and "bytes N in, M out").
-# Records (frames) per second of each and their ratio; best of RUNS runs and the spread.
-# Also the loader's peak memory for the 1 MiB upload against a 1 KiB one.
-# Usage: bench/udp_rate.sh [BIN_DIR] [RUNS]   (from the repository root)
-# Prints "RESULT udp TYPE LOADER_RATE RATE_SPREAD PINGPONG_RATE PINGPONG_SPREAD RATIO RUNS"
-# and "RESULT memory PEAK_KB_1MIB PEAK_KB_SMALL".
+# terminal over UDP on 127.0.0.1 with no pacing, each followed at once by a bare UDP ping-pong
+# of the same count and the same average sizes (the terminal's frames and "bytes N in, M out").
+# Records (frames) per second of each; the ratio of each such pair, so that the load of the
+# moment weighs on both sides alike; the median of PAIRS ratios with their spread (lowest,
+# highest, and the quartiles). Also the loader's peak memory for the 1 MiB upload against a
+# 1 KiB one.
+# Usage: bench/udp_rate.sh [BIN_DIR] [PAIRS]   (from the repository root; PAIRS at least 9)
+# Prints "RESULT udp TYPE RATIO_MEDIAN RATIO_LOW RATIO_HIGH RATIO_Q1 RATIO_Q3 LOADER_MEDIAN
+# PINGPONG_MEDIAN PAIRS" and "RESULT memory PEAK_KB_1MIB PEAK_KB_SMALL".
 set -euo pipefail
 bin=$(realpath "${1:-build/linux/bin}")
-runs=${2:-3}
+pairs=${2:-9}
 source bench/common.sh
 bench_setup
 
@@ -31,20 +33,22 @@ upload() {
 }
 
 for type in bin shx; do
-  loader=() pingpong=()
-  for _ in $(seq "$runs"); do
+  loader=() pingpong=() ratios=()
+  for _ in $(seq "$pairs"); do
     upload "$work/program.$type" "$type"
-    loader+=("$(echo "$FRAMES / $WALL" | bc -l)")
+    rate=$(echo "$FRAMES / $WALL" | bc -l)
     request=$(((BYTES_IN + FRAMES / 2) / FRAMES))
     answer=$(((BYTES_OUT + FRAMES / 2) / FRAMES))
     line=$(timeout 60 "$bin/vorlanth_bench_udp_pingpong" "$FRAMES" "$request" "$answer")
-    pingpong+=("$(sed -n 's/.*: \([0-9]*\) per second/\1/p' <<<"$line")")
-    printf '%s: %d frames in %.3f s (%d/%d bytes a frame); %s\n' "$type" "$FRAMES" "$WALL" \
-      "$request" "$answer" "$line" >&2
+    bare=$(sed -n 's/.*: \([0-9]*\) per second/\1/p' <<<"$line")
+    loader+=("$rate")
+    pingpong+=("$bare")
+    ratios+=("$(echo "$rate / $bare" | bc -l)")
+    printf '%s: %d frames in %.3f s (%d/%d bytes a frame), %.0f/s; %s; ratio %.3f\n' "$type" \
+      "$FRAMES" "$WALL" "$request" "$answer" "$rate" "$line" "${ratios[-1]}" >&2
   done
-  read -r rate rate_spread < <(stats_max "${loader[@]}")
-  read -r bare bare_spread < <(stats_max "${pingpong[@]}")
-  echo "RESULT udp $type $rate $rate_spread $bare $bare_spread $(echo "$rate / $bare" | bc -l) $runs"
+  echo "RESULT udp $type $(stats_quartiles "${ratios[@]}") $(stats_quartiles "${loader[@]}" | cut -d' ' -f1)" \
+    "$(stats_quartiles "${pingpong[@]}" | cut -d' ' -f1) $pairs"
   if [[ $type == bin ]]; then big_peak=$PEAK_KB; fi
 done
 
