@@ -44,9 +44,11 @@ stats_quartiles() {
 now_s() { date +%s.%N; }
 
 # summary_field NAME FILE: from the terminal's summary line, the number before " in" (NAME=in),
-# before " out" (out) or after "frames " (frames).
+# before " out" (out), after "frames " (frames), or the seconds from the first frame to the
+# last (span).
 summary_field() {
   case $1 in
+    span) sed -n 's/.*first to last frame \([0-9.]*\) s.*/\1/p' "$2" ;;
     in) sed -n 's/.*bytes \([0-9]*\) in.*/\1/p' "$2" ;;
     out) sed -n 's/.*bytes [0-9]* in, \([0-9]*\) out.*/\1/p' "$2" ;;
     frames) sed -n 's/.*frames \([0-9]*\).*/\1/p' "$2" ;;

@@ -185,6 +185,8 @@ class UdpPort : public Port {
 
     int pollDescriptor() const override { return socket_.get(); }
 
+    // Takes one datagram: poll reports the socket again while more are waiting, and the common
+    // case (one answer's frame) then costs one read and no read that finds nothing.
     bool receive(TerminalModel& model, uint64_t nowUs) override {
         uint8_t buffer[65536];
         while (true) {
@@ -196,7 +198,7 @@ class UdpPort : public Port {
                 peer_ = from;
                 hasPeer_ = true;
                 model.receiveDatagramUs({buffer, static_cast<size_t>(got)}, nowUs);
-                continue;
+                return true;
             }
             if (errno == EINTR) {
                 continue;

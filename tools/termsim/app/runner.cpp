@@ -273,6 +273,8 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
     ModelConfig config = options.model;
+    // Without --trace the notes of every frame would only pile up.
+    config.keepTrace = options.trace;
     if (options.link == LinkKind::Device) {
         config.baud = 0;  // a real line paces itself
     }
@@ -367,6 +369,13 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
         << " ended; frames " << stats.frames << " (" << stats.commands << " commands, "
         << stats.records << " records, " << stats.blocks << " blocks, " << stats.damaged
         << " damaged); bytes " << stats.bytesIn << " in, " << stats.bytesOut << " out";
+    if (stats.frames > 1) {
+        // The time the frames took, for rates that leave out the loader's start and end.
+        char span[48];
+        std::snprintf(span, sizeof span, "; first to last frame %.6f s",
+                      static_cast<double>(stats.lastFrameNs - stats.firstFrameNs) / 1e9);
+        err << span;
+    }
     if (port->droppedBytes() > 0) {
         err << " (" << port->droppedBytes() << " not delivered)";
     }

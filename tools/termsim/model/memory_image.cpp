@@ -5,18 +5,24 @@
 
 namespace vorlanth::termsim {
 
-// Writes each byte into its page, counting bytes written for the first time.
+// Writes each byte into its page, counting bytes written for the first time; a page is looked
+// up once for the bytes that fall into it (a record's bytes mostly share one).
 void MemoryImage::write(uint32_t address, std::span<const uint8_t> data) {
     uint32_t at = address;
-    for (uint8_t byte : data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
         Page& page = pages_[at / kPageSize];
         const uint32_t offset = at % kPageSize;
-        if (!page.written.test(offset)) {
-            page.written.set(offset);
-            ++written_;
+        const std::size_t count = std::min<std::size_t>(data.size() - done, kPageSize - offset);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!page.written.test(offset + i)) {
+                page.written.set(offset + i);
+                ++written_;
+            }
+            page.bytes[offset + i] = data[done + i];
         }
-        page.bytes[offset] = byte;
-        ++at;
+        done += count;
+        at += static_cast<uint32_t>(count);
     }
 }
 

@@ -268,6 +268,10 @@ bool TerminalModel::isDataFrame(FrameKind kind, std::span<const uint8_t> frame) 
 // Numbers the frame, draws its fault and hands it to its handler.
 void TerminalModel::handleFrame(FrameKind kind, std::span<const uint8_t> frame, uint64_t endNs) {
     const uint64_t number = ++stats_.frames;
+    if (number == 1) {
+        stats_.firstFrameNs = endNs;
+    }
+    stats_.lastFrameNs = endNs;
     const FaultKind fault = plan_.decide(number, isDataFrame(kind, frame));
     if (fault != FaultKind::None) {
         ++stats_.faults;
@@ -383,8 +387,10 @@ void TerminalModel::handleCommand(std::string_view text, uint64_t number, FaultK
             endSession(SessionKind::Basic);
         }
     }
-    std::string shown = text.empty() ? std::string("\\r") : std::string(text) + "\\r";
-    trace(number, FrameKind::Command, "\"" + shown + "\"", sent, fault);
+    if (config_.keepTrace) {
+        std::string shown = text.empty() ? std::string("\\r") : std::string(text) + "\\r";
+        trace(number, FrameKind::Command, "\"" + shown + "\"", sent, fault);
+    }
 }
 
 // Checks a binary record and writes its data; the end record closes the session.
@@ -426,11 +432,13 @@ void TerminalModel::handleRecord(std::span<const uint8_t> frame, uint64_t number
             image_.write(address, frame.subspan(7, frame.size() - 9));
         }
     }
-    std::string description = describeRecord(frame);
-    if (!problem.empty()) {
-        description += " (" + problem + ")";
+    if (config_.keepTrace) {
+        std::string description = describeRecord(frame);
+        if (!problem.empty()) {
+            description += " (" + problem + ")";
+        }
+        trace(number, FrameKind::Record, description, sent, fault);
     }
-    trace(number, FrameKind::Record, description, sent, fault);
 }
 
 // Checks a BASIC block (its checksum in checksum mode) and moves on in the sequence.
@@ -654,9 +662,12 @@ std::optional<uint64_t> TerminalModel::nextEventMs() const {
     return (*next + kUsPerMs - 1) / kUsPerMs;
 }
 
-// Notes what became of a frame, for --trace.
+// Notes what became of a frame, for --trace; nothing when no trace is kept.
 void TerminalModel::trace(uint64_t number, FrameKind kind, std::string description,
                           std::string answerText, FaultKind fault) {
+    if (!config_.keepTrace) {
+        return;
+    }
     trace_.push_back(
         {number, nowUs_ / kUsPerMs, kind, std::move(description), std::move(answerText), fault});
 }

@@ -39,6 +39,7 @@ struct ModelConfig {
     uint32_t baud = 0;  // 0: no line pacing; else 10 bits a byte at this rate, both ways
     uint32_t writeMs = 0;       // flash write time for each data record and BASIC block
     uint32_t frameGapMs = 250;  // silence after which an incomplete frame is given up
+    bool keepTrace = true;      // note every frame for takeTrace (--trace); off, none is kept
     FaultConfig faults;
 };
 
@@ -72,6 +73,8 @@ struct ModelStats {
     uint64_t bytesIn = 0;
     uint64_t bytesOut = 0;
     uint64_t faults = 0;
+    uint64_t firstFrameNs = 0;  // when the first frame ended (its last byte arrived)
+    uint64_t lastFrameNs = 0;   // when the last frame so far ended
 };
 
 enum class SessionKind { None, Records, Basic };
