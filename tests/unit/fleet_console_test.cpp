@@ -183,27 +183,27 @@ TEST(FleetDisplay, LiveLinesSayThePhaseItsProgressAndNeverWrap) {
 }
 
 std::vector<FleetRow> sampleRows() {
-    FleetRow uploaded;
-    uploaded.line = 2;
-    uploaded.text = "app.shx,1,3,1,0,1";
-    uploaded.name = "#2 COM3";
-    uploaded.outcome = "uploaded";
-    uploaded.bytes = 5442;
-    uploaded.elapsedMs = 1234;
-    uploaded.attempts = 1;
-    uploaded.message = "Uploaded successfully!";
-    FleetRow failed;
-    failed.line = 5;
-    failed.text = "app.bin,3,127.0.0.1,3000,2,1";
-    failed.name = "#5 127.0.0.1:3000";
-    failed.outcome = "failed";
-    failed.exitCode = 1;
-    failed.elapsedMs = 24500;
-    failed.attempts = 3;
-    failed.message = "Terminal is not ready!";
-    failed.detail.object = "127.0.0.1:3000";
-    failed.detail.reason = "no answer";
-    return {uploaded, failed};
+    FailureDetail noAnswer;
+    noAnswer.object = "127.0.0.1:3000";
+    noAnswer.reason = "no answer";
+    return {{.line = 2,
+             .text = "app.shx,1,3,1,0,1",
+             .name = "#2 COM3",
+             .outcome = "uploaded",
+             .bytes = 5442,
+             .elapsedMs = 1234,
+             .attempts = 1,
+             .message = "Uploaded successfully!",
+             .detail = {}},
+            {.line = 5,
+             .text = "app.bin,3,127.0.0.1,3000,2,1",
+             .name = "#5 127.0.0.1:3000",
+             .outcome = "failed",
+             .exitCode = 1,
+             .elapsedMs = 24500,
+             .attempts = 3,
+             .message = "Terminal is not ready!",
+             .detail = noAnswer}};
 }
 
 TEST(FleetSummary, OneRowPerTargetThenTheCounts) {
