@@ -42,6 +42,7 @@ installed_files=(
   share/doc/vorlanth/README.md share/doc/vorlanth/LICENSE share/doc/vorlanth/CHANGELOG.md
   share/doc/vorlanth/examples/app.shx share/doc/vorlanth/examples/app.bin
   share/doc/vorlanth/examples/app.qbx share/doc/vorlanth/examples/app.ini
+  share/doc/vorlanth/examples/ansible/fleet.yml share/doc/vorlanth/examples/ansible/inventory.ini
   share/bash-completion/completions/vorlanth-cli
 )
 
