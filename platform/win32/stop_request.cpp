@@ -1,0 +1,95 @@
+#include "platform/stop_request.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/win32/stop_wait.h"
+
+namespace vorlanth::platform {
+
+namespace {
+
+// Signal numbers as on POSIX, so that exit codes (128 + number) mean the same everywhere.
+constexpr int kHangUp = 1;
+constexpr int kInterrupt = 2;
+constexpr int kTerminate = 15;
+
+// Time the main thread has to unwind after a stop request before the handler ends the
+// process itself (a console read that nothing could wake); Windows allows a closing console
+// about 5 s.
+constexpr DWORD kUnwindGraceMs = 1500;
+
+// The stop request: the one mutable global of the program, because the console control
+// handler runs on a thread of its own and can reach nothing else.
+struct StopRequest {
+    std::atomic<int> signal{0};
+    HANDLE event = nullptr;
+    HANDLE mainThread = nullptr;
+};
+StopRequest stopRequest;
+
+// Ctrl+C and Ctrl+Break stand for SIGINT, the closing of the console (or a log-off or
+// shut-down) for SIGHUP. The main thread is woken (its event, and any synchronous read it
+// is in is cancelled) and given kUnwindGraceMs to end the process through its close path.
+BOOL WINAPI onConsoleControl(DWORD type) {
+    int signal = 0;
+    switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            signal = kInterrupt;
+            break;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            signal = kHangUp;
+            break;
+        default:
+            return FALSE;
+    }
+    int none = 0;
+    stopRequest.signal.compare_exchange_strong(none, signal);
+    if (stopRequest.event != nullptr) {
+        SetEvent(stopRequest.event);
+    }
+    if (stopRequest.mainThread != nullptr) {
+        CancelSynchronousIo(stopRequest.mainThread);
+    }
+    Sleep(kUnwindGraceMs);
+    ExitProcess(static_cast<UINT>(128 + stopRequest.signal.load()));
+    return TRUE;
+}
+
+}  // namespace
+
+HANDLE stopEvent() {
+    return stopRequest.event;
+}
+
+void installStopHandlers() {
+    if (stopRequest.event == nullptr) {
+        stopRequest.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
+                        &stopRequest.mainThread, THREAD_TERMINATE, FALSE, 0);
+    }
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+int stopSignal() {
+    return stopRequest.signal.load();
+}
+
+std::string_view stopSignalName(int signal) {
+    switch (signal) {
+        case kHangUp:
+            return "SIGHUP";
+        case kInterrupt:
+            return "SIGINT";
+        case kTerminate:
+            return "SIGTERM";
+        default:
+            return "signal";
+    }
+}
+
+}  // namespace vorlanth::platform
