@@ -14,6 +14,13 @@ namespace vorlanth::platform {
 
 enum class ReceiveStatus { Received, TimedOut, Failed };
 
+// "a.b.c.d:port", for messages.
+inline std::string endpointText(const std::array<std::uint8_t, 4>& address, std::uint16_t port) {
+    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
+           std::to_string(address[2]) + "." + std::to_string(address[3]) + ":" +
+           std::to_string(port);
+}
+
 struct ReceiveResult {
     ReceiveStatus status = ReceiveStatus::Failed;
     std::size_t count = 0;

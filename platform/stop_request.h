@@ -10,10 +10,27 @@ namespace vorlanth::platform {
 // closed output pipe never ends an upload. The console loader calls it once at start.
 void installStopHandlers();
 
-// The signal number of the first stop request (SIGINT 2, SIGTERM 15, SIGHUP 1), or 0.
+// Numbers of the stop signals, the same on every system (Windows mirrors POSIX), so that an
+// exit code of 128 + the number means the same everywhere.
+inline constexpr int kHangUpSignal = 1;
+inline constexpr int kInterruptSignal = 2;
+inline constexpr int kTerminateSignal = 15;
+
+// The signal number of the first stop request (kInterruptSignal, ...), or 0.
 int stopSignal();
 
 // The name of a stop signal ("SIGINT"), or "signal" for any other number.
-std::string_view stopSignalName(int signal);
+inline std::string_view stopSignalName(int signal) {
+    switch (signal) {
+        case kHangUpSignal:
+            return "SIGHUP";
+        case kInterruptSignal:
+            return "SIGINT";
+        case kTerminateSignal:
+            return "SIGTERM";
+        default:
+            return "signal";
+    }
+}
 
 }  // namespace vorlanth::platform

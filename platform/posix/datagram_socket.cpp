@@ -23,13 +23,6 @@ namespace {
 // Most datagrams drained by one discardPending, so that a flooding peer cannot hold it.
 constexpr int kDrainLimit = 1024;
 
-// "a.b.c.d:port" for messages.
-std::string endpointText(const std::array<std::uint8_t, 4>& address, std::uint16_t port) {
-    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
-           std::to_string(address[2]) + "." + std::to_string(address[3]) + ":" +
-           std::to_string(port);
-}
-
 // A BSD datagram socket, closed on destruction.
 class PosixDatagramSocket final : public DatagramSocket {
   public:

@@ -28,6 +28,7 @@ struct StopRequest {
 };
 StopRequest stopRequest;
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
+static_assert(SIGHUP == kHangUpSignal && SIGINT == kInterruptSignal && SIGTERM == kTerminateSignal);
 
 // Async-signal-safe: an atomic store and a write(2), errno kept for the code interrupted.
 extern "C" void onStopSignal(int signal) {
@@ -77,19 +78,6 @@ void installStopHandlers() {
 
 int stopSignal() {
     return stopRequest.signal.load();
-}
-
-std::string_view stopSignalName(int signal) {
-    switch (signal) {
-        case SIGHUP:
-            return "SIGHUP";
-        case SIGINT:
-            return "SIGINT";
-        case SIGTERM:
-            return "SIGTERM";
-        default:
-            return "signal";
-    }
 }
 
 WaitOutcome waitForDescriptor(int fd, short events, int timeoutMs, short* revents) {

@@ -19,13 +19,6 @@ namespace {
 // Most datagrams drained by one discardPending, so that a flooding peer cannot hold it.
 constexpr int kDrainLimit = 1024;
 
-// "a.b.c.d:port" for messages.
-std::string endpointText(const std::array<std::uint8_t, 4>& address, std::uint16_t port) {
-    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
-           std::to_string(address[2]) + "." + std::to_string(address[3]) + ":" +
-           std::to_string(port);
-}
-
 // True when a stop of the run has been requested.
 bool stopIsRequested() {
     return stopEvent() != nullptr && WaitForSingleObject(stopEvent(), 0) == WAIT_OBJECT_0;

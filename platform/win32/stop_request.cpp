@@ -10,11 +10,6 @@ namespace vorlanth::platform {
 
 namespace {
 
-// Signal numbers as on POSIX, so that exit codes (128 + number) mean the same everywhere.
-constexpr int kHangUp = 1;
-constexpr int kInterrupt = 2;
-constexpr int kTerminate = 15;
-
 // Time the main thread has to unwind after a stop request before the handler ends the
 // process itself (a console read that nothing could wake); Windows allows a closing console
 // about 5 s.
@@ -37,12 +32,12 @@ BOOL WINAPI onConsoleControl(DWORD type) {
     switch (type) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-            signal = kInterrupt;
+            signal = kInterruptSignal;
             break;
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
-            signal = kHangUp;
+            signal = kHangUpSignal;
             break;
         default:
             return FALSE;
@@ -77,19 +72,6 @@ void installStopHandlers() {
 
 int stopSignal() {
     return stopRequest.signal.load();
-}
-
-std::string_view stopSignalName(int signal) {
-    switch (signal) {
-        case kHangUp:
-            return "SIGHUP";
-        case kInterrupt:
-            return "SIGINT";
-        case kTerminate:
-            return "SIGTERM";
-        default:
-            return "signal";
-    }
 }
 
 }  // namespace vorlanth::platform

@@ -60,10 +60,12 @@ const char* usageText() {
            "  --list-ports  list the serial ports and the COM numbers that reach them\n"
            "  --trace       show every chunk sent and received, in hex, on stderr\n"
            "  --json        write JSON Lines events on stdout (start, handshake, erase,\n"
-           "                progress, message, result)\n"
+           "                progress, message, stopped, result)\n"
            "\n"
            "Exit codes: 0 uploaded (or Exit in the form), 1 upload failed, 2 command-line\n"
-           "error, 3 program or companion file could not be opened, 4 link could not be opened.\n";
+           "error or refused address, 3 program or companion file could not be opened, 4 link\n"
+           "could not be opened, 5 program file not valid, 129/130/143 ended by\n"
+           "SIGHUP/SIGINT/SIGTERM.\n";
 }
 
 }  // namespace vorlanth::ui::console
