@@ -1,5 +1,7 @@
 #include "ui/console/json_events.h"
 
+#include "vorlanth/version.h"
+
 namespace vorlanth::ui::console {
 
 std::string jsonString(std::string_view text) {
@@ -96,9 +98,9 @@ void JsonEventWriter::write(const std::string& object) {
 }
 
 void JsonEventWriter::start(const UploadSettings& settings) {
-    std::string object = "{\"event\":\"start\",\"version\":\"1.31\",\"file\":" +
-                         jsonString(settings.programPath.view()) + ",\"fileType\":\"" +
-                         fileTypeName(settings.fileType) + "\",\"link\":\"" +
+    std::string object = "{\"event\":\"start\",\"version\":" + jsonString(kVersion) +
+                         ",\"file\":" + jsonString(settings.programPath.view()) +
+                         ",\"fileType\":\"" + fileTypeName(settings.fileType) + "\",\"link\":\"" +
                          linkName(settings.linkType) + "\"";
     if (settings.linkType == Network) {
         object += ",\"address\":" + jsonString(settings.targetAddress.view()) +
