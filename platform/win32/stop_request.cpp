@@ -11,22 +11,26 @@ namespace vorlanth::platform {
 namespace {
 
 // Time the main thread has to unwind after a stop request before the handler ends the
-// process itself (a console read that nothing could wake); Windows allows a closing console
-// about 5 s.
+// process itself (a read that nothing could wake); Windows allows a closing console about 5 s.
 constexpr DWORD kUnwindGraceMs = 1500;
+// How often the handler cancels a console read again: the main thread may enter one just
+// after a cancel, which then had nothing to cancel.
+constexpr DWORD kCancelRetryMs = 20;
 
 // The stop request: the one mutable global of the program, because the console control
 // handler runs on a thread of its own and can reach nothing else.
 struct StopRequest {
     std::atomic<int> signal{0};
+    std::atomic<bool> readingInput{false};
     HANDLE event = nullptr;
     HANDLE mainThread = nullptr;
 };
 StopRequest stopRequest;
 
 // Ctrl+C and Ctrl+Break stand for SIGINT, the closing of the console (or a log-off or
-// shut-down) for SIGHUP. The main thread is woken (its event, and any synchronous read it
-// is in is cancelled) and given kUnwindGraceMs to end the process through its close path.
+// shut-down) for SIGHUP. The main thread is woken (its event, and its console read is
+// cancelled while it is in one) and given kUnwindGraceMs to end the process through its
+// close path; its own exit ends this thread too.
 BOOL WINAPI onConsoleControl(DWORD type) {
     int signal = 0;
     switch (type) {
@@ -47,10 +51,13 @@ BOOL WINAPI onConsoleControl(DWORD type) {
     if (stopRequest.event != nullptr) {
         SetEvent(stopRequest.event);
     }
-    if (stopRequest.mainThread != nullptr) {
-        CancelSynchronousIo(stopRequest.mainThread);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kUnwindGraceMs) {
+        if (stopRequest.readingInput.load() && stopRequest.mainThread != nullptr) {
+            CancelSynchronousIo(stopRequest.mainThread);
+        }
+        Sleep(kCancelRetryMs);
     }
-    Sleep(kUnwindGraceMs);
     ExitProcess(static_cast<UINT>(128 + stopRequest.signal.load()));
     return TRUE;
 }
@@ -59,6 +66,10 @@ BOOL WINAPI onConsoleControl(DWORD type) {
 
 HANDLE stopEvent() {
     return stopRequest.event;
+}
+
+void setReadingInput(bool reading) {
+    stopRequest.readingInput.store(reading);
 }
 
 void installStopHandlers() {

@@ -13,4 +13,8 @@ inline constexpr DWORD kStopSliceMs = 100;
 // The event set by a stop request; nullptr until the handlers are installed.
 HANDLE stopEvent();
 
+// Marks the main thread as inside (true) or out of (false) a read of standard input, which a
+// stop request cancels: a console read is the one wait that nothing else can wake.
+void setReadingInput(bool reading);
+
 }  // namespace vorlanth::platform

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "platform/stop_request.h"
+#include "platform/win32/stop_wait.h"
 
 namespace vorlanth::platform {
 
@@ -17,10 +18,13 @@ bool standardErrorIsTerminal() {
 }
 
 // A console read ends when Ctrl+C cancels it (the control handler cancels the main thread's
-// synchronous read); the stop is looked at before and after.
+// synchronous read while it is marked as reading); the stop is looked at before and after.
 bool readStandardInputLine(std::string& line) {
     line.clear();
-    if (stopSignal() != 0 || !std::getline(std::cin, line) || stopSignal() != 0) {
+    setReadingInput(true);
+    const bool read = stopSignal() == 0 && static_cast<bool>(std::getline(std::cin, line));
+    setReadingInput(false);
+    if (!read || stopSignal() != 0) {
         return false;
     }
     if (!line.empty() && line.back() == '\r') {
