@@ -58,7 +58,7 @@ class PosixFile final : public ReadableFile {
     bool rewind() override {
         next_ = 0;
         end_ = 0;
-        return ::lseek(descriptor_, 0, SEEK_SET) == 0;
+        return ::lseek(descriptor_.get(), 0, SEEK_SET) == 0;
     }
 
   private:
