@@ -1,6 +1,7 @@
 #include "shell/fleet_list.h"
 
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "link/link.h"
@@ -79,16 +80,19 @@ class ProgramChecker {
 };
 
 // The terminal a line reaches, as a text two lines naming one terminal share: the serial
-// device behind the COM port, or the network address and port the link would connect to.
-std::string terminalKey(const UploadSettings& settings, platform::Platform& platform) {
-    if (settings.linkType >= Network) {
-        const std::array<std::uint8_t, 4> address =
-            link::parseIpv4Address(settings.targetAddress.view());
-        return "udp " + std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
-               std::to_string(address[2]) + "." + std::to_string(address[3]) + ":" +
-               std::to_string(settings.targetPort);
+// device behind the COM port, or the network address (resolved as the link resolves it) and
+// port. Nothing, with why, for an address that names no terminal.
+std::optional<std::string> terminalKey(const UploadSettings& settings, platform::Platform& platform,
+                                       FailureDetail& why) {
+    if (settings.linkType < Network) {
+        return "serial " + platform.serialDeviceName(settings.comPort);
     }
-    return "serial " + platform.serialDeviceName(settings.comPort);
+    const std::optional<link::Ipv4Address> address =
+        link::resolveTargetAddress(platform.sockets(), settings.targetAddress.view(), &why);
+    if (!address) {
+        return std::nullopt;
+    }
+    return "udp " + platform::endpointText(*address, settings.targetPort);
 }
 
 // How a duplicate's terminal is named to the user: "COM3 (/dev/ttyUSB0)" or "host:port".
@@ -156,8 +160,13 @@ FleetList parseFleetList(std::string_view listText, platform::Platform& platform
             refuse(std::move(message), std::move(detail));
             continue;
         }
-        const auto [first, added] =
-            terminals.emplace(terminalKey(target.settings, platform), lineNumber);
+        FailureDetail why;
+        const std::optional<std::string> key = terminalKey(target.settings, platform, why);
+        if (!key) {
+            refuse(messageOf(result::kInvalidIpAddress), std::move(why));
+            continue;
+        }
+        const auto [first, added] = terminals.emplace(*key, lineNumber);
         if (!added) {
             refuse(
                 std::string(kDuplicateTarget),

@@ -37,9 +37,9 @@ inline constexpr std::size_t kMaxFleetListBytes = 1024 * 1024;
 // Reads a fleet list: one six-field argument text a line, as on the command line, with MODE 1;
 // blank lines and lines whose first non-blank character is "#" are skipped, a CR before the
 // line end is dropped. Every line is checked before anything is uploaded: its fields, its
-// program file (decoded whole, without any link), its network address, and that no earlier
-// line names the same terminal (the same serial device, or the same address and port). A
-// list without any target is an error of its own.
+// program file (decoded whole, without any link), its network address (a host name through the
+// resolver; nothing is sent), and that no earlier line names the same terminal (the same serial
+// device, or the same address and port). A list without any target is an error of its own.
 FleetList parseFleetList(std::string_view listText, platform::Platform& platform);
 
 // A short name of a target's terminal: "COM3" or "address:port".

@@ -186,6 +186,10 @@ void JsonEventWriter::fleet(const std::string& members) {
     write("{\"event\":\"fleet\"" + members + "}");
 }
 
+void JsonEventWriter::stopped(std::string_view signalName) {
+    write("{\"event\":\"stopped\",\"signal\":" + jsonString(signalName) + "}");
+}
+
 void JsonEventWriter::result(int exitCode) {
     write("{\"event\":\"result\",\"exitCode\":" + std::to_string(exitCode) +
           ",\"success\":" + (exitCode == 0 ? "true" : "false") + "}");

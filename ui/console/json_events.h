@@ -46,6 +46,7 @@ class JsonEventWriter {
     void progress(int percent, std::uint64_t consumed, std::uint64_t total);
     void message(const MessageBoxRequest& request, int answer);
     void warning(std::string_view summary, const FailureDetail& detail);
+    void stopped(std::string_view signalName);
     void result(int exitCode);
     // The end of a fleet run; members are the event's own, each led by a comma.
     void fleet(const std::string& members);
