@@ -4,6 +4,19 @@
 
 namespace vorlanth::platform {
 
+namespace {
+
+// The text of strerror_r, whichever of its two forms the C library has: the GNU one returns the
+// text (which may not be in the buffer), the POSIX one returns 0 and fills the buffer.
+[[maybe_unused]] const char* errorText(const char* text, const char* /*buffer*/) {
+    return text;
+}
+[[maybe_unused]] const char* errorText(int result, const char* buffer) {
+    return result == 0 ? buffer : "unknown error";
+}
+
+}  // namespace
+
 FailureDetail systemFailure(std::string object, std::string reason, int error) {
     FailureDetail detail;
     detail.kind = FailureKind::System;
@@ -11,7 +24,9 @@ FailureDetail systemFailure(std::string object, std::string reason, int error) {
     detail.reason = std::move(reason);
     detail.osErrorKind = OsErrorKind::Errno;
     detail.osError = error;
-    detail.osMessage = std::strerror(error);
+    // strerror_r, not strerror: several uploads may fail at once, each on a thread of its own.
+    char buffer[256] = {};
+    detail.osMessage = errorText(strerror_r(error, buffer, sizeof buffer), buffer);
     return detail;
 }
 

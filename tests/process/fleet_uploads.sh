@@ -53,6 +53,7 @@ for _ in $(seq 300); do
 done
 kill -KILL "${terminal[3]}"
 rm -f "$work/com13"
+wait "${terminal[3]}" 2>/dev/null
 wait "$loader"
 code=$?
 elapsed=$((SECONDS - started))

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/session.h"
+#include "platform/stop_request.h"
 #include "shell/fleet.h"
 #include "shell/result_messages.h"
 #include "ui/console/fleet_display.h"
@@ -190,7 +191,7 @@ class ConsoleFleetHost final : public shell::FleetHost {
         row.outcome = outcomeWord(outcome, succeeded, stop != 0);
         row.exitCode = outcome.started ? outcome.exitCode : exit_code::kUploadFailed;
         if (!succeeded && stop != 0) {
-            row.exitCode = kStoppedBySignal + stop;
+            row.exitCode = exit_code::kStoppedBySignal + stop;
         }
         row.bytes = frontEnd.bytesSent();
         row.elapsedMs = outcome.elapsedMs;
@@ -198,7 +199,13 @@ class ConsoleFleetHost final : public shell::FleetHost {
         if (outcome.started) {
             chooseLastMessage(row, outcome, frontEnd);
         }
-        if (JsonEventWriter* json = frontEnd.json()) {
+        if (!succeeded && stop != 0) {
+            // The stop, not whatever the interrupted wait left, is how it ended.
+            row.message = "stopped by " + std::string(platform::stopSignalName(stop));
+            row.detail = FailureDetail{};
+        }
+        JsonEventWriter* json = frontEnd.json();
+        if (json != nullptr && outcome.started) {
             json->result(row.exitCode);
         }
         const FleetPhase phase = succeeded   ? FleetPhase::Uploaded
@@ -212,14 +219,11 @@ class ConsoleFleetHost final : public shell::FleetHost {
     bool stopRequested() override { return stopSignal() != 0; }
 
     // The signal by which the user asked the run to stop, or 0.
-    int stopSignal() { return 0; }
+    int stopSignal() { return platform_.stopRequested(); }
 
     const std::vector<FleetRow>& rows() const { return rows_; }
 
   private:
-    // The exit code of a run a signal stopped is this plus the signal's number.
-    static constexpr int kStoppedBySignal = 128;
-
     const std::vector<shell::FleetTarget>& targets_;
     FleetDisplay& display_;
     platform::Platform& platform_;
@@ -282,7 +286,7 @@ std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal
         table += ", " + std::to_string(rows.size() - uploaded) + " not: " + failed;
     }
     if (stopSignal != 0) {
-        table += " (stopped by signal " + std::to_string(stopSignal) + ")";
+        table.append(" (stopped by ").append(platform::stopSignalName(stopSignal)).append(")");
     }
     return table + "\n";
 }
@@ -338,9 +342,17 @@ int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
     const int stop = host.stopSignal();
     const bool allUploaded = std::all_of(host.rows().begin(), host.rows().end(),
                                          [](const FleetRow& row) { return row.exitCode == 0; });
-    const int exitCode = stop != 0     ? 128 + stop
+    const int exitCode = stop != 0     ? exit_code::kStoppedBySignal + stop
                          : allUploaded ? exit_code::kSuccess
                                        : exit_code::kUploadFailed;
+    if (stop != 0) {
+        const std::string_view name = platform::stopSignalName(stop);
+        std::fprintf(error, "vorlanth: stopped by %.*s\n", static_cast<int>(name.size()),
+                     name.data());
+        if (options.json) {
+            JsonEventWriter(out).stopped(name);
+        }
+    }
     const std::string summary = formatFleetSummary(host.rows(), stop);
     std::FILE* summaryStream = options.json ? error : out;
     std::fputs(summary.c_str(), summaryStream);
