@@ -10,6 +10,8 @@ bool standardErrorIsTerminal();
 // Whether standard error is a terminal that takes cursor movements (escape sequences); on
 // Windows the console is asked to take them, which older consoles refuse.
 bool standardErrorTakesCursorMoves();
+// The number of lines the terminal on standard error shows at once; 0 when it cannot be told.
+int standardErrorRows();
 
 // Reads one line of standard input, without its line end (a CR before the LF is dropped too).
 // False at the end of input, on a read error, and when a stop of the run is requested while

@@ -1,6 +1,7 @@
 #include "platform/terminal.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,11 @@ bool standardErrorIsTerminal() {
 // Every terminal a POSIX system offers takes them.
 bool standardErrorTakesCursorMoves() {
     return standardErrorIsTerminal();
+}
+
+int standardErrorRows() {
+    winsize size{};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
 }
 
 // One byte per read(2), so that nothing past the line is taken from a shared input (a script

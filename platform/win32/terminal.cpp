@@ -22,6 +22,15 @@ bool standardInputIsTerminal() {
 bool standardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
+// The console window's height, not its buffer's.
+int standardErrorRows() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) {
+        return 0;
+    }
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
 // A console takes escape sequences once virtual terminal processing is on (Windows 10 and
 // later); a console that refuses it gets plain lines.
 bool standardErrorTakesCursorMoves() {

@@ -9,12 +9,15 @@ terminal control sequences (a Windows console under Wine draws text between them
 appeared and sends the program the signal NAME (INT, TERM, HUP); the milliseconds from the
 signal to the program's end are then written to TRANSCRIPT.ms. The program's exit status
 becomes ours (124 on time-out)."""
+import fcntl
 import os
 import pty
 import re
 import select
 import signal
+import struct
 import sys
+import termios
 import time
 
 
@@ -38,6 +41,8 @@ def main() -> int:
     command = args[i + 1:]
     pid, fd = pty.fork()
     if pid == 0:
+        # A terminal of 24 lines of 80 columns, as a person's usually is at least.
+        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
         os.execvp(command[0], command)
     output = b""
     searched_from = 0

@@ -73,8 +73,10 @@ int main(int argc, char** argv) {
     if (options.fleet) {
         const ui::console::FleetOptions fleet{*options.fleet, options.jobs, options.retries,
                                               options.json};
+        const int rows =
+            platform::standardErrorTakesCursorMoves() ? platform::standardErrorRows() : 0;
         return ui::console::runFleetCommand(fleet, *platform, platform::makeSystemPlatform, stdout,
-                                            stderr, platform::standardErrorTakesCursorMoves());
+                                            stderr, rows);
     }
     std::unique_ptr<ui::console::JsonEventWriter> json;
     if (options.json) {

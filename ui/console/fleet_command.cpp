@@ -314,7 +314,7 @@ std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode) {
 
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
-                    std::FILE* out, std::FILE* error, bool liveDisplay) {
+                    std::FILE* out, std::FILE* error, int terminalRows) {
     FailureDetail why;
     const std::optional<std::string> text = readList(options.listPath, platform.files(), why);
     shell::FleetList list;
@@ -332,7 +332,9 @@ int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
     for (const shell::FleetTarget& target : list.targets) {
         names.push_back(ConsoleFleetHost::nameOf(target));
     }
-    FleetDisplay display(error, options.json ? out : nullptr, liveDisplay, platform.clock(),
+    // Lines that scrolled off the screen cannot be redrawn: a longer fleet gets plain lines.
+    const bool live = terminalRows > 0 && static_cast<std::size_t>(terminalRows) > names.size();
+    FleetDisplay display(error, options.json ? out : nullptr, live, platform.clock(),
                          std::move(names));
     ConsoleFleetHost host(list.targets, options, display, platform, makePlatform);
     display.start();

@@ -44,10 +44,12 @@ std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode);
 // vorlanth-cli --fleet: reads the list (a file, or standard input for "-"), checks every line
 // with platform, and, only when every line is good, uploads to every target at once, each on a
 // platform of its own from makePlatform. Output goes to out (the summary; JSON with --json)
-// and error (progress, list errors; the summary with --json). Returns the exit code: 0 every
-// target uploaded, 1 one or more failed, 2 the list is not good (nothing uploaded).
+// and error (progress, list errors; the summary with --json). terminalRows: the lines of the
+// terminal on error that takes cursor movements, 0 for none; the targets' lines are redrawn in
+// place when they all fit on it. Returns the exit code: 0 every target uploaded, 1 one or more
+// failed, 2 the list is not good (nothing uploaded), 128 + the signal when one stopped the run.
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
-                    std::FILE* out, std::FILE* error, bool liveDisplay);
+                    std::FILE* out, std::FILE* error, int terminalRows);
 
 }  // namespace vorlanth::ui::console
