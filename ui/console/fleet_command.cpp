@@ -25,9 +25,11 @@ std::optional<std::string> readList(const std::string& path, platform::FileSyste
     std::uint8_t chunk[4096];
     std::unique_ptr<platform::ReadableFile> file;
     if (path != "-") {
-        file = files.openForReading(path);
+        file = files.openForReading(path, &why);
         if (!file) {
-            why.reason = "the list cannot be opened";
+            if (why.reason.empty()) {
+                why.reason = "the list cannot be opened";
+            }
             return std::nullopt;
         }
     }
@@ -318,6 +320,10 @@ int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
     FailureDetail why;
     const std::optional<std::string> text = readList(options.listPath, platform.files(), why);
     shell::FleetList list;
+    if (!text && platform.stopRequested() != 0) {
+        // A stop while the list was read (from a terminal, say) is a stop, not a bad list.
+        return exit_code::kStoppedBySignal + platform.stopRequested();
+    }
     if (!text) {
         list.errors.push_back(
             {0, "", std::string(shell::findResultMessage(result::kCantOpenFile)->text), why});
