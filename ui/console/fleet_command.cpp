@@ -76,8 +76,13 @@ int reportListErrors(const shell::FleetList& list, const FleetOptions& options, 
                          bad.message.c_str());
         }
         if (!bad.detail.empty()) {
-            std::fprintf(error, "vorlanth: %s: %s\n", where.c_str(),
-                         describeFailure(bad.detail).c_str());
+            // A detail that names its object (the list itself) needs no place before it.
+            const std::string why = describeFailure(bad.detail);
+            if (bad.line == 0 && !bad.detail.object.empty()) {
+                std::fprintf(error, "vorlanth: %s\n", why.c_str());
+            } else {
+                std::fprintf(error, "vorlanth: %s: %s\n", where.c_str(), why.c_str());
+            }
         }
         if (options.json) {
             MessageBoxRequest request;
@@ -86,13 +91,20 @@ int reportListErrors(const shell::FleetList& list, const FleetOptions& options, 
             JsonEventWriter(out, targetMember(bad.line, bad.text)).message(request, kAnswerOk);
         }
     }
-    std::fprintf(error, "vorlanth: %s: %zu bad line%s, nothing was uploaded\n", listName.c_str(),
-                 list.errors.size(), list.errors.size() == 1 ? "" : "s");
+    const auto badLines = static_cast<std::size_t>(
+        std::count_if(list.errors.begin(), list.errors.end(),
+                      [](const shell::FleetListError& bad) { return bad.line > 0; }));
+    if (badLines > 0) {
+        std::fprintf(error, "vorlanth: %s: %zu bad line%s, nothing was uploaded\n",
+                     listName.c_str(), badLines, badLines == 1 ? "" : "s");
+    } else {
+        std::fprintf(error, "vorlanth: %s: nothing was uploaded\n", listName.c_str());
+    }
     std::fflush(error);
     if (options.json) {
         JsonEventWriter(out).fleet(",\"exitCode\":" + std::to_string(exit_code::kCommandLineError) +
                                    ",\"targets\":" + std::to_string(list.targets.size()) +
-                                   ",\"badLines\":" + std::to_string(list.errors.size()));
+                                   ",\"badLines\":" + std::to_string(badLines));
     }
     return exit_code::kCommandLineError;
 }
