@@ -387,8 +387,10 @@ class PosixProfile final : public Profile {
             std::optional<std::string> updated =
                 settings::ini::withValue(content, section, entry.name, entry.value);
             if (!updated) {
-                return failure(path, "\"" + std::string(entry.name) +
-                                         "\" cannot be stored in the file (a line break?)");
+                return failure(path,
+                               std::string("\"")
+                                   .append(entry.name)
+                                   .append("\" cannot be stored in the file (a line break?)"));
             }
             content = std::move(*updated);
         }

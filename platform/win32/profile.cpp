@@ -17,8 +17,9 @@ std::string systemErrorText(DWORD error) {
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length)
-                                                        : "error " + std::to_string(error);
+    std::string message = length > 0 && text != nullptr
+                              ? std::string(text, length)
+                              : std::string("error ").append(std::to_string(error));
     LocalFree(text);
     while (!message.empty() &&
            (message.back() == '\r' || message.back() == '\n' || message.back() == '.')) {
@@ -85,8 +86,10 @@ class Win32Profile final : public Profile {
         for (const ProfileEntry& entry : entries) {
             for (std::string_view text : {section, entry.name, entry.value}) {
                 if (text.find_first_of("\r\n") != std::string_view::npos) {
-                    return failure(path, "\"" + std::string(entry.name) +
-                                             "\" cannot be stored in the file (a line break?)");
+                    return failure(path,
+                                   std::string("\"")
+                                       .append(entry.name)
+                                       .append("\" cannot be stored in the file (a line break?)"));
                 }
             }
         }
@@ -97,7 +100,8 @@ class Win32Profile final : public Profile {
             if (!WritePrivateProfileStringA(sectionText.c_str(), keyText.c_str(), valueText.c_str(),
                                             path.c_str())) {
                 const DWORD error = GetLastError();
-                return failure(path, "could not write \"" + keyText + "\"", error);
+                return failure(path, std::string("could not write \"").append(keyText).append("\""),
+                               error);
             }
         }
         return {};
