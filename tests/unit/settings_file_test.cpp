@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <map>
 #include <string>
@@ -73,12 +74,19 @@ TEST_F(SettingsFileTest, FileThatCannotBeOpenedIsNotRead) {
     expectLoaded(session.settings, {Serial, 1, 0, "", 3000, SRecord, ""}, "held file");
 }
 
+// Each case is loaded, then shown in the dialog, whose COM port rule brings a serial COM port
+// into 1..255. Stored numbers at and beyond the 32-bit and 64-bit limits saturate at the 32-bit
+// limits; the shift and the range rules then apply without overflow.
 TEST(SettingsFileLoad, StoredValuesBecomeSettings) {
     struct Case {
         std::map<std::string, std::string> keys;
         Loaded want;
     };
     const std::string longPath(300, 'p');
+    const std::string min32 = "-2147483648", below32 = "-2147483649", max32 = "2147483647",
+                      above32 = "2147483648", wrapsTo2 = "4294967298",
+                      max64 = "9223372036854775807", above64 = "18446744073709551617",
+                      below64 = "-9223372036854775809";
     const std::vector<Case> cases = {
         {{{"ComType", "3"}}, {Network, 1, 0, "1", 3000, SRecord, ""}},
         {{{"ComType", "3"}, {"Baudrate", "0"}}, {Network, 1, 0, "1", 1, SRecord, ""}},
@@ -106,6 +114,32 @@ TEST(SettingsFileLoad, StoredValuesBecomeSettings) {
         {{{"FileName", longPath}}, {Serial, 1, 0, "", 3000, SRecord, longPath.substr(0, 255)}},
         {{{"ComType", "3"}, {"ComPort", "1234567890.1234567890.123"}},
          {Network, 1, 0, "1234567890.12345678", 3000, SRecord, ""}},
+        // Numbers at and beyond the limits, and garbage.
+        {{{"ComType", below32}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"ComType", min32}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"ComType", above32}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"ComType", wrapsTo2}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"ComType", above64}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"ComType", " +3 garbage"}}, {Network, 1, 0, "1", 3000, SRecord, ""}},
+        {{{"ComType", "--3"}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"FileType", below32}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"FileType", "4294967297"}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"FileType", "0x2"}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"Baudrate", below32}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"Baudrate", min32}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"Baudrate", wrapsTo2}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"Baudrate", max64}}, {Serial, 1, 0, "", 3000, SRecord, ""}},
+        {{{"ComType", "3"}, {"Baudrate", below32}}, {Network, 1, 0, "1", 1, SRecord, ""}},
+        {{{"ComType", "3"}, {"Baudrate", below64}}, {Network, 1, 0, "1", 1, SRecord, ""}},
+        {{{"ComType", "3"}, {"Baudrate", "65537"}}, {Network, 1, 0, "1", 65535, SRecord, ""}},
+        {{{"ComType", "3"}, {"Baudrate", above64}}, {Network, 1, 0, "1", 65535, SRecord, ""}},
+        {{{"ComType", "3"}, {"Baudrate", ""}}, {Network, 1, 0, "1", 1, SRecord, ""}},
+        {{{"ComPort", below32}}, {Serial, INT32_MIN, 0, "", 3000, SRecord, ""}},
+        {{{"ComPort", max32}}, {Serial, INT32_MAX, 0, "", 3000, SRecord, ""}},
+        {{{"ComPort", above64}}, {Serial, INT32_MAX, 0, "", 3000, SRecord, ""}},
+        {{{"ComPort", "99999999999999999999999999"}},
+         {Serial, INT32_MAX, 0, "", 3000, SRecord, ""}},
+        {{{"ComPort", "\xFF\xFE"}}, {Serial, 0, 0, "", 3000, SRecord, ""}},
     };
     for (const auto& c : cases) {
         fakes::FakePlatform platform;
@@ -119,6 +153,14 @@ TEST(SettingsFileLoad, StoredValuesBecomeSettings) {
         }
         loadSettings(session);
         expectLoaded(session.settings, c.want, label);
+        if (session.settings.linkType != Network) {
+            fakes::FakeDialogView view;
+            view.onCommand = [&](int controlId, Notification notification) {
+                handleMainDialogCommand(session, view, controlId, notification);
+            };
+            openMainDialog(session, view);
+            EXPECT_EQ(session.settings.comPort, std::clamp(c.want.comPort, 1, 255)) << label;
+        }
     }
 }
 
@@ -259,70 +301,6 @@ TEST_F(SettingsFileTest, CommandLineStartSavesBesideTheProgramWithoutReadingTheF
     saveSettings(session);
     EXPECT_EQ(platform.profileImpl.files[kSettingsPath]["vorlanth"]["comport"], "3");
     EXPECT_EQ(platform.profileImpl.files[kSettingsPath]["vorlanth"]["filename"], "app.shx");
-}
-
-// Stored numbers at and beyond the 32-bit and 64-bit limits, and garbage: the leading number
-// saturates at the 32-bit limits, then the shift and the range rules apply without overflow.
-// The dialog then shows what was loaded (its COM port rule clamps into 1..255).
-TEST(SettingsFileLoad, StoredNumbersAtTheLimitsGivePresetsOrClamps) {
-    struct Case {
-        std::map<std::string, std::string> keys;
-        Loaded want;
-        int shownComPort;  // the COM port once the dialog has shown it (serial links only)
-    };
-    const std::string min32 = "-2147483648", below32 = "-2147483649", max32 = "2147483647",
-                      above32 = "2147483648", wrapsTo2 = "4294967298",
-                      max64 = "9223372036854775807", above64 = "18446744073709551617",
-                      below64 = "-9223372036854775809";
-    const std::vector<Case> cases = {
-        {{{"ComType", below32}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"ComType", min32}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"ComType", above32}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"ComType", wrapsTo2}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"ComType", above64}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"ComType", " +3 garbage"}}, {Network, 1, 0, "1", 3000, SRecord, ""}, 0},
-        {{{"ComType", "--3"}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"FileType", below32}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"FileType", "4294967297"}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"FileType", "0x2"}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"Baudrate", below32}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"Baudrate", min32}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"Baudrate", wrapsTo2}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"Baudrate", max64}}, {Serial, 1, 0, "", 3000, SRecord, ""}, 1},
-        {{{"ComType", "3"}, {"Baudrate", below32}}, {Network, 1, 0, "1", 1, SRecord, ""}, 0},
-        {{{"ComType", "3"}, {"Baudrate", below64}}, {Network, 1, 0, "1", 1, SRecord, ""}, 0},
-        {{{"ComType", "3"}, {"Baudrate", "65537"}}, {Network, 1, 0, "1", 65535, SRecord, ""}, 0},
-        {{{"ComType", "3"}, {"Baudrate", above64}}, {Network, 1, 0, "1", 65535, SRecord, ""}, 0},
-        {{{"ComType", "3"}, {"Baudrate", ""}}, {Network, 1, 0, "1", 1, SRecord, ""}, 0},
-        {{{"ComPort", below32}}, {Serial, INT32_MIN, 0, "", 3000, SRecord, ""}, 1},
-        {{{"ComPort", max32}}, {Serial, INT32_MAX, 0, "", 3000, SRecord, ""}, 255},
-        {{{"ComPort", above64}}, {Serial, INT32_MAX, 0, "", 3000, SRecord, ""}, 255},
-        {{{"ComPort", "99999999999999999999999999"}},
-         {Serial, INT32_MAX, 0, "", 3000, SRecord, ""},
-         255},
-        {{{"ComPort", "\xFF\xFE"}}, {Serial, 0, 0, "", 3000, SRecord, ""}, 1},
-    };
-    for (const auto& c : cases) {
-        fakes::FakePlatform platform;
-        fakes::RecordingFrontEnd frontEnd;
-        Session session(platform, frontEnd);
-        platform.fileSystem.files[kSettingsPath] = {};
-        std::string label;
-        for (const auto& [key, value] : c.keys) {
-            platform.profileImpl.store("Vorlanth", key, value, kSettingsPath);
-            label += key + "=" + value + " ";
-        }
-        loadSettings(session);
-        expectLoaded(session.settings, c.want, label);
-        if (session.settings.linkType != Network) {
-            fakes::FakeDialogView view;
-            view.onCommand = [&](int controlId, Notification notification) {
-                handleMainDialogCommand(session, view, controlId, notification);
-            };
-            openMainDialog(session, view);
-            EXPECT_EQ(session.settings.comPort, c.shownComPort) << label;
-        }
-    }
 }
 
 TEST_F(SettingsFileTest, TheFileIsReadOnceForAllKeys) {
