@@ -386,6 +386,18 @@ TEST(PosixProfile, WhatIsNotAPlainSmallFileIsNeitherReadNorReplaced) {
     }
 }
 
+// A settings directory that is a file cannot take the settings: the save says so and changes
+// nothing.
+TEST(PosixProfile, ASettingsDirectoryThatIsAFileIsSaid) {
+    ScratchDirectory scratch;
+    writeBytes(scratch / "vorlanth", "not a directory");
+    SettingsDirectory settings(scratch / "vorlanth");
+    EXPECT_EQ(settings.saveNetwork(),
+              std::vector<std::string>{"settings not saved: " + settings.file +
+                                       ": could not create its directory (Not a directory)"});
+    EXPECT_EQ(readBytes(scratch / "vorlanth"), "not a directory");
+}
+
 // The largest file still read: exactly 64 KiB.
 TEST(PosixProfile, AFileOfExactly64KiBIsRead) {
     ScratchDirectory scratch;
