@@ -5,11 +5,13 @@
 
 #include "common/types.h"
 #include "ui/front_end.h"
+#include "vorlanth/version.h"
 
 namespace vorlanth::shell {
 
 // The caption of every message box about an upload (two blanks before the parenthesis).
-inline constexpr std::string_view kProgramCaption = "Program download  (Ver. 1.31)";
+inline constexpr std::string_view kProgramCaption =
+    "Program download  (Ver. " VORLANTH_VERSION_TEXT ")";
 
 struct ResultMessage {
     ResultCode code;

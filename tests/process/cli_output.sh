@@ -35,7 +35,7 @@ grep -q "^Usage: vorlanth-cli" "$work/usage" || fail "interactive without a term
 
 # --help and the man page name the same options.
 for option in $("$bin/vorlanth-cli" --help | grep -o -- '--[a-z-]*' | sort -u); do
-  grep -q -- "${option//-/\\\\-}" docs/vorlanth-cli.1 || fail "man page lacks $option"
+  grep -q -- "${option//-/\\\\-}" docs/vorlanth-cli.1.in || fail "man page lacks $option"
 done
 
 echo "$failures failed"

@@ -3,6 +3,9 @@
 
 termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vorlanth-termsim"; }
 
+# project_version: the version in project() of CMakeLists.txt, the one every program shows.
+project_version() { sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt; }
+
 # start_terminal OUTFILE ARGS...: starts the terminal in the background, sets TERMINAL_PID and
 # READY_LINE (the terminal's ready line); fails when it does not get ready within 10 s. With
 # TERMINAL_TIMEOUT set, the terminal runs under timeout(1) for at most that many seconds

@@ -8,6 +8,7 @@
 #include "tests/fakes/fake_dialog_view.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
+#include "vorlanth/version.h"
 
 namespace vorlanth::settings {
 namespace {
@@ -52,7 +53,7 @@ TEST(MainDialog, OpeningInSerialModeSettlesComPortAfterDialogReady) {
     f.session.link.cradleRate = 4;
     f.open();
 
-    EXPECT_EQ(f.view.caption, "Program download  (Ver. 1.31)");
+    EXPECT_EQ(f.view.caption, "Program download  (Ver. " VORLANTH_VERSION_TEXT ")");
     EXPECT_TRUE(f.session.dialogReady);
     EXPECT_EQ(f.text(id::kComPortBox), "255");
     EXPECT_EQ(f.session.settings.comPort, 255);

@@ -14,7 +14,7 @@ wine_cli() { timeout 120 scripts/wine-run "$cli" "$@" </dev/null; }
 wine_cli --help --version >"$work/help" 2>&1 || fail "--help exit $?"
 grep -q "^Usage: vorlanth-cli" "$work/help" || fail "--help: $(cat "$work/help")"
 wine_cli --version >"$work/version" 2>&1 || fail "--version exit $?"
-grep -q "^vorlanth-cli 1.31" "$work/version" || fail "--version: $(cat "$work/version")"
+grep -q "^vorlanth-cli $(project_version) " "$work/version" || fail "--version: $(cat "$work/version")"
 wine_cli --list-ports >"$work/ports" 2>&1 || fail "--list-ports exit $?"
 
 start_terminal "$work/out" --udp 0 --expect examples/app.shx --type shx --idle-timeout 60

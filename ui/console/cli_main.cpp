@@ -13,6 +13,7 @@
 #include "ui/console/json_events.h"
 #include "ui/console/options.h"
 #include "ui/console/trace_printer.h"
+#include "vorlanth/version.h"
 
 namespace {
 
@@ -49,8 +50,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("vorlanth-cli 1.31 (build %s)\n",
-                    VORLANTH_BUILD_ID[0] ? VORLANTH_BUILD_ID : "local");
+        std::printf("vorlanth-cli %.*s (build %.*s)\n", static_cast<int>(kVersion.size()),
+                    kVersion.data(), static_cast<int>(kBuildId.size()), kBuildId.data());
         return 0;
     }
     if (options.listPorts) {

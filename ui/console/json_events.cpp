@@ -1,5 +1,7 @@
 #include "ui/console/json_events.h"
 
+#include "vorlanth/version.h"
+
 namespace vorlanth::ui::console {
 
 namespace {
@@ -182,7 +184,7 @@ void JsonEventWriter::write(const std::string& object) {
 }
 
 void JsonEventWriter::start(const UploadSettings& settings) {
-    std::string object = "{\"event\":\"start\",\"version\":\"1.31\"" +
+    std::string object = "{\"event\":\"start\",\"version\":" + jsonString(kVersion) +
                          textMember("file", settings.programPath.view()) + ",\"fileType\":\"" +
                          fileTypeName(settings.fileType) + "\",\"link\":\"" +
                          linkName(settings.linkType) + "\"";

@@ -37,7 +37,8 @@ ui_cleanup() {
 trap ui_cleanup EXIT
 
 # The caption of the settings dialog and of every message box about an upload.
-UI_CAPTION="Program download  (Ver. 1.31)"
+source "$ui_root/tests/process/lib.sh"
+UI_CAPTION="Program download  (Ver. $(project_version))"
 
 # The Windows name Wine gives a Unix path (drive Z: is the root).
 ui_winpath() {

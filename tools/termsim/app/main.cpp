@@ -17,5 +17,9 @@ int main(int argc, char** argv) {
         std::cout << usageText();
         return 0;
     }
+    if (parsed.options.version) {
+        std::cout << "vorlanth-termsim " << TERMSIM_VERSION << "\n";
+        return 0;
+    }
     return runTerminal(parsed.options, std::cout, std::cerr);
 }

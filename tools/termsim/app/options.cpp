@@ -255,6 +255,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
         std::string error;
         if (argument == "--help" || argument == "-h") {
             o.help = true;
+        } else if (argument == "--version") {
+            o.version = true;
         } else if (argument == "--pty") {
             error = chooseLink(LinkKind::Pty);
         } else if (argument == "--trace") {
@@ -279,7 +281,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
         }
     }
 
-    if (o.help) {
+    if (o.help || o.version) {
         return parsed;
     }
     if (!o.expectPath.empty() && o.expectType == ProgramType::None) {
@@ -376,6 +378,8 @@ Outputs (written at exit):
   --basic-out PATH      BASIC program bytes received (header, counts, pieces)
   --companion-out PATH  the 100 companion bytes received
   --trace               one line per frame on stderr: number, kind, answer, fault
+
+  --help, --version     this text; the version
 
 Exit status: 0 all sessions ended (and matched --expect); 1 mismatch with --expect;
 2 the sessions did not end (idle timeout or signal); 3 bad usage or a file error.

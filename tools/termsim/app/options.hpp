@@ -30,6 +30,7 @@ struct Options {
     std::string companionOut;
     bool trace = false;
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {
