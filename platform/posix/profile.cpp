@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,7 @@
 
 namespace vorlanth::platform {
 
+// The real system calls, one each.
 int StoreCalls::open(const char* path, int flags, mode_t mode) {
     return ::open(path, flags, mode);
 }
@@ -102,6 +104,7 @@ class TemporaryFile {
     bool renamed_ = false;
 };
 
+// Why a save or a read of the file at path failed; error is the errno, 0 when there is none.
 FailureDetail failure(const std::string& path, std::string reason, int error = 0) {
     FailureDetail detail;
     detail.kind = FailureKind::System;
@@ -115,6 +118,7 @@ FailureDetail failure(const std::string& path, std::string reason, int error = 0
     return detail;
 }
 
+// The directory part of path, without its closing slash ("." for a bare name).
 std::string directoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -123,6 +127,7 @@ std::string directoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The name after path's last slash.
 std::string baseNameOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -255,11 +260,11 @@ bool makeDirectories(const std::string& directory) {
 void removeStaleTemporaryFiles(StoreCalls& calls, const std::string& target) {
     const std::string directory = directoryOf(target);
     const std::string prefix = baseNameOf(target) + ".tmp";
-    DIR* listing = ::opendir(directory.c_str());
-    if (listing == nullptr) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.c_str()), ::closedir);
+    if (!listing) {
         return;
     }
-    while (const dirent* entry = ::readdir(listing)) {
+    while (const dirent* entry = ::readdir(listing.get())) {
         const std::string_view name = entry->d_name;
         if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) {
             continue;
@@ -274,7 +279,6 @@ void removeStaleTemporaryFiles(StoreCalls& calls, const std::string& target) {
             calls.unlink((directory + "/" + std::string(name)).c_str());
         }
     }
-    ::closedir(listing);
 }
 
 // Writes all of bytes; a call cut short by a signal fails the write.

@@ -28,6 +28,7 @@ std::string systemErrorText(DWORD error) {
     return message;
 }
 
+// Why a save or a read of the file at path failed; error is the Win32 code, 0 when none.
 FailureDetail failure(const std::string& path, std::string reason, DWORD error = 0) {
     FailureDetail detail;
     detail.kind = FailureKind::System;
