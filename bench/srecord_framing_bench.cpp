@@ -18,7 +18,8 @@
 
 #include "common/session.h"
 #include "platform/platform.h"
-#include "readers/srecord_reader.h"
+#include "readers/reader_support.h"
+#include "shell/program_sender.h"
 
 namespace vorlanth::bench {
 namespace {
@@ -110,13 +111,17 @@ class MemoryFile final : public platform::ReadableFile {
         return static_cast<std::int64_t>(count);
     }
     std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
+    bool rewind() override {
+        position_ = 0;
+        return true;
+    }
 
   private:
     std::vector<std::uint8_t> bytes_;
     std::size_t position_ = 0;
 };
 
-class NullProgress final : public readers::ProgressSink {
+class NullProgress final : public shell::ProgressSink {
   public:
     void setProgress(int percent, std::uint64_t, std::uint64_t) override { last = percent; }
     void pumpOneMessage() override {}
@@ -185,7 +190,11 @@ int frame(BenchPlatform& platform, const char* path, bool inMemory) {
     NullProgress progress;
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t cpuStart = std::clock();
-    const ResultCode result = readers::transferSRecordFile(session, progress);
+    // Both passes of an upload: the check of the whole file, then the sending.
+    ResultCode result = shell::checkProgramFiles(session);
+    if (result > 0) {
+        result = shell::transferProgram(session, progress);
+    }
     const double cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     const double megabytes = static_cast<double>(size) / (1024.0 * 1024.0);

@@ -5,8 +5,9 @@
 // Input layout: byte 0 chooses the link and the terminal's behaviour, byte 1 seeds its faults;
 // for BASIC bytes 2 and 3 give the companion's length (little-endian); the rest is the file.
 // Checked on every input: no write longer than the 258-byte buffer, virtual time bounded by
-// the number of writes, and a successful upload leaves in the terminal exactly what the
-// terminal's own reading of the file gives.
+// the number of writes, a file the decoder refuses puts nothing on the link, a file it takes
+// uploads when the terminal injects no fault, and a successful upload leaves in the terminal
+// exactly what the terminal's own reading of the file gives.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 
 #include "common/session.h"
 #include "link/link.h"
+#include "readers/program_decoder.h"
 #include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
@@ -100,6 +102,20 @@ inline void printTrace(ResultCode result, std::size_t writes, std::uint32_t elap
     }
 }
 
+// Whether the decoder takes the whole program, as the check before the handshake does.
+inline bool decoderAccepts(fakes::FakePlatform& platform, int fileType) {
+    struct Discard final : readers::ProgramSink {
+        bool record(std::uint32_t, std::span<const std::uint8_t>) override { return true; }
+        bool block(std::span<const std::uint8_t>) override { return true; }
+        void progress(std::uint64_t, std::uint64_t) override {}
+    } discard;
+    auto program = platform.fileSystem.openForReading("program");
+    auto companion = platform.fileSystem.openForReading("companion");
+    return readers::decodeProgram(fileType, *program, fileType == Basic ? companion.get() : nullptr,
+                                  discard)
+               .status == readers::DecodeStatus::Complete;
+}
+
 // Runs one upload of the given file type over the input and checks the invariants.
 inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t size) {
     const std::size_t header = fileType == Basic ? 4 : 2;
@@ -131,7 +147,10 @@ inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t si
         session.companionFile = platform.fileSystem.openForReading("companion");
     }
 
+    const bool accepted = decoderAccepts(platform, fileType);
     termsim::ModelConfig config = modelConfigFor(options, seed);
+    // 35 s is the loader's erase wait: a longer erase is a fault of its own.
+    const bool faultless = config.faults.rate == 0.0 && config.eraseMs < 35000;
     termsim::TerminalModel model(config);
     std::size_t writes = 0;
     if (network) {
@@ -179,6 +198,13 @@ inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t si
     const std::vector<termsim::FrameTrace> trace = model.takeTrace();
     if (std::getenv("VORLANTH_FUZZ_TRACE") != nullptr) {
         printTrace(result, writes, elapsed, model, trace);
+    }
+    if (!accepted && (writes > 0 || result > 0)) {
+        invariantBroken("a file the decoder refuses reached the link");
+    }
+    if (accepted && faultless && result <= 0) {
+        invariantBroken("a file the decoder takes failed without any fault",
+                        std::to_string(result));
     }
     if (result <= 0) {
         return;

@@ -16,6 +16,9 @@ class ReadableFile {
     virtual std::int64_t read(std::span<std::uint8_t> buffer) = 0;
     // The file's size in bytes, or -1 when it cannot be taken.
     virtual std::int64_t size() = 0;
+    // Goes back to the file's start, so that it is read again from its first byte; false when
+    // it cannot.
+    virtual bool rewind() = 0;
 };
 
 class FileSystem {

@@ -73,4 +73,16 @@ int showResultMessage(ui::FrontEnd& frontEnd, ui::WindowHandle owner, ResultCode
     return code == result::kRetryQuestion ? answer : 0;
 }
 
+void showFormatError(ui::FrontEnd& frontEnd, const FailureDetail& detail) {
+    ui::MessageBoxRequest request;
+    request.owner = 0;
+    request.text = std::string(kFormatErrorText);
+    request.caption = std::string(kFormatErrorCaption);
+    request.icon = ui::MessageIcon::Warning;
+    request.buttons = ui::MessageButtons::Ok;
+    request.topmost = true;
+    request.detail = detail;
+    frontEnd.showMessageBox(request);
+}
+
 }  // namespace vorlanth::shell

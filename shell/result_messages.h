@@ -13,6 +13,10 @@ namespace vorlanth::shell {
 inline constexpr std::string_view kProgramCaption =
     "Program download  (Ver. " VORLANTH_VERSION_TEXT ")";
 
+// The message shown when a program file is not in its format; it has a caption of its own.
+inline constexpr std::string_view kFormatErrorText = "Format Error!";
+inline constexpr std::string_view kFormatErrorCaption = "Program Download";
+
 struct ResultMessage {
     ResultCode code;
     std::string_view text;
@@ -29,5 +33,9 @@ std::optional<ResultMessage> findResultMessage(ResultCode code);
 // can say why; the box's text stays the table's.
 int showResultMessage(ui::FrontEnd& frontEnd, ui::WindowHandle owner, ResultCode code,
                       const FailureDetail* detail = nullptr);
+
+// Shows "Format Error!": warning, OK, topmost, no owner window, with detail for the front ends
+// that say where; returns when it is closed.
+void showFormatError(ui::FrontEnd& frontEnd, const FailureDetail& detail);
 
 }  // namespace vorlanth::shell

@@ -2,9 +2,7 @@
 
 #include "link/link.h"
 #include "protocol/handshake.h"
-#include "readers/basic_program_reader.h"
-#include "readers/binary_image_reader.h"
-#include "readers/srecord_reader.h"
+#include "shell/program_sender.h"
 
 namespace vorlanth::shell {
 
@@ -12,8 +10,8 @@ namespace {
 
 using ui::UploadEvent;
 
-// The progress window as the readers see it.
-class ProgressWindow final : public readers::ProgressSink {
+// The progress window as the sending sees it.
+class ProgressWindow final : public ProgressSink {
   public:
     explicit ProgressWindow(Session& session) : session_(session) {}
 
@@ -33,20 +31,6 @@ bool erasesFlash(int fileType) {
     return fileType == SRecord || fileType == BinaryImage;
 }
 
-// Any file type other than S-record and binary image, an out-of-range one included, is
-// handled as a BASIC program.
-ResultCode transfer(Session& session) {
-    ProgressWindow progress(session);
-    switch (session.settings.fileType) {
-        case SRecord:
-            return readers::transferSRecordFile(session, progress);
-        case BinaryImage:
-            return readers::transferBinaryImage(session, progress);
-        default:
-            return readers::transferBasicProgram(session, progress);
-    }
-}
-
 }  // namespace
 
 // The bar's set-position request.
@@ -59,10 +43,15 @@ void pumpOneMessage(Session& session) {
     session.frontEnd.pumpOneMessage();
 }
 
-// Whatever the handshake returned, its failure ends the attempt as -111; an erase failure
-// keeps its own code. BASIC programs are never erased.
+// The whole program is checked before the terminal is touched: a file that is not in its
+// format ends the attempt with nothing sent, neither handshake nor erase. Whatever the
+// handshake returned, its failure ends the attempt as -111; an erase failure keeps its own
+// code. BASIC programs are never erased.
 ResultCode uploadProgram(Session& session) {
     session.failure = FailureDetail{};
+    if (const ResultCode checked = checkProgramFiles(session); checked <= 0) {
+        return checked;
+    }
     ui::FrontEnd& frontEnd = session.frontEnd;
     link::Link link = link::linkOf(session);
     const int fileType = session.settings.fileType;
@@ -94,7 +83,8 @@ ResultCode uploadProgram(Session& session) {
         return 0;
     }
     frontEnd.onUploadEvent(UploadEvent::TransferStarted);
-    const ResultCode transferred = transfer(session);
+    ProgressWindow progress(session);
+    const ResultCode transferred = transferProgram(session, progress);
     if (transferred > 0 && session.programFile) {
         // The whole file went over; the bar itself keeps the last position the reader set.
         const std::int64_t size = session.programFile->size();

@@ -56,6 +56,13 @@ class PosixFile final : public ReadableFile {
         return status.st_size;
     }
 
+    // The read-ahead buffer is dropped with the position.
+    bool rewind() override {
+        next_ = 0;
+        end_ = 0;
+        return ::lseek(descriptor_, 0, SEEK_SET) == 0;
+    }
+
   private:
     // One read(2), repeated when a signal interrupts it.
     std::int64_t readFromFile(std::span<std::uint8_t> buffer) {

@@ -29,6 +29,11 @@ class Win32File final : public ReadableFile {
         return size.QuadPart;
     }
 
+    bool rewind() override {
+        LARGE_INTEGER start{};
+        return SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN) != 0;
+    }
+
   private:
     HANDLE handle_;
 };

@@ -34,6 +34,10 @@ class MemoryFile final : public platform::ReadableFile {
         return static_cast<std::int64_t>(count);
     }
     std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
+    bool rewind() override {
+        position_ = 0;
+        return true;
+    }
 
   private:
     Bytes bytes_;

@@ -229,6 +229,10 @@ TEST(ConsoleFrontEnd, DetailFollowsTheMessageAndLeadsTheQuestion) {
     question.detail.osErrorKind = OsErrorKind::Errno;
     question.detail.osError = 5;
     console.showMessageBox(question);
+    // A question right after the message that showed its cause does not repeat it.
+    question.detail = formatError.detail;
+    console.showMessageBox(formatError);
+    console.showMessageBox(question);
     FailureDetail notSaved;
     notSaved.kind = FailureKind::System;
     notSaved.object = "/x/Vorlanth.ini";
@@ -239,6 +243,9 @@ TEST(ConsoleFrontEnd, DetailFollowsTheMessageAndLeadsTheQuestion) {
               "vorlanth: app.shx:12:15: checksum 5A, the line sums to 5B\n"
               "vorlanth: /dev/ttyUSB0: the line was lost (Input/output error)\n"
               "vorlanth: Failed to Upload, would you like to retry? [y/N] n (no terminal)\n"
+              "vorlanth: Format Error!\n"
+              "vorlanth: app.shx:12:15: checksum 5A, the line sums to 5B\n"
+              "vorlanth: Failed to Upload, would you like to retry? [y/N] n (no terminal)\n"
               "vorlanth: settings not saved: /x/Vorlanth.ini: Read-only file system\n");
     EXPECT_EQ(out.text(),
               "{\"event\":\"message\",\"code\":0,\"text\":\"Format Error!\",\"detail\":\"app.shx:"
@@ -247,6 +254,12 @@ TEST(ConsoleFrontEnd, DetailFollowsTheMessageAndLeadsTheQuestion) {
               "{\"event\":\"message\",\"code\":-153,\"text\":\"Failed to Upload, would you like "
               "to retry?\",\"answer\":\"no\",\"detail\":\"/dev/ttyUSB0: the line was lost "
               "(Input/output error)\",\"object\":\"/dev/ttyUSB0\",\"errno\":5}\n"
+              "{\"event\":\"message\",\"code\":0,\"text\":\"Format Error!\",\"detail\":\"app.shx:"
+              "12:15: checksum 5A, the line sums to 5B\",\"object\":\"app.shx\",\"line\":12,"
+              "\"column\":15}\n"
+              "{\"event\":\"message\",\"code\":-153,\"text\":\"Failed to Upload, would you like "
+              "to retry?\",\"answer\":\"no\",\"detail\":\"app.shx:12:15: checksum 5A, the line "
+              "sums to 5B\",\"object\":\"app.shx\",\"line\":12,\"column\":15}\n"
               "{\"event\":\"warning\",\"text\":\"settings not saved\",\"detail\":\"/x/"
               "Vorlanth.ini: Read-only file system\",\"object\":\"/x/Vorlanth.ini\"}\n");
 }

@@ -132,6 +132,24 @@ TEST_F(MainLoopTest, RetryWhoseFileVanishedStopsWithTheFileMessage) {
     EXPECT_EQ(session.exitCode, exit_code::kFileOpenFailed);
 }
 
+// A program file that is not valid ends each attempt before the link carries a byte; the
+// retry question still follows (the file may be mended meanwhile), and a run that ends on it
+// exits 5.
+TEST_F(MainLoopTest, FormatErrorOffersTheRetryAndEndsWithItsOwnExitCode) {
+    platform.fileSystem.files["app.shx"] = bytesOf("S3090000100001020304DC\r\n");
+    frontEnd.questionAnswers = {ui::kAnswerYes, ui::kAnswerNo};
+    ASSERT_TRUE(applyStartupSettings(session, "app.shx,1,1,1,0,1"));
+    runMainLoop(session);
+    EXPECT_EQ(
+        frontEnd.texts(),
+        (std::vector<std::string>{"Format Error!", "Failed to Upload, would you like to retry?",
+                                  "Format Error!", "Failed to Upload, would you like to retry?"}));
+    EXPECT_TRUE(platform.serialLine.writes.empty());
+    EXPECT_EQ(frontEnd.messages[1].detail.kind, FailureKind::FileFormat);
+    EXPECT_EQ(frontEnd.messages[1].detail.object, "app.shx");
+    EXPECT_EQ(session.exitCode, exit_code::kFileNotValid);
+}
+
 TEST_F(MainLoopTest, InteractivePassesRepeatUntilExitAndKeepTheLastPassCode) {
     platform.fileSystem.files["app.shx"] = bytesOf("x");
     frontEnd.dialogScript.push_back([](Session& s) {

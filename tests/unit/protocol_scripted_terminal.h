@@ -6,7 +6,7 @@
 
 #include "common/session.h"
 #include "link/link.h"
-#include "readers/reader_support.h"
+#include "shell/program_sender.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
 
@@ -83,6 +83,12 @@ struct ScriptedTerminal {
     }
 
     link::Link link() { return link::linkOf(session); }
+    // The check pass and the send pass of a program of fileType, without handshake or erase.
+    ResultCode transfer(int fileType, shell::ProgressSink& progress) {
+        session.settings.fileType = fileType;
+        const ResultCode checked = shell::checkProgramFiles(session);
+        return checked > 0 ? shell::transferProgram(session, progress) : checked;
+    }
     std::uint32_t now() { return platform.clockImpl.tickCount(); }
 
     fakes::FakePlatform platform;
@@ -94,7 +100,7 @@ struct ScriptedTerminal {
 };
 
 // A progress sink that records every position set and every pump.
-struct RecordingProgress final : readers::ProgressSink {
+struct RecordingProgress final : shell::ProgressSink {
     void setProgress(int percent, std::uint64_t, std::uint64_t) override {
         positions.push_back(percent);
     }

@@ -1,5 +1,3 @@
-#include "readers/basic_program_reader.h"
-
 #include <gtest/gtest.h>
 
 #include "tests/unit/protocol_scripted_terminal.h"
@@ -11,6 +9,9 @@ using testing::Bytes;
 using testing::RecordingProgress;
 using testing::ScriptedTerminal;
 using testing::textBytes;
+
+// Any companion will do where the companion is not what a test is about.
+const Bytes kCompanion = textBytes("settings");
 
 // A program with counts first and third, every byte numbered by its offset so each block's
 // place in the file shows.
@@ -76,7 +77,7 @@ Upload upload(ScriptedTerminal& terminal, const Bytes& file, const Bytes& compan
     terminal.setProgramFile(file);
     terminal.setCompanionFile(companion);
     RecordingProgress progress;
-    const ResultCode code = transferBasicProgram(terminal.session, progress);
+    const ResultCode code = terminal.transfer(Basic, progress);
     return {code, terminal.frames(), progress.positions, progress.pumps};
 }
 
@@ -116,9 +117,9 @@ TEST(TransferBasicProgram, CountsDecideTheBlocks) {
         ScriptedTerminal terminal;
         terminal.defaultReply = "ACK\r";
         const Bytes file = program(test.first, test.third);
-        const Upload result = upload(terminal, file, {});
+        const Upload result = upload(terminal, file, kCompanion);
         EXPECT_EQ(result.result, 1);
-        EXPECT_EQ(result.frames, expectedBlocks(file, {}, false));
+        EXPECT_EQ(result.frames, expectedBlocks(file, kCompanion, false));
         EXPECT_EQ(result.frames.size(), test.pieces + 5);
         EXPECT_EQ(result.positions.size(), test.pieces);
         // The second count moves the counter but sets no position.
@@ -134,7 +135,7 @@ TEST(TransferBasicProgram, CountsAreLittleEndian) {
     Bytes file = program(300, 0);
     ASSERT_EQ(file[8], 0x2C);
     ASSERT_EQ(file[9], 0x01);
-    EXPECT_EQ(upload(terminal, file, {}).frames.size(), 3u + 450u + 2u);
+    EXPECT_EQ(upload(terminal, file, kCompanion).frames.size(), 3u + 450u + 2u);
 }
 
 TEST(TransferBasicProgram, CompanionBlockIsItsFirstHundredBytes) {
@@ -142,7 +143,7 @@ TEST(TransferBasicProgram, CompanionBlockIsItsFirstHundredBytes) {
     for (std::size_t i = 0; i < longCompanion.size(); ++i) {
         longCompanion[i] = static_cast<std::uint8_t>(i + 1);
     }
-    for (const Bytes& companion : {textBytes("0123456789"), longCompanion, Bytes{}}) {
+    for (const Bytes& companion : {textBytes("0123456789"), longCompanion}) {
         ScriptedTerminal terminal;
         terminal.defaultReply = "ACK\r";
         const Upload result = upload(terminal, program(0, 0), companion);
@@ -192,7 +193,7 @@ TEST(TransferBasicProgram, RefusalsEndTheTransfer) {
         terminal.defaultReply = "ACK\r";
         terminal.session.checksumMode = test.mode;
         terminal.replies.assign(test.replies.begin(), test.replies.end());
-        const Upload result = upload(terminal, program(3, 2), {});
+        const Upload result = upload(terminal, program(3, 2), kCompanion);
         EXPECT_EQ(result.result, test.expected);
         EXPECT_EQ(result.frames.size(), test.frames);
     }
@@ -227,9 +228,9 @@ TEST(TransferBasicProgram, BytesAfterTheProgramAreIgnored) {
     ScriptedTerminal terminal;
     terminal.defaultReply = "ACK\r";
     const Bytes file = program(3, 2, 40);
-    const Upload result = upload(terminal, file, {});
+    const Upload result = upload(terminal, file, kCompanion);
     EXPECT_EQ(result.result, 1);
-    EXPECT_EQ(result.frames, expectedBlocks(file, {}, false));
+    EXPECT_EQ(result.frames, expectedBlocks(file, kCompanion, false));
     // The divisor stays the file's size.
     EXPECT_EQ(result.positions.back(), 460 * 100 / 500);
 }

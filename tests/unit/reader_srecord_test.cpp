@@ -1,9 +1,10 @@
-#include "readers/srecord_reader.h"
+#include "readers/srecord_decoder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
+#include "tests/unit/program_files.h"
 #include "tests/unit/protocol_scripted_terminal.h"
 
 namespace vorlanth::readers {
@@ -12,36 +13,11 @@ namespace {
 using testing::Bytes;
 using testing::hexBytes;
 using testing::kEndRecordBytes;
+using testing::lines;
 using testing::RecordingProgress;
 using testing::ScriptedTerminal;
+using testing::srec;
 using testing::textBytes;
-
-// One S-record text line of type with address and data, its count and checksum right,
-// upper-case digits, without a line end.
-std::string srec(int type, std::uint32_t address, const Bytes& data) {
-    static constexpr int kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
-    const int addressBytes = kAddressBytes[type];
-    Bytes bytes = {static_cast<std::uint8_t>(addressBytes + data.size() + 1)};
-    for (int i = addressBytes - 1; i >= 0; --i) {
-        bytes.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
-    }
-    for (std::uint8_t byte : data) {
-        bytes.push_back(byte);
-    }
-    unsigned sum = 0;
-    for (std::uint8_t byte : bytes) {
-        sum += byte;
-    }
-    bytes.push_back(static_cast<std::uint8_t>(0xFF - (sum & 0xFF)));
-    std::string line = "S";
-    line.push_back(static_cast<char>('0' + type));
-    for (std::uint8_t byte : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", byte);
-        line += pair;
-    }
-    return line;
-}
 
 // The frame of a data record for address with data, as sendRecord completes it.
 Bytes recordFrame(std::uint32_t address, const Bytes& data) {
@@ -72,15 +48,6 @@ Bytes sequence(std::size_t count, std::uint8_t first) {
     return bytes;
 }
 
-std::string lines(std::initializer_list<std::string> texts, std::string_view end = "\r\n") {
-    std::string joined;
-    for (const std::string& text : texts) {
-        joined += text;
-        joined += end;
-    }
-    return joined;
-}
-
 struct Upload {
     ResultCode result;
     std::vector<Bytes> frames;
@@ -91,7 +58,7 @@ struct Upload {
 Upload upload(ScriptedTerminal& terminal, std::string_view file) {
     terminal.setProgramFile(file);
     RecordingProgress progress;
-    const ResultCode code = transferSRecordFile(terminal.session, progress);
+    const ResultCode code = terminal.transfer(SRecord, progress);
     return {code, terminal.frames(), progress.positions, terminal.frontEnd.texts()};
 }
 
@@ -172,12 +139,12 @@ TEST(TransferSRecordFile, ProgressOncePerChunkUntilTheEnd) {
     ScriptedTerminal terminal;
     terminal.setProgramFile(file);
     RecordingProgress progress;
-    EXPECT_EQ(transferSRecordFile(terminal.session, progress), 1);
+    EXPECT_EQ(terminal.transfer(SRecord, progress), 1);
     EXPECT_EQ(progress.positions, (std::vector<int>{25, 51, 76}));
     EXPECT_EQ(progress.pumps, 3);
 }
 
-TEST(TransferSRecordFile, EndsWithoutEndRecordOrFailedRead) {
+TEST(TransferSRecordFile, FileWithoutEndRecordIsRefusedBeforeAnythingIsSent) {
     struct Case {
         const char* name;
         std::string file;
@@ -192,7 +159,7 @@ TEST(TransferSRecordFile, EndsWithoutEndRecordOrFailedRead) {
         const Upload result = upload(test.file);
         EXPECT_EQ(result.result, result::kRecordUploadError);
         EXPECT_TRUE(result.frames.empty());
-        EXPECT_TRUE(result.messages.empty());
+        EXPECT_EQ(result.messages, std::vector<std::string>{"Format Error!"});
     }
 }
 
@@ -212,6 +179,10 @@ class StoppingFile final : public platform::ReadableFile {
         return static_cast<std::int64_t>(count);
     }
     std::int64_t size() override { return size_; }
+    bool rewind() override {
+        position_ = 0;
+        return true;
+    }
     int reads = 0;
 
   private:
@@ -228,7 +199,7 @@ TEST(TransferSRecordFile, ReadThatStopsEarlyEndsTheTransfer) {
         StoppingFile& watched = *file;
         terminal.session.programFile = std::move(file);
         RecordingProgress progress;
-        EXPECT_EQ(transferSRecordFile(terminal.session, progress), result::kRecordUploadError);
+        EXPECT_EQ(terminal.transfer(SRecord, progress), result::kRecordUploadError);
         EXPECT_LE(watched.reads, 3);
         EXPECT_TRUE(terminal.frames().empty());
     }
@@ -414,7 +385,7 @@ TEST(TransferSRecordFile, FailedExchangeOfTheEndRecord) {
     };
     terminal.setProgramFile(lines({srec(3, 0x1000, {1, 2}), srec(7, 0, {})}));
     RecordingProgress progress;
-    EXPECT_EQ(transferSRecordFile(terminal.session, progress), result::kRecordUploadError);
+    EXPECT_EQ(terminal.transfer(SRecord, progress), result::kRecordUploadError);
     EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 2u);
 }
 

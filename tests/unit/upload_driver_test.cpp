@@ -37,6 +37,21 @@ void answerLikeATerminal(ScriptedTerminal& terminal) {
 
 const std::string kSRecordFile = "S3090000100001020304DC\r\nS70500000000FA\r\n";
 
+// A valid program of each file type, so that only the terminal decides how an attempt goes.
+Bytes validProgram(int fileType) {
+    if (fileType == BinaryImage) {
+        Bytes image = textBytes("TOLVEXSTART");
+        for (const Bytes& part : {hexBytes("00 00 80 00 00 00 00 01 5A"), textBytes("TOLVEXEND")}) {
+            image.insert(image.end(), part.begin(), part.end());
+        }
+        return image;
+    }
+    if (fileType == SRecord) {
+        return textBytes(kSRecordFile);
+    }
+    return Bytes(12, 0);  // BASIC: both counts 0
+}
+
 TEST(UploadProgram, SRecordUploadEndToEnd) {
     ScriptedTerminal terminal;
     answerLikeATerminal(terminal);
@@ -157,8 +172,8 @@ TEST(UploadProgram, FailuresOfEachStep) {
         terminal.replies.assign(test.replies.begin(), test.replies.end());
         terminal.frontEnd.progressWindowFails = test.progressWindowFails;
         terminal.session.settings.fileType = test.fileType;
-        terminal.setProgramFile(kSRecordFile);
-        terminal.setCompanionFile({});
+        terminal.setProgramFile(validProgram(test.fileType));
+        terminal.setCompanionFile(textBytes("[Settings]"));
         EXPECT_EQ(uploadProgram(terminal.session), test.expected);
         EXPECT_EQ(terminal.frames().size(), test.replies.size());
         EXPECT_EQ(terminal.frontEnd.progressOpened, 0);

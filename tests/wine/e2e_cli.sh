@@ -63,5 +63,21 @@ for type in shx bin qbx; do
   done
 done
 
+# A program file that is not valid: refused before the first datagram, with its reason, exit 5.
+head -c 1161 examples/app.bin >"$work/cut.bin"
+start_terminal "$work/out" --udp 0 --idle-timeout 2 || failures=$((failures + 1))
+timeout 120 scripts/wine-run "$bin/vorlanth-cli.exe" \
+  "$work/cut.bin,3,127.0.0.1,$(ready_udp_port),2,1" >"$work/cli.out" 2>&1 </dev/null
+code=$?
+wait_terminal 10
+if [[ $code -ne 5 ]] || ! grep -q "the section declares 130 data bytes, the file holds 50" "$work/cli.out" ||
+  ! grep -q "frames 0 .*bytes 0 in" "$work/out.err"; then
+  echo "FAIL: a cut binary image: loader exit $code"
+  cat "$work/cli.out" "$work/out.err"
+  failures=$((failures + 1))
+else
+  echo "ok: a cut binary image is refused before the first datagram (exit 5)"
+fi
+
 echo "$failures failed"
 [[ $failures -eq 0 ]]

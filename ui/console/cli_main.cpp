@@ -9,6 +9,7 @@
 #include "platform/terminal.h"
 #include "settings/settings_file.h"
 #include "shell/main_loop.h"
+#include "ui/console/check_report.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/json_events.h"
 #include "ui/console/options.h"
@@ -59,6 +60,10 @@ int main(int argc, char** argv) {
     }
 
     auto platform = platform::makeSystemPlatform();
+    if (options.check) {
+        return ui::console::runCheck(*options.check, options.json, platform->files(), stdout,
+                                     stderr);
+    }
     std::unique_ptr<ui::console::JsonEventWriter> json;
     if (options.json) {
         json = std::make_unique<ui::console::JsonEventWriter>(stdout);

@@ -26,12 +26,16 @@ bool ConsoleFrontEnd::readAnswerLine(std::string& line) {
     return true;
 }
 
-// The cause, when known, on a line of its own under the message or before the question.
-void ConsoleFrontEnd::printDetail(const FailureDetail& detail) {
-    if (detail.empty()) {
+// The cause, when known, on a line of its own under the message or before the question; a
+// question does not repeat the cause its failure's own message has just shown.
+void ConsoleFrontEnd::printDetail(const FailureDetail& detail, bool question) {
+    const std::string text = detail.empty() ? std::string() : describeFailure(detail);
+    const bool repeated = question && text == lastDetail_;
+    lastDetail_ = question ? std::string() : text;
+    if (text.empty() || repeated) {
         return;
     }
-    std::fprintf(error_, "vorlanth: %s\n", describeFailure(detail).c_str());
+    std::fprintf(error_, "vorlanth: %s\n", text.c_str());
     if (!detail.hint.empty()) {
         std::fprintf(error_, "vorlanth: %s\n", detail.hint.c_str());
     }
@@ -39,13 +43,13 @@ void ConsoleFrontEnd::printDetail(const FailureDetail& detail) {
 
 int ConsoleFrontEnd::showMessageBox(const MessageBoxRequest& request) {
     if (request.buttons == MessageButtons::YesNo) {
-        printDetail(request.detail);
+        printDetail(request.detail, true);
     }
     std::fprintf(error_, "vorlanth: %s", request.text.c_str());
     int answer = kAnswerOk;
     if (request.buttons != MessageButtons::YesNo) {
         std::fprintf(error_, "\n");
-        printDetail(request.detail);
+        printDetail(request.detail, false);
     } else if (!inputIsTerminal_) {
         // A question is asked only of a person at a terminal; a script gets No.
         std::fprintf(error_, " [y/N] n (no terminal)\n");

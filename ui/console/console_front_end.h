@@ -44,12 +44,14 @@ class ConsoleFrontEnd : public FrontEnd {
     bool errorIsTerminal_;
 
   private:
-    void printDetail(const FailureDetail& detail);
+    void printDetail(const FailureDetail& detail, bool question);
 
     ProgressLine progress_;
     JsonEventWriter* json_;
     std::uint64_t consumed_ = 0;
     std::uint64_t total_ = 0;
+    // The cause printed under the last plain message, until a question follows.
+    std::string lastDetail_;
 };
 
 }  // namespace vorlanth::ui::console

@@ -136,17 +136,6 @@ const char* linkName(int linkType) {
     }
 }
 
-const char* fileTypeName(int fileType) {
-    switch (fileType) {
-        case SRecord:
-            return "srecord";
-        case BinaryImage:
-            return "binary-image";
-        default:
-            return "basic";
-    }
-}
-
 // The members of a failure's detail that are known, each led by a comma.
 std::string detailMembers(const FailureDetail& detail) {
     if (detail.empty()) {
@@ -177,6 +166,17 @@ std::string detailMembers(const FailureDetail& detail) {
 }
 
 }  // namespace
+
+const char* fileTypeName(int fileType) {
+    switch (fileType) {
+        case SRecord:
+            return "srecord";
+        case BinaryImage:
+            return "binary-image";
+        default:
+            return "basic";
+    }
+}
 
 void JsonEventWriter::write(const std::string& object) {
     std::fprintf(stream_, "%s\n", object.c_str());

@@ -13,6 +13,9 @@ namespace vorlanth::ui::console {
 // Quotes text as a JSON string.
 std::string jsonString(std::string_view text);
 
+// The name a file type has in JSON: "srecord", "binary-image" or "basic".
+const char* fileTypeName(int fileType);
+
 // Writes one JSON object per line on its stream, flushed at once; nothing else goes there.
 class JsonEventWriter {
   public:

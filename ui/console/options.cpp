@@ -24,10 +24,20 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
             options.json = true;
         } else if (argument == "--list-ports") {
             options.listPorts = true;
+        } else if (argument == "--check") {
+            if (index + 1 >= arguments.size()) {
+                options.error = "--check needs a program file: --check PATH[,FILETYPE]";
+                return options;
+            }
+            options.check = arguments[++index];
         } else {
             options.error = "unknown option " + argument;
             return options;
         }
+    }
+    if (options.check && index < arguments.size()) {
+        options.error = "--check takes no argument text";
+        return options;
     }
     for (std::size_t i = index; i < arguments.size(); ++i) {
         if (i > index) {
@@ -40,6 +50,7 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
 
 const char* usageText() {
     return "Usage: vorlanth-cli [OPTIONS] [PATH,LINK,PORT,RATE,FILETYPE,MODE]\n"
+           "       vorlanth-cli [--json] --check PATH[,FILETYPE]\n"
            "\n"
            "Loads an application program into a portable data terminal's flash memory.\n"
            "\n"
@@ -60,10 +71,15 @@ const char* usageText() {
            "  --list-ports  list the serial ports and the COM numbers that reach them\n"
            "  --trace       show every chunk sent and received, in hex, on stderr\n"
            "  --json        write JSON Lines events on stdout (start, handshake, erase,\n"
-           "                progress, message, result)\n"
+           "                transfer, progress, message, warning, result)\n"
+           "  --check PATH[,FILETYPE]\n"
+           "                check the program file without any link: what would be sent,\n"
+           "                address ranges, the first error with its place, warnings and the\n"
+           "                time on the line; FILETYPE from the extension when not given\n"
            "\n"
-           "Exit codes: 0 uploaded (or Exit in the form), 1 upload failed, 2 command-line\n"
-           "error, 3 program or companion file could not be opened, 4 link could not be opened.\n";
+           "Exit codes: 0 uploaded (or Exit in the form; --check: the file would upload),\n"
+           "1 upload failed, 2 command-line error, 3 program or companion file could not be\n"
+           "opened, 4 link could not be opened, 5 the program file is not valid.\n";
 }
 
 }  // namespace vorlanth::ui::console

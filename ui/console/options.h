@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ struct CliOptions {
     bool trace = false;
     bool json = false;
     bool listPorts = false;
+    // --check PATH[,FILETYPE]: the program file to check without any link.
+    std::optional<std::string> check;
     // The six-field argument text: the arguments after the options, joined by single blanks.
     std::string argumentText;
     // Set when an option was not understood.

@@ -1,0 +1,191 @@
+#include "shell/program_check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "common/hex_text.h"
+#include "protocol/record.h"
+#include "protocol/words.h"
+#include "readers/program_decoder.h"
+#include "shell/main_loop.h"
+
+namespace vorlanth::shell {
+
+namespace {
+
+// Bytes on the line for a record besides its data: "S", type, count, address, checksum, CR;
+// and its answer "FA\r".
+constexpr std::uint64_t kRecordLineBytes = protocol::kRecordDataOffset + 2 + 3;
+// A block's answer "ACK\r" (blocks are counted without a checksum byte: the terminal chooses).
+constexpr std::uint64_t kBlockAnswerBytes = protocol::reply::kAck.size() + 1;
+// The companion block's size.
+constexpr std::uint64_t kCompanionBlockBytes = 100;
+
+// Counts what the decoder hands on and follows the memory it covers: merged ranges, data
+// that land on earlier data, and data that come before the end of the data before them.
+class ReportingSink final : public readers::ProgramSink {
+  public:
+    explicit ReportingSink(ProgramReport& report) : report_(report) {}
+
+    bool record(std::uint32_t, std::span<const std::uint8_t> data) override {
+        ++report_.records;
+        report_.dataBytes += data.size();
+        report_.lineBytes += kRecordLineBytes + data.size();
+        return true;
+    }
+    bool block(std::span<const std::uint8_t> data) override {
+        ++report_.blocks;
+        report_.dataBytes += data.size();
+        report_.lineBytes += data.size() + kBlockAnswerBytes;
+        return true;
+    }
+    void progress(std::uint64_t, std::uint64_t) override {}
+    void covers(std::uint32_t address, std::uint64_t length) override;
+
+    // The warnings about order and overlaps, and the ranges, into the report.
+    void finish();
+
+  private:
+    ProgramReport& report_;
+    std::map<std::uint32_t, std::uint64_t> ranges_;  // first -> end, merged
+    std::uint64_t previousEnd_ = 0;
+    std::uint64_t outOfOrder_ = 0;
+    std::uint64_t overlapping_ = 0;
+    std::string firstOutOfOrder_;
+    std::string firstOverlap_;
+};
+
+void ReportingSink::covers(std::uint32_t address, std::uint64_t length) {
+    if (length == 0) {
+        return;
+    }
+    std::uint64_t first = address;
+    std::uint64_t end = first + length;
+    if (first < previousEnd_ && outOfOrder_++ == 0) {
+        firstOutOfOrder_ = hexAddress(first) + " after data up to " + hexAddress(previousEnd_ - 1);
+    }
+    previousEnd_ = end;
+    // The ranges that touch or overlap [first, end) are merged into one.
+    auto next = ranges_.upper_bound(address);
+    if (next != ranges_.begin()) {
+        auto before = std::prev(next);
+        if (before->second >= first) {
+            next = before;
+        }
+    }
+    bool overlaps = false;
+    while (next != ranges_.end() && next->first <= end) {
+        overlaps = overlaps || (next->first < end && next->second > first);
+        first = std::min<std::uint64_t>(first, next->first);
+        end = std::max(end, next->second);
+        next = ranges_.erase(next);
+    }
+    if (overlaps && overlapping_++ == 0) {
+        firstOverlap_ = hexAddress(address);
+    }
+    ranges_[static_cast<std::uint32_t>(first)] = end;
+}
+
+void ReportingSink::finish() {
+    for (const auto& [first, end] : ranges_) {
+        report_.ranges.push_back({first, end});
+    }
+    if (overlapping_ > 0) {
+        report_.warnings.push_back(std::to_string(overlapping_) +
+                                   " part(s) overlap data earlier in the file (first at " +
+                                   firstOverlap_ + "): the later data win on the terminal");
+    }
+    if (outOfOrder_ > 0) {
+        report_.warnings.push_back(std::to_string(outOfOrder_) +
+                                   " part(s) out of address order (first at " + firstOutOfOrder_ +
+                                   ")");
+    }
+}
+
+}  // namespace
+
+std::optional<int> fileTypeFromExtension(std::string_view path) {
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t slash = path.find_last_of("/\\");
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
+        return std::nullopt;
+    }
+    std::string extension(path.substr(dot + 1));
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* srecord : {"shx", "srec", "s19", "s28", "s37", "mot"}) {
+        if (extension == srecord) {
+            return SRecord;
+        }
+    }
+    if (extension == "qbx") {
+        return Basic;
+    }
+    if (extension == "bin") {
+        return BinaryImage;
+    }
+    return std::nullopt;
+}
+
+ProgramReport checkProgramFile(platform::FileSystem& files, std::string_view path, int fileType) {
+    ProgramReport report;
+    report.fileType = fileType;
+    report.path = std::string(path);
+    const auto cannotOpen = [&report](const std::string& object, const char* reason) {
+        report.outcome = CheckOutcome::CannotOpen;
+        report.error.kind = FailureKind::System;
+        report.error.object = object;
+        report.error.reason = reason;
+        return report;
+    };
+    const std::unique_ptr<platform::ReadableFile> program = files.openForReading(report.path);
+    if (!program) {
+        return cannotOpen(report.path, "the file cannot be opened");
+    }
+    std::unique_ptr<platform::ReadableFile> companion;
+    if (fileType == Basic) {
+        report.companionPath = companionNameFor(path);
+        companion = files.openForReading(report.companionPath);
+        if (!companion) {
+            return cannotOpen(report.companionPath, "the companion settings file cannot be opened");
+        }
+        const std::int64_t companionSize = companion->size();
+        if (companionSize > static_cast<std::int64_t>(kCompanionBlockBytes)) {
+            report.warnings.push_back("only the first 100 of the companion's " +
+                                      std::to_string(companionSize) + " bytes are sent");
+        }
+    }
+    const std::int64_t size = program->size();
+    report.fileSize = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+
+    ReportingSink sink(report);
+    const readers::DecodeResult decoded =
+        readers::decodeProgram(fileType, *program, companion.get(), sink);
+    sink.finish();
+    if (decoded.status != readers::DecodeStatus::Complete) {
+        report.outcome = decoded.status == readers::DecodeStatus::FormatError
+                             ? CheckOutcome::NotValid
+                             : CheckOutcome::CannotOpen;
+        report.error = decoded.error;
+        report.error.object =
+            decoded.errorIn == readers::ProgramPart::Companion ? report.companionPath : report.path;
+        return report;
+    }
+    // The end: the end record and its answer, or "END\r" and "ACK\r".
+    report.lineBytes += fileType == SRecord || fileType == BinaryImage
+                            ? protocol::kEndRecord.size() + 3
+                            : protocol::command::kBasicEnd.size() + kBlockAnswerBytes;
+    if (decoded.trailingBytes > 0) {
+        report.warnings.push_back(std::to_string(decoded.trailingBytes) + " byte(s) after the " +
+                                  (fileType == SRecord ? "end record" : "program's last piece") +
+                                  " are never sent");
+    }
+    return report;
+}
+
+double lineSeconds(const ProgramReport& report, std::uint32_t rate) {
+    return rate == 0 ? 0.0 : static_cast<double>(report.lineBytes) * 10.0 / rate;
+}
+
+}  // namespace vorlanth::shell

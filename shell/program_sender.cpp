@@ -1,0 +1,156 @@
+#include "shell/program_sender.h"
+
+#include <algorithm>
+
+#include "link/link.h"
+#include "protocol/block.h"
+#include "protocol/record.h"
+#include "protocol/words.h"
+#include "readers/program_decoder.h"
+#include "shell/result_messages.h"
+
+namespace vorlanth::shell {
+
+namespace {
+
+// What a failed transfer returns for each file type when the sending itself did not fail: the
+// S-record shape answers -106 for everything, the others 0.
+ResultCode shapeFailure(int fileType) {
+    return fileType == SRecord ? result::kRecordUploadError : 0;
+}
+
+// Takes what the decoder found wrong into the session, naming the file it is in; a format error
+// is also shown.
+ResultCode reportDecodeFailure(Session& session, const readers::DecodeResult& decoded) {
+    session.failure = decoded.error;
+    session.failure.object = decoded.errorIn == readers::ProgramPart::Companion
+                                 ? session.companionName.str()
+                                 : session.settings.programPath.str();
+    if (decoded.status == readers::DecodeStatus::FormatError) {
+        showFormatError(session.frontEnd, session.failure);
+    }
+    return shapeFailure(session.settings.fileType);
+}
+
+// The check pass takes everything and sends nothing.
+class CheckingSink final : public readers::ProgramSink {
+  public:
+    bool record(std::uint32_t, std::span<const std::uint8_t>) override { return true; }
+    bool block(std::span<const std::uint8_t>) override { return true; }
+    void progress(std::uint64_t, std::uint64_t) override {}
+};
+
+// The send pass: every record or block goes out through the framing as the decoder hands it
+// on, and each progress point sets the bar and pumps one message.
+class SendingSink final : public readers::ProgramSink {
+  public:
+    SendingSink(Session& session, ProgressSink& progress)
+        : session_(session), link_(link::linkOf(session)), progress_(progress) {}
+
+    bool record(std::uint32_t address, std::span<const std::uint8_t> data) override {
+        TransmitBuffer& buffer = session_.transmitBuffer;
+        const std::size_t start = protocol::openDataRecord(buffer, address);
+        std::copy(data.begin(), data.end(), buffer.begin() + static_cast<std::ptrdiff_t>(start));
+        lastSent = protocol::sendRecord(link_, buffer, static_cast<int>(start + data.size()));
+        return lastSent > 0;
+    }
+    bool block(std::span<const std::uint8_t> data) override {
+        TransmitBuffer& buffer = session_.transmitBuffer;
+        std::copy(data.begin(), data.end(), buffer.begin());
+        lastSent = protocol::sendBlock(link_, buffer, static_cast<int>(data.size()),
+                                       session_.checksumMode);
+        return lastSent > 0;
+    }
+    // The position is done × 100 / total, in integer division.
+    void progress(std::uint64_t done, std::uint64_t total) override {
+        const auto percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
+        progress_.setProgress(percent, done, total);
+        progress_.pumpOneMessage();
+    }
+
+    link::Link& link() { return link_; }
+    // The result of the last record or block sent.
+    ResultCode lastSent = 1;
+
+  private:
+    Session& session_;
+    link::Link link_;
+    ProgressSink& progress_;
+};
+
+// The end of each shape: the S-record end record must be exchanged; the binary image's is sent
+// without looking at the answer and the bar goes to 100; a BASIC program ends with "END\r",
+// which the terminal must answer "ACK".
+ResultCode sendProgramEnd(Session& session, SendingSink& sink, ProgressSink& progress) {
+    link::Link& link = sink.link();
+    switch (session.settings.fileType) {
+        case SRecord:
+            return protocol::sendEndRecord(link, session.transmitBuffer) == 1
+                       ? 1
+                       : result::kRecordUploadError;
+        case BinaryImage: {
+            protocol::sendEndRecord(link, session.transmitBuffer);
+            const std::int64_t size = session.programFile->size();
+            const auto total = static_cast<std::uint64_t>(size > 0 ? size : 0);
+            progress.setProgress(100, total, total);
+            return 1;
+        }
+        default: {
+            const std::string_view end = protocol::command::kBasicEnd;
+            const auto* endBytes = reinterpret_cast<const std::uint8_t*>(end.data());
+            if (link::exchange(link, std::span<const std::uint8_t>(endBytes, end.size())) != 1 ||
+                !(link.responseLine == protocol::reply::kAck)) {
+                return result::kBlockUploadError;
+            }
+            return 1;
+        }
+    }
+}
+
+}  // namespace
+
+// The files are read to their end once; both are then rewound so that the sending reads them
+// from the start. A file that changes in between is caught by the sending.
+ResultCode checkProgramFiles(Session& session) {
+    if (!session.programFile) {
+        return shapeFailure(session.settings.fileType);
+    }
+    CheckingSink sink;
+    const readers::DecodeResult decoded = readers::decodeProgram(
+        session.settings.fileType, *session.programFile, session.companionFile.get(), sink);
+    if (decoded.status != readers::DecodeStatus::Complete) {
+        return reportDecodeFailure(session, decoded);
+    }
+    if (!session.programFile->rewind() ||
+        (session.companionFile && !session.companionFile->rewind())) {
+        session.failure.kind = FailureKind::System;
+        session.failure.object = session.settings.programPath.str();
+        session.failure.reason = "the file cannot be read again from its start";
+        return shapeFailure(session.settings.fileType);
+    }
+    return 1;
+}
+
+ResultCode transferProgram(Session& session, ProgressSink& progress) {
+    if (!session.programFile) {
+        return shapeFailure(session.settings.fileType);
+    }
+    SendingSink sink(session, progress);
+    const readers::DecodeResult decoded = readers::decodeProgram(
+        session.settings.fileType, *session.programFile, session.companionFile.get(), sink);
+    switch (decoded.status) {
+        case readers::DecodeStatus::Complete:
+            return sendProgramEnd(session, sink, progress);
+        case readers::DecodeStatus::Stopped:
+            // A refused BASIC block keeps its own code; a refused record is the shape's failure.
+            return session.settings.fileType == SRecord || session.settings.fileType == BinaryImage
+                       ? shapeFailure(session.settings.fileType)
+                       : sink.lastSent;
+        case readers::DecodeStatus::FormatError:
+        case readers::DecodeStatus::ReadError:
+            break;
+    }
+    return reportDecodeFailure(session, decoded);
+}
+
+}  // namespace vorlanth::shell

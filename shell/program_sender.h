@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+#include "common/session.h"
+
+namespace vorlanth::shell {
+
+// Where the sending reports how far it has come, and lets the progress window breathe.
+class ProgressSink {
+  public:
+    virtual ~ProgressSink() = default;
+    // Sets the bar to percent (0..100); consumed and total are what the position stands for.
+    virtual void setProgress(int percent, std::uint64_t consumed, std::uint64_t total) = 0;
+    // Handles at most one waiting window message.
+    virtual void pumpOneMessage() = 0;
+};
+
+// Reads the whole program file (and a BASIC program's companion) without sending anything,
+// then rewinds them for the sending: 1 when the program would upload. Otherwise the failure
+// the file type's sending would give (-106 S-record, 0 otherwise), with session.failure
+// saying where and why, and "Format Error!" shown for a file not in its format.
+ResultCode checkProgramFiles(Session& session);
+
+// Sends the program in session.programFile over the link as its file type asks: joined
+// records and the end record (S-record), records without erased bytes and the end record
+// (binary image), or blocks and "END\r" (BASIC, also for any other file type). 1 when all
+// went out; -106, 0 or -109 as the shape's failures are; a file that turns out not to be in
+// its format while it is sent shows "Format Error!".
+ResultCode transferProgram(Session& session, ProgressSink& progress);
+
+}  // namespace vorlanth::shell

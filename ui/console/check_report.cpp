@@ -1,0 +1,194 @@
+#include "ui/console/check_report.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "common/hex_text.h"
+#include "common/session.h"
+#include "ui/console/json_events.h"
+
+namespace vorlanth::ui::console {
+
+namespace {
+
+// At most this many ranges are listed in the text; JSON lists them all.
+constexpr std::size_t kRangesShown = 16;
+
+const char* fileTypeTitle(int fileType) {
+    switch (fileType) {
+        case SRecord:
+            return "S-record program";
+        case BinaryImage:
+            return "binary image";
+        default:
+            return "BASIC program";
+    }
+}
+
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, value < 10 ? "%.1f s" : "%.0f s", value);
+    return text;
+}
+
+int exitCodeOf(const shell::ProgramReport& report) {
+    switch (report.outcome) {
+        case shell::CheckOutcome::Valid:
+            return exit_code::kSuccess;
+        case shell::CheckOutcome::NotValid:
+            return exit_code::kFileNotValid;
+        case shell::CheckOutcome::CannotOpen:
+            break;
+    }
+    return exit_code::kFileOpenFailed;
+}
+
+// PATH or PATH,FILETYPE: a last field of digits is the file type, anything else belongs to
+// the path (paths may hold commas). Nothing for the type when the extension must tell.
+bool splitArgument(std::string_view argument, std::string& path, std::optional<int>& fileType,
+                   std::string& error) {
+    path = std::string(argument);
+    const std::size_t comma = argument.find_last_of(',');
+    if (comma != std::string_view::npos) {
+        const std::string_view field = argument.substr(comma + 1);
+        if (!field.empty() && std::all_of(field.begin(), field.end(),
+                                          [](unsigned char c) { return std::isdigit(c) != 0; })) {
+            if (field.size() != 1 || field[0] > '2') {
+                error = "FILETYPE must be 0 (S-record), 1 (BASIC) or 2 (binary image)";
+                return false;
+            }
+            fileType = field[0] - '0';
+            path = std::string(argument.substr(0, comma));
+        }
+    }
+    if (path.empty()) {
+        error = "--check needs a program file";
+        return false;
+    }
+    if (!fileType) {
+        fileType = shell::fileTypeFromExtension(path);
+        if (!fileType) {
+            error = "cannot tell the file type from the name " + path +
+                    "; give it as PATH,0 (S-record), PATH,1 (BASIC) or PATH,2 (binary image)";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string formatCheckReport(const shell::ProgramReport& report) {
+    if (report.outcome == shell::CheckOutcome::CannotOpen) {
+        return "";
+    }
+    std::string text = report.path + ": " + fileTypeTitle(report.fileType) + ", " +
+                       std::to_string(report.fileSize) + " bytes";
+    if (!report.companionPath.empty()) {
+        text += ", companion " + report.companionPath;
+    }
+    text += "\n";
+    if (report.outcome != shell::CheckOutcome::Valid) {
+        return text;
+    }
+    if (report.fileType == SRecord || report.fileType == BinaryImage) {
+        text += "  sends " + std::to_string(report.records) + " records with " +
+                std::to_string(report.dataBytes) + " data bytes, then the end record\n";
+    } else {
+        text += "  sends " + std::to_string(report.blocks) + " blocks with " +
+                std::to_string(report.dataBytes) + " bytes (the companion's 100 included), then " +
+                "\"END\"\n";
+    }
+    for (std::size_t i = 0; i < report.ranges.size() && i < kRangesShown; ++i) {
+        const shell::AddressRange& range = report.ranges[i];
+        text += "  " + hexAddress(range.first) + "-" + hexAddress(range.end - 1) + "  " +
+                std::to_string(range.end - range.first) + " bytes\n";
+    }
+    if (report.ranges.size() > kRangesShown) {
+        text +=
+            "  ... and " + std::to_string(report.ranges.size() - kRangesShown) + " more ranges\n";
+    }
+    text += "  line time without erase:";
+    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
+        text += (i == 0 ? " " : ", ") + std::to_string(kBaudRates[i]) + " bit/s " +
+                seconds(shell::lineSeconds(report, kBaudRates[i]));
+    }
+    text += "\n";
+    for (const std::string& warning : report.warnings) {
+        text += "  warning: " + warning + "\n";
+    }
+    return text;
+}
+
+std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCode) {
+    std::string object = "{\"event\":\"check\",\"file\":" + jsonString(report.path) +
+                         ",\"fileType\":\"" + fileTypeName(report.fileType) + "\"";
+    if (!report.companionPath.empty()) {
+        object += ",\"companion\":" + jsonString(report.companionPath);
+    }
+    object += ",\"size\":" + std::to_string(report.fileSize) +
+              ",\"valid\":" + (report.outcome == shell::CheckOutcome::Valid ? "true" : "false") +
+              ",\"exitCode\":" + std::to_string(exitCode);
+    if (report.outcome != shell::CheckOutcome::Valid) {
+        object += ",\"error\":{\"detail\":" + jsonString(describeFailure(report.error)) +
+                  ",\"reason\":" + jsonString(report.error.reason);
+        if (report.error.line > 0) {
+            object += ",\"line\":" + std::to_string(report.error.line) +
+                      ",\"column\":" + std::to_string(report.error.column);
+        }
+        if (report.error.offset >= 0) {
+            object += ",\"offset\":" + std::to_string(report.error.offset);
+        }
+        return object + "}}";
+    }
+    object += ",\"records\":" + std::to_string(report.records) +
+              ",\"blocks\":" + std::to_string(report.blocks) +
+              ",\"dataBytes\":" + std::to_string(report.dataBytes) + ",\"ranges\":[";
+    for (std::size_t i = 0; i < report.ranges.size(); ++i) {
+        const shell::AddressRange& range = report.ranges[i];
+        object += std::string(i == 0 ? "" : ",") + "{\"first\":\"" + hexAddress(range.first) +
+                  "\",\"last\":\"" + hexAddress(range.end - 1) +
+                  "\",\"bytes\":" + std::to_string(range.end - range.first) + "}";
+    }
+    object += "],\"warnings\":[";
+    for (std::size_t i = 0; i < report.warnings.size(); ++i) {
+        object.append(i == 0 ? "" : ",").append(jsonString(report.warnings[i]));
+    }
+    object += "],\"lineSeconds\":{";
+    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
+        char value[32];
+        std::snprintf(value, sizeof value, "%.3f", shell::lineSeconds(report, kBaudRates[i]));
+        object +=
+            std::string(i == 0 ? "" : ",") + "\"" + std::to_string(kBaudRates[i]) + "\":" + value;
+    }
+    return object + "}}";
+}
+
+int runCheck(std::string_view argument, bool json, platform::FileSystem& files, std::FILE* out,
+             std::FILE* err) {
+    std::string path;
+    std::optional<int> fileType;
+    std::string error;
+    if (!splitArgument(argument, path, fileType, error)) {
+        std::fprintf(err, "vorlanth: %s\n", error.c_str());
+        return exit_code::kCommandLineError;
+    }
+    const shell::ProgramReport report = shell::checkProgramFile(files, path, *fileType);
+    const int exitCode = exitCodeOf(report);
+    if (json) {
+        std::fprintf(out, "%s\n", formatCheckReportJson(report, exitCode).c_str());
+    } else {
+        std::fputs(formatCheckReport(report).c_str(), out);
+    }
+    std::fflush(out);
+    if (!json && report.outcome != shell::CheckOutcome::Valid) {
+        std::fprintf(err, "vorlanth: %s\n", describeFailure(report.error).c_str());
+    } else if (!json) {
+        std::fprintf(out, "%s would upload\n", report.path.c_str());
+        std::fflush(out);
+    }
+    return exitCode;
+}
+
+}  // namespace vorlanth::ui::console
