@@ -42,23 +42,32 @@ done
 wait_terminal 10 || fail "odd paths: the terminal did not receive every upload"
 
 # The transfer event says how the transfer ended, as the result event does.
-# transfer_case LABEL WANTED_STATE WANTED_EXIT TERMINAL_OPTIONS... (over UDP; the terminal is
-# stopped once the transfer has started when LABEL is "lost link": the loader finds out when
-# its deadlines pass, about 14 s).
+# transfer_case LABEL WANTED_STATES WANTED_EXIT PROGRAM TERMINAL_OPTIONS... (over UDP).
+# WANTED_STATES are the transfer event's states, blank-separated ("" when there is none).
+# "lost link": the terminal is stopped once the transfer has started (the loader finds out
+# when its deadlines pass, about 14 s); "file changed": the program's tail is spoilt once the
+# transfer has started, after the check before the handshake passed.
 transfer_case() {
-  local label=$1 state=$2 exit_code=$3
-  shift 3
+  local label=$1 states=$2 exit_code=$3 program=$4
+  shift 4
   start_terminal "$work/out" --udp 0 --idle-timeout 30 "$@"
   : >"$work/events"  # before the loader starts: the last case's events must not be seen
-  timeout 60 "$bin/vorlanth-cli" --json "examples/app.shx,3,127.0.0.1,$(ready_udp_port),0,1" \
+  timeout 60 "$bin/vorlanth-cli" --json "$program,3,127.0.0.1,$(ready_udp_port),0,1" \
     >"$work/events" 2>"$work/stderr" </dev/null &
   local loader=$!
-  if [[ $label == "lost link" ]]; then
+  if [[ $label == "lost link" || $label == "file changed" ]]; then
     for _ in $(seq 200); do
       grep -q '"event":"transfer","state":"started"' "$work/events" && break
       sleep 0.05
     done
-    kill "$TERMINAL_PID"
+    if [[ $label == "lost link" ]]; then
+      kill "$TERMINAL_PID"
+    else
+      # A checksum digit of a line near the end, in place: the file keeps its size.
+      python3 -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(-20, 2); l = f.read(20)
+i = l.rfind(b"\r\n", 0, 18); f.seek(-20 + i - 1, 2); f.write(b"0" if l[i - 1:i] != b"0" else b"1")' \
+        "$program"
+    fi
   fi
   wait "$loader"
   local code=$?
@@ -67,12 +76,29 @@ transfer_case() {
   local values
   values=$(python3 tests/process/strict_json.py "$work/events" transfer.state result.exitCode) ||
     fail "$label: not valid JSON Lines"
-  [[ $values == "$(printf '%s\n' started "$state" "$exit_code")" ]] ||
+  [[ $values == "$(printf '%s\n' $states "$exit_code")" ]] ||
     fail "$label: events $values: $(cat "$work/events" "$work/stderr")"
 }
-transfer_case "success" finished 0
-transfer_case "refused record" failed 1 --fault-at 5:ff
-transfer_case "lost link" failed 1 --write-ms 100
+
+# A program large enough that its tail is read from the file well after the transfer started.
+python3 - "$work/large.shx" <<'EOF_PY'
+import sys
+lines = []
+for n in range(4000):
+    address = 0x00100000 + 32 * n
+    body = bytes([37]) + address.to_bytes(4, "big") + bytes((n + i) & 0xFF for i in range(32))
+    lines.append("S3" + body.hex().upper() + "%02X" % (~sum(body) & 0xFF))
+lines.append("S70500000000FA")
+open(sys.argv[1], "w", newline="").write("".join(line + "\r\n" for line in lines))
+EOF_PY
+printf 'S1130000\r\n' >"$work/bad.shx"
+
+transfer_case "success" "started finished" 0 examples/app.shx
+transfer_case "refused record" "started failed" 1 examples/app.shx --fault-at 5:ff
+transfer_case "lost link" "started failed" 1 examples/app.shx --write-ms 100
+# A file that is not valid is refused before the handshake: no transfer at all, exit 5.
+transfer_case "format error" "" 5 "$work/bad.shx"
+transfer_case "file changed" "started refused" 5 "$work/large.shx" --write-ms 2
 
 echo "$failures failed"
 [[ $failures -eq 0 ]]
