@@ -31,13 +31,13 @@ class AcceptingSerialPort final : public platform::SerialPort {
     bool readLineSettings(platform::LineSettings&) override { return true; }
     bool applyLineSettings(const platform::LineSettings&) override { return true; }
     bool setTimeouts(const platform::SerialTimeouts&) override { return true; }
-    std::int64_t write(std::span<const std::uint8_t> bytes) override {
+    std::int64_t write(std::span<const std::uint8_t> bytes, FailureDetail*) override {
         ++writes;
         bytesWritten += bytes.size();
         pending = 0;
         return static_cast<std::int64_t>(bytes.size());
     }
-    platform::ReadStatus readByte(std::uint8_t& byte, std::uint32_t) override {
+    platform::ReadStatus readByte(std::uint8_t& byte, std::uint32_t, FailureDetail*) override {
         static constexpr char kAnswer[] = "FA\r";
         if (pending >= 3) {
             return platform::ReadStatus::Nothing;
@@ -88,7 +88,9 @@ class BenchPlatform final : public platform::Platform {
     explicit BenchPlatform(std::unique_ptr<platform::Platform> system)
         : system_(std::move(system)) {}
     platform::Clock& clock() override { return clock_; }
-    std::unique_ptr<platform::SerialPort> openSerialPort(int) override { return nullptr; }
+    std::unique_ptr<platform::SerialPort> openSerialPort(int, FailureDetail*) override {
+        return nullptr;
+    }
     platform::SocketLibrary& sockets() override { return system_->sockets(); }
     platform::FileSystem& files() override { return system_->files(); }
     platform::Profile& profile() override { return system_->profile(); }

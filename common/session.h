@@ -20,6 +20,9 @@ inline constexpr int kCommandLineError = 2;
 inline constexpr int kFileOpenFailed = 3;
 inline constexpr int kLinkOpenFailed = 4;
 inline constexpr int kFileNotValid = 5;  // the last attempt ended on a format error
+// A run ended by a signal exits with this plus the signal's number: 129 SIGHUP, 130 SIGINT,
+// 143 SIGTERM, as a shell reports a program the signal killed.
+inline constexpr int kStoppedBySignal = 128;
 }  // namespace exit_code
 
 // The session record: every state record of a run, and the services it runs on.

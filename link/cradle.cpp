@@ -1,4 +1,5 @@
 #include <array>
+#include <string>
 
 #include "link/link.h"
 
@@ -9,7 +10,6 @@ namespace {
 constexpr std::uint8_t kProbeByte = 0x0F;
 constexpr std::uint8_t kFoundByte = 0x07;
 constexpr std::uint8_t kSwitchByte = 'Q';
-constexpr std::uint32_t kProbeWindowMs = 100;
 constexpr std::uint32_t kStartRate = 38400;
 // Rates searched when no remembered rate answers, in this order.
 constexpr std::array<std::uint32_t, 5> kSearchOrder = {9600, 115200, 38400, 57600, 19200};
@@ -58,8 +58,8 @@ void setRts(Link& link, platform::LineControl control) {
 
 }  // namespace
 
-// Sends 0x0F at rate with RTS off and takes the first successful read after the settle delay
-// as the answer; the 100 ms window only bounds a run of failing reads.
+// Sends 0x0F at rate with RTS off and takes the first read after the settle delay as the
+// answer; a read that finds the line lost ends the probe with -1.
 int probeCradleRate(Link& link, std::uint32_t rate) {
     if (!link.state.portHandle) {
         return 0;
@@ -73,24 +73,18 @@ int probeCradleRate(Link& link, std::uint32_t rate) {
     writeCommand(link, kProbeByte);
     clock.sleep(link.state.cradleDelayMs);
 
-    // Reads return at once: the first read that succeeds decides, so the echo counts only if
-    // it arrived during the settle delay. The window bounds a run of failing reads.
-    bool answered = false;
-    const std::uint32_t start = clock.tickCount();
-    while (clock.tickCount() - start < kProbeWindowMs) {
-        std::uint8_t byte = 0;
-        const platform::ReadStatus status = link.state.portHandle->readByte(byte, 0);
-        if (status == platform::ReadStatus::Failed) {
-            clock.sleep(1);
-            continue;
-        }
-        if (status == platform::ReadStatus::Byte && link.observer != nullptr) {
-            link.observer->onWireChunk(WireDirection::Received,
-                                       std::span<const std::uint8_t>(&byte, 1), clock.tickCount());
-        }
-        answered = status == platform::ReadStatus::Byte && byte == kProbeByte;
-        break;
+    // Reads return at once: the first read decides, so the echo counts only if it arrived
+    // during the settle delay.
+    std::uint8_t byte = 0;
+    const platform::ReadStatus status = link.state.portHandle->readByte(byte, 0, link.failure);
+    if (status == platform::ReadStatus::Failed) {
+        return -1;
     }
+    if (status == platform::ReadStatus::Byte && link.observer != nullptr) {
+        link.observer->onWireChunk(WireDirection::Received, std::span<const std::uint8_t>(&byte, 1),
+                                   clock.tickCount());
+    }
+    const bool answered = status == platform::ReadStatus::Byte && byte == kProbeByte;
     setRts(link, platform::LineControl::Enable);
     clock.sleep(link.state.cradleDelayMs);
     return answered ? 1 : 0;
@@ -120,11 +114,23 @@ int configureCradle(Link& link) {
     line.outX = false;
     port.applyLineSettings(line);
 
-    bool found = link.state.cradleRate != 0 && probeCradleRate(link, link.state.cradleRate) == 1;
-    for (std::size_t i = 0; !found && i < kSearchOrder.size(); ++i) {
-        found = probeCradleRate(link, kSearchOrder[i]) == 1;
+    // The remembered rate first, then the search order; a lost line or a stop ends the search.
+    int probe = link.state.cradleRate != 0 ? probeCradleRate(link, link.state.cradleRate) : 0;
+    for (std::size_t i = 0; probe == 0 && i < kSearchOrder.size(); ++i) {
+        if (link.platform.stopRequested() != 0) {
+            return 0;
+        }
+        probe = probeCradleRate(link, kSearchOrder[i]);
     }
-    if (!found) {
+    if (probe != 1) {
+        if (probe == 0) {
+            FailureDetail detail;
+            detail.kind = FailureKind::System;
+            detail.object = "COM" + std::to_string(link.settings.comPort);
+            detail.reason =
+                "the infrared cradle did not answer at any rate from 9600 to 115200 bit/s";
+            noteFailure(link, std::move(detail));
+        }
         return 0;
     }
 

@@ -1,6 +1,7 @@
 #include "link/link.h"
 
 #include <algorithm>
+#include <string>
 
 #include "common/session.h"
 
@@ -17,6 +18,16 @@ void report(Link& link, WireDirection direction, std::span<const std::uint8_t> b
     }
 }
 
+// The failure of a read or send with no link open (a reopening for a retry failed).
+FailureDetail linkNotOpen(const Link& link) {
+    FailureDetail detail;
+    detail.kind = FailureKind::System;
+    detail.object = link.isNetwork() ? std::string(link.settings.targetAddress.view())
+                                     : "COM" + std::to_string(link.settings.comPort);
+    detail.reason = "the link is not open";
+    return detail;
+}
+
 // Appends a received byte to the response line; bytes beyond its 15 characters are dropped.
 void appendToLine(ResponseLine& line, std::size_t& count, std::uint8_t byte) {
     if (count < ResponseLine::kCapacity) {
@@ -27,10 +38,16 @@ void appendToLine(ResponseLine& line, std::size_t& count, std::uint8_t byte) {
 
 }  // namespace
 
-// The link view over a session's records and services.
+void noteFailure(Link& link, FailureDetail detail) {
+    if (link.failure != nullptr) {
+        *link.failure = std::move(detail);
+    }
+}
+
+// The link view over a session's records and services; failures are told to the session.
 Link linkOf(Session& session) {
-    return Link{session.link, session.responseLine, session.settings, session.platform,
-                session.wireObserver};
+    return Link{session.link,     session.responseLine, session.settings,
+                session.platform, session.wireObserver, &session.failure};
 }
 
 // 8 data bits, no parity, one stop bit, DTR and RTS on, no output flow control, the rate by
@@ -70,7 +87,7 @@ ResultCode openLink(Link& link) {
         const ResultCode code = openNetworkLink(link, link.settings.targetAddress.view(), 0);
         return code < 1 ? code : 1;
     }
-    link.state.portHandle = link.platform.openSerialPort(link.settings.comPort);
+    link.state.portHandle = link.platform.openSerialPort(link.settings.comPort, link.failure);
     if (!link.state.portHandle) {
         return result::kCantOpenComPort;
     }
@@ -104,7 +121,8 @@ void closeLink(Link& link) {
 }
 
 // Reads up to a CR (serial: the first CR; network: a datagram ending in CR) or until the
-// tick count passes the deadline. Every wait is in the OS and ends when input arrives.
+// tick count passes the deadline. Every wait is in the OS and ends when input arrives. A lost
+// line, a failed receive, a link that is not open or a stop request ends the read at once.
 int readResponseLine(Link& link, std::int32_t seconds) {
     ResponseLine& line = link.responseLine;
     line.clear();
@@ -116,15 +134,19 @@ int readResponseLine(Link& link, std::int32_t seconds) {
     const std::uint32_t deadline = clock.tickCount() + static_cast<std::uint32_t>(bounded) * 1000u;
     bool ended = false;
     while (!ended) {
+        if (link.platform.stopRequested() != 0) {
+            return 0;
+        }
         // Wait in the OS until a byte arrives or the tick count passes the deadline.
         const std::uint32_t waitMs = platform::millisecondsUntil(clock.tickCount(), deadline) + 1;
         if (link.isNetwork()) {
             if (!link.state.socketHandle) {
+                noteFailure(link, linkNotOpen(link));
                 return 0;
             }
             std::array<std::uint8_t, 3> datagram{};
             const platform::ReceiveResult received =
-                link.state.socketHandle->receive(datagram, waitMs);
+                link.state.socketHandle->receive(datagram, waitMs, link.failure);
             if (received.status == platform::ReceiveStatus::Failed) {
                 return 0;
             }
@@ -141,7 +163,12 @@ int readResponseLine(Link& link, std::int32_t seconds) {
             }
         } else if (link.state.portHandle) {
             std::uint8_t byte = 0;
-            if (link.state.portHandle->readByte(byte, waitMs) == platform::ReadStatus::Byte) {
+            const platform::ReadStatus status =
+                link.state.portHandle->readByte(byte, waitMs, link.failure);
+            if (status == platform::ReadStatus::Failed) {
+                return 0;
+            }
+            if (status == platform::ReadStatus::Byte) {
                 report(link, WireDirection::Received, std::span<const std::uint8_t>(&byte, 1));
                 if (byte == kCarriageReturn) {
                     ended = true;
@@ -150,7 +177,8 @@ int readResponseLine(Link& link, std::int32_t seconds) {
                 }
             }
         } else {
-            clock.sleep(waitMs);
+            noteFailure(link, linkNotOpen(link));
+            return 0;
         }
         if (platform::tickIsAfter(clock.tickCount(), deadline)) {
             break;
@@ -159,8 +187,13 @@ int readResponseLine(Link& link, std::int32_t seconds) {
     return 1;
 }
 
-// Drops waiting input, sends the bytes in one write or datagram, and reads the answer.
+// Drops waiting input, sends the bytes in one write or datagram, and reads the answer. A send
+// that fails or times out is left to the read (nothing will come), except a serial write that
+// finds the line lost, which ends the exchange at once.
 int exchange(Link& link, std::span<const std::uint8_t> bytes) {
+    if (link.platform.stopRequested() != 0) {
+        return 0;
+    }
     // An answer that arrived late for an earlier send must not pass for the answer to this one.
     if (link.isNetwork()) {
         if (link.state.socketHandle) {
@@ -170,7 +203,9 @@ int exchange(Link& link, std::span<const std::uint8_t> bytes) {
         }
     } else if (link.state.portHandle) {
         link.state.portHandle->discardInput();
-        link.state.portHandle->write(bytes);
+        if (link.state.portHandle->write(bytes, link.failure) < 0) {
+            return 0;
+        }
         report(link, WireDirection::Sent, bytes);
     }
     return readResponseLine(link, kExchangeDeadlineSeconds);

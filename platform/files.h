@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "common/failure_detail.h"
+
 namespace vorlanth::platform {
 
 // A file open for sequential reading, closed when the object is destroyed.
@@ -24,8 +26,11 @@ class ReadableFile {
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
-    // Opens an existing file for reading, without sharing; nullptr on failure.
-    virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path) = 0;
+    // Opens an existing regular file for reading, without sharing and without ever blocking
+    // in the open (a FIFO, a device, a socket or a directory is refused at once); nullptr on
+    // failure, with why (when given) saying which file and why.
+    virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                         FailureDetail* why = nullptr) = 0;
     // File status: the size of an existing file, nothing when there is none.
     virtual std::optional<std::uint64_t> fileSize(const std::string& path) = 0;
 };

@@ -16,8 +16,10 @@ class Platform {
   public:
     virtual ~Platform() = default;
     virtual Clock& clock() = 0;
-    // Opens COM port comPort for reading and writing, exclusively; nullptr on failure.
-    virtual std::unique_ptr<SerialPort> openSerialPort(int comPort) = 0;
+    // Opens COM port comPort for reading and writing, exclusively; nullptr on failure, with
+    // why (when given) naming the device and the cause.
+    virtual std::unique_ptr<SerialPort> openSerialPort(int comPort,
+                                                       FailureDetail* why = nullptr) = 0;
     virtual SocketLibrary& sockets() = 0;
     virtual FileSystem& files() = 0;
     virtual Profile& profile() = 0;
@@ -26,6 +28,9 @@ class Platform {
     virtual std::string programPath() = 0;
     // The separator of directories in paths: '\\' on Windows, '/' elsewhere.
     virtual char pathSeparator() = 0;
+    // The signal number (SIGINT 2, SIGTERM 15, SIGHUP 1) by which the user asked the run to
+    // stop, or 0. Once set it stays set; every wait of the platform returns early after it.
+    virtual int stopRequested() { return 0; }
 };
 
 // The implementation for the system the program was built for.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <span>
 
+#include "common/failure_detail.h"
+
 namespace vorlanth::platform {
 
 enum class Parity : std::uint8_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
@@ -50,6 +52,8 @@ struct SerialTimeouts {
     bool operator==(const SerialTimeouts&) const = default;
 };
 
+// Failed: the device reported an error or the line was lost (the far end hung up, an adapter
+// was pulled); the read returns at once and the line is of no further use.
 enum class ReadStatus { Byte, Nothing, Failed };
 
 // An open serial device, held exclusively; closing happens when the object is destroyed.
@@ -64,11 +68,15 @@ class SerialPort {
     virtual bool applyLineSettings(const LineSettings& settings) = 0;
     // Sets the read and write time-outs that later reads and writes run under.
     virtual bool setTimeouts(const SerialTimeouts& timeouts) = 0;
-    // Writes the bytes in one write; returns the count written, or -1 on failure.
-    virtual std::int64_t write(std::span<const std::uint8_t> bytes) = 0;
+    // Writes the bytes in one write; returns the count written (fewer when the write time-out
+    // passed), or -1 when the device failed or the line was lost, with why saying so.
+    virtual std::int64_t write(std::span<const std::uint8_t> bytes,
+                               FailureDetail* why = nullptr) = 0;
     // Reads at most one byte. Returns at once when a byte is there; otherwise waits in the
-    // OS for at most waitMs (0: do not wait) and returns the moment one arrives.
-    virtual ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs) = 0;
+    // OS for at most waitMs (0: do not wait) and returns the moment one arrives, or earlier
+    // (with Nothing) when a stop of the run is requested. Failed comes at once, with why.
+    virtual ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs,
+                                FailureDetail* why = nullptr) = 0;
     // Discards pending and queued data in both directions (abort and clear output and input).
     virtual void purge() = 0;
     // Discards input already received and not yet read.

@@ -11,7 +11,7 @@
 namespace vorlanth::platform {
 
 std::unique_ptr<Clock> makeSystemClock();
-std::unique_ptr<SerialPort> openSystemSerialPort(int comPort);
+std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why);
 std::unique_ptr<SocketLibrary> makeSystemSocketLibrary();
 std::unique_ptr<FileSystem> makeSystemFileSystem();
 std::unique_ptr<Profile> makeSystemProfile();

@@ -1,5 +1,7 @@
 #include "platform/system_parts.h"
 
+#include "platform/stop_request.h"
+
 namespace vorlanth::platform {
 
 namespace {
@@ -14,14 +16,15 @@ class SystemPlatform final : public Platform {
           profile_(makeSystemProfile()) {}
 
     Clock& clock() override { return *clock_; }
-    std::unique_ptr<SerialPort> openSerialPort(int comPort) override {
-        return openSystemSerialPort(comPort);
+    std::unique_ptr<SerialPort> openSerialPort(int comPort, FailureDetail* why) override {
+        return openSystemSerialPort(comPort, why);
     }
     SocketLibrary& sockets() override { return *sockets_; }
     FileSystem& files() override { return *files_; }
     Profile& profile() override { return *profile_; }
     std::string programPath() override { return systemProgramPath(); }
     char pathSeparator() override { return systemPathSeparator(); }
+    int stopRequested() override { return stopSignal(); }
 
   private:
     std::unique_ptr<Clock> clock_;

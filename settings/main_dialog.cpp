@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/decimal.h"
+#include "link/link.h"
 #include "settings/settings_file.h"
 #include "shell/result_messages.h"
 
@@ -128,10 +129,14 @@ void onOk(Session& session, DialogView& view) {
     if (isNetwork(settings.linkType)) {
         const std::string address = view.readText(control::kAddressBox, kAddressReadSize);
         settings.targetAddress.assignCut(address);
-        if (address.size() < kShortestAddress || validateIpText(address) == 0) {
+        // The box's own rule first, then the address must name a terminal (a dotted quad, or
+        // a host name that resolves); a refusal says why to front ends that can.
+        FailureDetail why;
+        if (address.size() < kShortestAddress || validateIpText(address) == 0 ||
+            !link::resolveTargetAddress(session.platform.sockets(), address, &why)) {
             settings.targetAddress.clear();
             shell::showResultMessage(session.frontEnd, view.windowHandle(),
-                                     result::kInvalidIpAddress);
+                                     result::kInvalidIpAddress, &why);
             return;
         }
         settings.targetPort =

@@ -19,7 +19,8 @@ void closeFiles(Session& session) {
 // to show (-151 or -152); 1 when everything is open.
 ResultCode openProgramFiles(Session& session, bool formCompanionName) {
     platform::FileSystem& files = session.platform.files();
-    session.programFile = files.openForReading(session.settings.programPath.str());
+    session.programFile =
+        files.openForReading(session.settings.programPath.str(), &session.failure);
     if (!session.programFile) {
         return result::kCantOpenFile;
     }
@@ -27,12 +28,35 @@ ResultCode openProgramFiles(Session& session, bool formCompanionName) {
         if (formCompanionName) {
             session.companionName.assignCut(companionNameFor(session.settings.programPath.view()));
         }
-        session.companionFile = files.openForReading(session.companionName.str());
+        session.companionFile = files.openForReading(session.companionName.str(), &session.failure);
         if (!session.companionFile) {
             return result::kCantOpenCompanionFile;
         }
     }
     return 1;
+}
+
+// True once the user asked the run to stop (a signal, Ctrl+C): the loop then ends at once
+// through its normal close path, asking nothing and showing nothing more.
+bool stopping(Session& session) {
+    return session.platform.stopRequested() != 0;
+}
+
+// The network address of an Automatic command line, checked before anything is sent: a
+// refusal shows -150's message with why, and the run ends as a command-line error.
+bool targetAddressAccepted(Session& session) {
+    if (session.settings.linkType < Network || session.settings.executionMode != Automatic) {
+        return true;
+    }
+    FailureDetail why;
+    if (link::resolveTargetAddress(session.platform.sockets(),
+                                   session.settings.targetAddress.view(), &why)) {
+        return true;
+    }
+    showResultMessage(session.frontEnd, session.frontEnd.activeWindow(), result::kInvalidIpAddress,
+                      &why);
+    session.exitCode = exit_code::kCommandLineError;
+    return false;
 }
 
 // Shows code's message with what is known of why.
@@ -65,6 +89,9 @@ bool applyStartupSettings(Session& session, std::string_view argumentText) {
             session.exitCode = exit_code::kCommandLineError;
             return false;
         }
+        if (!targetAddressAccepted(session)) {
+            return false;
+        }
         // The settings file is not read, but a dialog shown in Interactive mode saves beside
         // the program like any other start.
         settings::computeProgramPaths(session);
@@ -94,7 +121,13 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
     for (;;) {
         resetPass(session);
         const bool automatic = session.settings.executionMode == Automatic;
+        if (stopping(session)) {
+            break;
+        }
         if (!automatic && session.frontEnd.runSettingsDialog(session) != 1) {
+            break;
+        }
+        if (stopping(session)) {
             break;
         }
 
@@ -110,6 +143,9 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
 
         link::Link link = link::linkOf(session);
         const ResultCode linkCode = link::openLink(link);
+        if (stopping(session)) {
+            break;
+        }
         if (linkCode < 0) {
             show(session, linkCode);
             session.exitCode = exit_code::kLinkOpenFailed;
@@ -120,10 +156,11 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
         }
 
         ResultCode uploaded = attempt(session);
-        while (uploaded <= 0) {
+        while (uploaded <= 0 && !stopping(session)) {
             session.exitCode = failedAttemptExitCode(session);
             if (showResultMessage(session.frontEnd, session.frontEnd.activeWindow(),
-                                  result::kRetryQuestion, &session.failure) != ui::kAnswerYes) {
+                                  result::kRetryQuestion, &session.failure) != ui::kAnswerYes ||
+                stopping(session)) {
                 break;
             }
             // A failed reopening of the link is not reported here: the attempt fails on its own.
@@ -137,6 +174,9 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
                 break;
             }
             uploaded = attempt(session);
+        }
+        if (stopping(session)) {
+            break;
         }
         if (uploaded > 0) {
             session.exitCode = exit_code::kSuccess;

@@ -32,12 +32,19 @@ ResultCode reportDecodeFailure(Session& session, const readers::DecodeResult& de
     return shapeFailure(session.settings.fileType);
 }
 
-// The check pass takes everything and sends nothing.
+// The check pass takes everything and sends nothing; a stop the user asks for (a signal,
+// Ctrl+C) ends it at the next record or block, so a large file does not hold the run up.
 class CheckingSink final : public readers::ProgramSink {
   public:
-    bool record(std::uint32_t, std::span<const std::uint8_t>) override { return true; }
-    bool block(std::span<const std::uint8_t>) override { return true; }
+    explicit CheckingSink(platform::Platform& platform) : platform_(platform) {}
+
+    bool record(std::uint32_t, std::span<const std::uint8_t>) override { return going(); }
+    bool block(std::span<const std::uint8_t>) override { return going(); }
     void progress(std::uint64_t, std::uint64_t) override {}
+
+  private:
+    bool going() { return platform_.stopRequested() == 0; }
+    platform::Platform& platform_;
 };
 
 // The send pass: every record or block goes out through the framing as the decoder hands it
@@ -115,7 +122,7 @@ ResultCode checkProgramFiles(Session& session) {
     if (!session.programFile) {
         return shapeFailure(session.settings.fileType);
     }
-    CheckingSink sink;
+    CheckingSink sink(session.platform);
     const readers::DecodeResult decoded = readers::decodeProgram(
         session.settings.fileType, *session.programFile, session.companionFile.get(), sink);
     if (decoded.status != readers::DecodeStatus::Complete) {

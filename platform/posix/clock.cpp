@@ -1,5 +1,8 @@
 #include <time.h>
 
+#include <algorithm>
+
+#include "platform/posix/stop_wait.h"
 #include "platform/system_parts.h"
 
 namespace vorlanth::platform {
@@ -17,11 +20,10 @@ class MonotonicClock final : public Clock {
         return static_cast<std::uint32_t>(ms);
     }
 
+    // A wait in poll on nothing but the stop request: it ends early when a stop is asked.
     void sleep(std::uint32_t milliseconds) override {
-        timespec wait{static_cast<time_t>(milliseconds / 1000),
-                      static_cast<long>(milliseconds % 1000) * 1000000L};
-        while (nanosleep(&wait, &wait) != 0) {
-        }
+        constexpr std::uint32_t kLongestPollMs = 0x7FFFFFFF;
+        waitForDescriptor(-1, 0, static_cast<int>(std::min(milliseconds, kLongestPollMs)));
     }
 };
 

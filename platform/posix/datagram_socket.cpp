@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,7 +9,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "platform/posix/stop_wait.h"
+#include "platform/posix/system_error.h"
 #include "platform/system_parts.h"
 
 namespace vorlanth::platform {
@@ -27,12 +32,18 @@ class PosixDatagramSocket final : public DatagramSocket {
     PosixDatagramSocket& operator=(const PosixDatagramSocket&) = delete;
 
     // Connects to address:port, the first address byte most significant.
-    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port) override {
+    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
+                 FailureDetail* why) override {
         sockaddr_in peer{};
         peer.sin_family = AF_INET;
         peer.sin_port = htons(port);
         std::memcpy(&peer.sin_addr.s_addr, address.data(), address.size());
-        return ::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
+        peer_ = endpointText(address, port);
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+            tell(why, systemFailure(peer_, "cannot connect", errno));
+            return false;
+        }
+        return true;
     }
 
     // Sends one datagram.
@@ -41,21 +52,22 @@ class PosixDatagramSocket final : public DatagramSocket {
         return sent < 0 ? -1 : static_cast<std::int64_t>(sent);
     }
 
-    // Waits in poll for at most waitMs; a datagram that does not fit the buffer fails the
-    // receive (its excess is lost), as does a pending error such as a refused port.
-    ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs) override {
-        pollfd waiter{fd_, POLLIN, 0};
+    // Waits in poll for at most waitMs (a stop request ends the wait); a datagram that does
+    // not fit the buffer fails the receive (its excess is lost), as does a pending error such
+    // as a refused port.
+    ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs,
+                          FailureDetail* why) override {
         const int timeout =
             waitMs > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(waitMs);
-        int ready = 0;
-        do {
-            ready = poll(&waiter, 1, timeout);
-        } while (ready < 0 && errno == EINTR);
-        if (ready == 0) {
-            return {ReceiveStatus::TimedOut, 0};
-        }
-        if (ready < 0) {
-            return {ReceiveStatus::Failed, 0};
+        switch (waitForDescriptor(fd_, POLLIN, timeout)) {
+            case WaitOutcome::Ready:
+                break;
+            case WaitOutcome::Failed:
+                tell(why, systemFailure(peer_, "cannot receive", errno));
+                return {ReceiveStatus::Failed, 0};
+            case WaitOutcome::TimedOut:
+            case WaitOutcome::Stopped:
+                return {ReceiveStatus::TimedOut, 0};
         }
         iovec part{buffer.data(), buffer.size()};
         msghdr message{};
@@ -63,11 +75,18 @@ class PosixDatagramSocket final : public DatagramSocket {
         message.msg_iovlen = 1;
         const ssize_t count = recvmsg(fd_, &message, MSG_DONTWAIT);
         if (count < 0) {
-            return {errno == EAGAIN || errno == EWOULDBLOCK ? ReceiveStatus::TimedOut
-                                                            : ReceiveStatus::Failed,
-                    0};
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                return {ReceiveStatus::TimedOut, 0};
+            }
+            tell(why, systemFailure(peer_, "cannot receive", errno));
+            return {ReceiveStatus::Failed, 0};
         }
         if ((message.msg_flags & MSG_TRUNC) != 0) {
+            FailureDetail detail;
+            detail.kind = FailureKind::System;
+            detail.object = peer_;
+            detail.reason = "an answer longer than " + std::to_string(buffer.size()) + " bytes";
+            tell(why, std::move(detail));
             return {ReceiveStatus::Failed, 0};
         }
         return {ReceiveStatus::Received, static_cast<std::size_t>(count)};
@@ -87,20 +106,50 @@ class PosixDatagramSocket final : public DatagramSocket {
 
   private:
     int fd_;
+    std::string peer_;
 };
 
 // BSD sockets need no library start-up; start-up and clean-up only keep the pairing.
 class PosixSocketLibrary final : public SocketLibrary {
   public:
-    bool startup() override { return true; }
+    bool startup(FailureDetail* /*why*/) override { return true; }
     void cleanup() override {}
-    std::unique_ptr<DatagramSocket> createDatagramSocket() override {
-        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    std::unique_ptr<DatagramSocket> createDatagramSocket(FailureDetail* why) override {
+        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (fd < 0) {
+            tell(why, systemFailure("UDP socket", "cannot create", errno));
             return nullptr;
         }
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
         return std::make_unique<PosixDatagramSocket>(fd);
+    }
+
+    // getaddrinfo for IPv4 only; its own time-outs bound the wait.
+    std::optional<std::array<std::uint8_t, 4>> resolveHostName(const std::string& name,
+                                                               FailureDetail* why) override {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_DGRAM;
+        addrinfo* list = nullptr;
+        const int status = getaddrinfo(name.c_str(), nullptr, &hints, &list);
+        const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> found(list, freeaddrinfo);
+        if (status != 0 || !found) {
+            FailureDetail detail;
+            detail.kind = FailureKind::Address;
+            detail.object = name;
+            detail.reason = "the name does not resolve to an IPv4 address";
+            if (status == EAI_SYSTEM) {
+                detail = systemFailure(name, detail.reason, errno);
+                detail.kind = FailureKind::Address;
+            } else if (status != 0) {
+                detail.osMessage = gai_strerror(status);
+            }
+            tell(why, std::move(detail));
+            return std::nullopt;
+        }
+        std::array<std::uint8_t, 4> address{};
+        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+        std::memcpy(address.data(), &ipv4->sin_addr.s_addr, address.size());
+        return address;
     }
 };
 

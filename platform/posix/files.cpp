@@ -1,5 +1,3 @@
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/posix/regular_file.h"
 #include "platform/system_parts.h"
 
 namespace vorlanth::platform {
@@ -20,8 +19,7 @@ namespace {
 // reads is the same byte sequence, in the same sizes, as without the buffer.
 class PosixFile final : public ReadableFile {
   public:
-    explicit PosixFile(int descriptor) : descriptor_(descriptor) {}
-    ~PosixFile() override { ::close(descriptor_); }
+    explicit PosixFile(UniqueFd descriptor) : descriptor_(std::move(descriptor)) {}
     PosixFile(const PosixFile&) = delete;
     PosixFile& operator=(const PosixFile&) = delete;
 
@@ -50,7 +48,7 @@ class PosixFile final : public ReadableFile {
 
     std::int64_t size() override {
         struct stat status {};
-        if (::fstat(descriptor_, &status) != 0) {
+        if (::fstat(descriptor_.get(), &status) != 0) {
             return -1;
         }
         return status.st_size;
@@ -60,21 +58,21 @@ class PosixFile final : public ReadableFile {
     bool rewind() override {
         next_ = 0;
         end_ = 0;
-        return ::lseek(descriptor_, 0, SEEK_SET) == 0;
+        return ::lseek(descriptor_.get(), 0, SEEK_SET) == 0;
     }
 
   private:
     // One read(2), repeated when a signal interrupts it.
     std::int64_t readFromFile(std::span<std::uint8_t> buffer) {
         for (;;) {
-            const ssize_t count = ::read(descriptor_, buffer.data(), buffer.size());
+            const ssize_t count = ::read(descriptor_.get(), buffer.data(), buffer.size());
             if (count >= 0 || errno != EINTR) {
                 return count;
             }
         }
     }
 
-    int descriptor_;
+    UniqueFd descriptor_;
     std::vector<std::uint8_t> readAhead_ = std::vector<std::uint8_t>(64 * 1024);
     std::size_t next_ = 0;
     std::size_t end_ = 0;
@@ -82,18 +80,15 @@ class PosixFile final : public ReadableFile {
 
 class PosixFileSystem final : public FileSystem {
   public:
-    std::unique_ptr<ReadableFile> openForReading(const std::string& path) override {
-        const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        if (descriptor < 0) {
+    // Only regular files are program files: a FIFO would hang the open, a directory opens
+    // on POSIX but reads nothing.
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                 FailureDetail* why) override {
+        UniqueFd descriptor = openRegularFile(path, why);
+        if (!descriptor) {
             return nullptr;
         }
-        struct stat status {};
-        // Only regular files are program files; a directory opens on POSIX but reads nothing.
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            ::close(descriptor);
-            return nullptr;
-        }
-        return std::make_unique<PosixFile>(descriptor);
+        return std::make_unique<PosixFile>(std::move(descriptor));
     }
 
     std::optional<std::uint64_t> fileSize(const std::string& path) override {

@@ -1,7 +1,9 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -12,6 +14,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/posix/stop_wait.h"
+#include "platform/posix/system_error.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/system_parts.h"
 
 namespace vorlanth::platform {
@@ -31,30 +36,23 @@ int pollTimeout(std::uint64_t waitMs) {
     return waitMs > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(waitMs);
 }
 
-// Sleeps for the given milliseconds, resuming after signals.
-void sleepMs(std::uint32_t milliseconds) {
-    timespec wait{static_cast<time_t>(milliseconds / 1000),
-                  static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
+// True for the errors that only mean "not now": nothing to read, no room, a signal.
+bool isTransient(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
-// A file descriptor closed on destruction.
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
+// The failure of a line that went away under a read or a write: the far end hung up (read
+// gave end of file, error 0) or the device reported an error.
+FailureDetail lostLine(const std::string& device, int error) {
+    if (error == 0) {
+        FailureDetail detail;
+        detail.kind = FailureKind::System;
+        detail.object = device;
+        detail.reason = "the line was lost (the far end hung up)";
+        return detail;
     }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+    return systemFailure(device, "the line was lost", error);
+}
 
 struct RateCode {
     std::uint32_t rate;
@@ -96,12 +94,15 @@ void driveModemLine(int fd, int line, LineControl control) {
     ioctl(fd, control == LineControl::Disable ? TIOCMBIC : TIOCMBIS, &bits);
 }
 
-// A terminal device in raw mode, held exclusively while this object lives.
+// A terminal device in raw mode, held exclusively while this object lives. On destruction
+// the device gets back its settings as they were found at open and is released.
 class PosixSerialPort final : public SerialPort {
   public:
-    explicit PosixSerialPort(int fd) : fd_(fd) {}
+    PosixSerialPort(UniqueFd fd, std::string device, const termios& found)
+        : fd_(std::move(fd)), device_(std::move(device)), found_(found) {}
 
     ~PosixSerialPort() override {
+        tcsetattr(fd_.get(), TCSANOW, &found_);
         ioctl(fd_.get(), TIOCNXCL);
         flock(fd_.get(), LOCK_UN);
     }
@@ -224,8 +225,9 @@ class PosixSerialPort final : public SerialPort {
     }
 
     // Writes all bytes, waiting for room at most multiplier × length + constant ms. Without
-    // any write time-out the wait is still bounded, by kUnlimitedWriteMs.
-    std::int64_t write(std::span<const std::uint8_t> bytes) override {
+    // any write time-out the wait is still bounded, by kUnlimitedWriteMs. A device error or a
+    // lost line fails the write at once; a stop request ends the wait for room.
+    std::int64_t write(std::span<const std::uint8_t> bytes, FailureDetail* why) override {
         constexpr std::uint64_t kUnlimitedWriteMs = 30000;
         std::uint64_t limit =
             static_cast<std::uint64_t>(timeouts_.writeTotalMultiplierMs) * bytes.size() +
@@ -241,56 +243,59 @@ class PosixSerialPort final : public SerialPort {
                 done += static_cast<std::size_t>(count);
                 continue;
             }
-            if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-                return done > 0 ? static_cast<std::int64_t>(done) : -1;
+            if (count < 0 && !isTransient(errno)) {
+                tell(why, lostLine(device_, errno));
+                return -1;
             }
             const std::uint64_t now = monotonicMs();
             if (now >= deadline) {
                 break;
             }
-            pollfd waiter{fd_.get(), POLLOUT, 0};
-            poll(&waiter, 1, pollTimeout(deadline - now));
+            short revents = 0;
+            const WaitOutcome outcome =
+                waitForDescriptor(fd_.get(), POLLOUT, pollTimeout(deadline - now), &revents);
+            if (outcome == WaitOutcome::Stopped || outcome == WaitOutcome::TimedOut) {
+                break;
+            }
         }
         return static_cast<std::int64_t>(done);
     }
 
     // Takes a byte that is there at once; otherwise waits in poll for at most waitMs and
-    // takes the byte the moment it arrives. A failing device waits out waitMs before it
-    // reports the failure, so that a caller that retries never spins.
-    ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs) override {
+    // takes the byte the moment it arrives. A hang-up, an error or end of file fails the read
+    // at once: the line is lost. A stop request ends the wait with nothing.
+    ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs, FailureDetail* why) override {
         const std::uint64_t start = monotonicMs();
+        bool hungUp = false;
         for (;;) {
-            const ssize_t count = read(fd_.get(), &byte, 1);
+            const ssize_t count = ::read(fd_.get(), &byte, 1);
             if (count == 1) {
                 return ReadStatus::Byte;
             }
-            // End of file (a hung-up line) counts as a failure, like an error.
-            const bool failed = count == 0 || (count < 0 && errno != EAGAIN &&
-                                               errno != EWOULDBLOCK && errno != EINTR);
+            if (count == 0 || (count < 0 && !isTransient(errno))) {
+                tell(why, lostLine(device_, count == 0 ? 0 : errno));
+                return ReadStatus::Failed;
+            }
+            if (hungUp) {
+                // poll reported a hang-up or an error, and still nothing can be read.
+                tell(why, lostLine(device_, 0));
+                return ReadStatus::Failed;
+            }
             const std::uint64_t elapsed = monotonicMs() - start;
             if (elapsed >= waitMs) {
-                return failed ? ReadStatus::Failed : ReadStatus::Nothing;
-            }
-            if (failed) {
-                sleepMs(static_cast<std::uint32_t>(waitMs - elapsed));
-                return ReadStatus::Failed;
-            }
-            pollfd waiter{fd_.get(), POLLIN, 0};
-            const int ready = poll(&waiter, 1, pollTimeout(waitMs - elapsed));
-            if (ready == 0) {
                 return ReadStatus::Nothing;
             }
-            if (ready > 0 && (waiter.revents & POLLIN) == 0) {
-                // Hang-up or error without data: the next read reports it.
-                const ssize_t again = read(fd_.get(), &byte, 1);
-                if (again == 1) {
-                    return ReadStatus::Byte;
-                }
-                const std::uint64_t spent = monotonicMs() - start;
-                if (spent < waitMs) {
-                    sleepMs(static_cast<std::uint32_t>(waitMs - spent));
-                }
-                return ReadStatus::Failed;
+            short revents = 0;
+            switch (waitForDescriptor(fd_.get(), POLLIN, pollTimeout(waitMs - elapsed), &revents)) {
+                case WaitOutcome::Ready:
+                    hungUp = (revents & POLLIN) == 0;
+                    break;
+                case WaitOutcome::Failed:
+                    tell(why, lostLine(device_, errno));
+                    return ReadStatus::Failed;
+                case WaitOutcome::TimedOut:
+                case WaitOutcome::Stopped:
+                    return ReadStatus::Nothing;
             }
         }
     }
@@ -303,6 +308,8 @@ class PosixSerialPort final : public SerialPort {
 
   private:
     UniqueFd fd_;
+    std::string device_;
+    termios found_;
     SerialTimeouts timeouts_;
     LineSettings applied_;
 };
@@ -317,25 +324,75 @@ std::string deviceFor(int comPort) {
     return "/dev/ttyS" + std::to_string(comPort - 1);
 }
 
+// What the user can do when the device may not be opened: on Linux serial devices belong to
+// a group (dialout as a rule, the device's own group when it has a name) whose members may
+// use them.
+std::string permissionHint(const std::string& device) {
+#ifdef __linux__
+    std::string groupName = "dialout";
+    struct stat status {};
+    if (::stat(device.c_str(), &status) == 0 && status.st_gid != 0) {
+        struct group entry {};
+        struct group* found = nullptr;
+        std::array<char, 1024> names{};
+        if (getgrgid_r(status.st_gid, &entry, names.data(), names.size(), &found) == 0 &&
+            found != nullptr) {
+            groupName = found->gr_name;
+        }
+    }
+    return "serial devices on Linux belong to the group " + groupName +
+           "; add your user to it (sudo usermod -aG " + groupName + " $USER) and log in again";
+#else
+    return "ask for read and write access to " + device;
+#endif
+}
+
 }  // namespace
 
 // Opens the terminal device of a COM port exclusively: an advisory lock keeps out every
 // program that locks too (root included), TIOCEXCL keeps out other openers that are not root.
-std::unique_ptr<SerialPort> openSystemSerialPort(int comPort) {
+// The device's settings as found are kept, to be given back at close.
+std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why) {
     if (comPort < 1) {
+        FailureDetail detail;
+        detail.kind = FailureKind::System;
+        detail.object = "COM" + std::to_string(comPort);
+        detail.reason = "no such COM port";
+        tell(why, std::move(detail));
         return nullptr;
     }
     const std::string device = deviceFor(comPort);
-    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        FailureDetail detail = systemFailure(device, "cannot open", errno);
+        if (detail.osError == EACCES) {
+            detail.hint = permissionHint(device);
+        } else if (detail.osError == ENOENT) {
+            detail.hint = "set VORLANTH_COM" + std::to_string(comPort) +
+                          " to the device of COM port " + std::to_string(comPort) +
+                          " (vorlanth-cli --list-ports shows the ports present)";
+        } else if (detail.osError == EBUSY) {
+            detail.hint = "another program holds the device";
+        }
+        tell(why, std::move(detail));
         return nullptr;
     }
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-        close(fd);
+    termios found{};
+    if (tcgetattr(fd.get(), &found) != 0) {
+        tell(why, systemFailure(device, "not a serial device", errno));
         return nullptr;
     }
-    return std::make_unique<PosixSerialPort>(fd);
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        FailureDetail detail = systemFailure(device, "in use by another program", errno);
+        detail.osMessage.clear();
+        tell(why, std::move(detail));
+        return nullptr;
+    }
+    if (ioctl(fd.get(), TIOCEXCL) != 0) {
+        tell(why, systemFailure(device, "cannot be held exclusively", errno));
+        return nullptr;
+    }
+    return std::make_unique<PosixSerialPort>(std::move(fd), device, found);
 }
 
 }  // namespace vorlanth::platform

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/system_parts.h"
+#include "platform/win32/stop_wait.h"
 
 namespace vorlanth::platform {
 
@@ -9,7 +10,14 @@ namespace {
 class TickCountClock final : public Clock {
   public:
     std::uint32_t tickCount() override { return GetTickCount(); }
-    void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
+    // A wait on the stop event, when there is one: it ends early when a stop is asked.
+    void sleep(std::uint32_t milliseconds) override {
+        if (stopEvent() != nullptr) {
+            WaitForSingleObject(stopEvent(), milliseconds);
+        } else {
+            Sleep(milliseconds);
+        }
+    }
 };
 
 }  // namespace

@@ -1,10 +1,16 @@
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "platform/system_parts.h"
+#include "platform/win32/stop_wait.h"
+#include "platform/win32/system_error.h"
 
 namespace vorlanth::platform {
 
@@ -12,6 +18,11 @@ namespace {
 
 // Most datagrams drained by one discardPending, so that a flooding peer cannot hold it.
 constexpr int kDrainLimit = 1024;
+
+// True when a stop of the run has been requested.
+bool stopIsRequested() {
+    return stopEvent() != nullptr && WaitForSingleObject(stopEvent(), 0) == WAIT_OBJECT_0;
+}
 
 // True when a datagram (or an error) waits on the socket within waitMs.
 bool waitReadable(SOCKET socketHandle, std::uint32_t waitMs) {
@@ -33,12 +44,18 @@ class WinsockDatagramSocket final : public DatagramSocket {
     WinsockDatagramSocket& operator=(const WinsockDatagramSocket&) = delete;
 
     // connect to address:port, the first address byte most significant.
-    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port) override {
+    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
+                 FailureDetail* why) override {
         sockaddr_in peer{};
         peer.sin_family = AF_INET;
         peer.sin_port = htons(port);
         std::memcpy(&peer.sin_addr.s_addr, address.data(), address.size());
-        return ::connect(socket_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
+        peer_ = endpointText(address, port);
+        if (::connect(socket_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+            tell(why, systemFailure(peer_, "cannot connect", WSAGetLastError()));
+            return false;
+        }
+        return true;
     }
 
     // send of one datagram.
@@ -48,15 +65,28 @@ class WinsockDatagramSocket final : public DatagramSocket {
         return sent == SOCKET_ERROR ? -1 : sent;
     }
 
-    // select for at most waitMs, then recv. recv fails for a datagram longer than the buffer
-    // (its excess is lost) and for a refused earlier send.
-    ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs) override {
-        if (!waitReadable(socket_, waitMs)) {
+    // select for at most waitMs, in slices of kStopSliceMs so that a stop request is seen
+    // (a stop ends the wait as a time-out), then recv. recv fails for a datagram longer than
+    // the buffer (its excess is lost) and for a refused earlier send.
+    ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs,
+                          FailureDetail* why) override {
+        if (stopIsRequested() ||
+            !waitReadable(socket_, std::min<std::uint32_t>(waitMs, kStopSliceMs))) {
             return {ReceiveStatus::TimedOut, 0};
         }
         const int count = recv(socket_, reinterpret_cast<char*>(buffer.data()),
                                static_cast<int>(buffer.size()), 0);
         if (count == SOCKET_ERROR) {
+            const int error = WSAGetLastError();
+            if (error == WSAEMSGSIZE) {
+                FailureDetail detail;
+                detail.kind = FailureKind::System;
+                detail.object = peer_;
+                detail.reason = "an answer longer than " + std::to_string(buffer.size()) + " bytes";
+                tell(why, std::move(detail));
+            } else {
+                tell(why, systemFailure(peer_, "cannot receive", error));
+            }
             return {ReceiveStatus::Failed, 0};
         }
         return {ReceiveStatus::Received, static_cast<std::size_t>(count)};
@@ -72,25 +102,69 @@ class WinsockDatagramSocket final : public DatagramSocket {
 
   private:
     SOCKET socket_;
+    std::string peer_;
 };
 
 // Winsock, asked for version 1.1.
 class WinsockLibrary final : public SocketLibrary {
   public:
     // WSAStartup asking for 1.1; the version granted is not examined.
-    bool startup() override {
+    bool startup(FailureDetail* why) override {
         WSADATA data{};
-        return WSAStartup(MAKEWORD(1, 1), &data) == 0;
+        const int error = WSAStartup(MAKEWORD(1, 1), &data);
+        if (error != 0) {
+            tell(why, systemFailure("Winsock", "cannot start", static_cast<unsigned long>(error)));
+            return false;
+        }
+        return true;
     }
     // WSACleanup, matching one start-up.
     void cleanup() override { WSACleanup(); }
     // socket(AF_INET, SOCK_DGRAM, 0).
-    std::unique_ptr<DatagramSocket> createDatagramSocket() override {
+    std::unique_ptr<DatagramSocket> createDatagramSocket(FailureDetail* why) override {
         const SOCKET created = socket(AF_INET, SOCK_DGRAM, 0);
         if (created == INVALID_SOCKET) {
+            tell(why, systemFailure("UDP socket", "cannot create", WSAGetLastError()));
             return nullptr;
         }
         return std::make_unique<WinsockDatagramSocket>(created);
+    }
+
+    // getaddrinfo from ws2_32 for IPv4 only, inside a start-up of its own (getaddrinfo needs
+    // the library started); its own time-outs bound the wait.
+    std::optional<std::array<std::uint8_t, 4>> resolveHostName(const std::string& name,
+                                                               FailureDetail* why) override {
+        WSADATA data{};
+        const int started = WSAStartup(MAKEWORD(2, 2), &data);
+        if (started != 0) {
+            tell(why,
+                 systemFailure("Winsock", "cannot start", static_cast<unsigned long>(started)));
+            return std::nullopt;
+        }
+        std::optional<std::array<std::uint8_t, 4>> address;
+        {
+            addrinfo hints{};
+            hints.ai_family = AF_INET;
+            hints.ai_socktype = SOCK_DGRAM;
+            addrinfo* list = nullptr;
+            const int status = getaddrinfo(name.c_str(), nullptr, &hints, &list);
+            // Freed before the clean-up below.
+            const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> found(list, freeaddrinfo);
+            if (status != 0 || !found) {
+                FailureDetail detail = systemFailure(
+                    name, "the name does not resolve to an IPv4 address",
+                    static_cast<unsigned long>(status != 0 ? status : WSAHOST_NOT_FOUND));
+                detail.kind = FailureKind::Address;
+                tell(why, std::move(detail));
+            } else {
+                std::array<std::uint8_t, 4> bytes{};
+                const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+                std::memcpy(bytes.data(), &ipv4->sin_addr.s_addr, bytes.size());
+                address = bytes;
+            }
+        }
+        WSACleanup();
+        return address;
     }
 };
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/system_parts.h"
+#include "platform/win32/system_error.h"
 
 namespace vorlanth::platform {
 
@@ -38,16 +39,53 @@ class Win32File final : public ReadableFile {
     HANDLE handle_;
 };
 
+// The refusal of something that opens (or exists) but is not a file on a disk.
+FailureDetail notRegular(const std::string& path, const char* kind) {
+    FailureDetail detail;
+    detail.kind = FailureKind::System;
+    detail.object = path;
+    detail.reason = std::string("not a regular file: ") + kind;
+    return detail;
+}
+
+// What GetFileType says a handle is, in the words of a message.
+const char* kindOfFile(DWORD type) {
+    switch (type) {
+        case FILE_TYPE_CHAR:
+            return "a character device";
+        case FILE_TYPE_PIPE:
+            return "a pipe";
+        default:
+            return "not a disk file";
+    }
+}
+
 class Win32FileSystem final : public FileSystem {
   public:
-    std::unique_ptr<ReadableFile> openForReading(const std::string& path) override {
-        // Existing file only, no sharing.
+    // Existing file only, no sharing; only what GetFileType reports as a disk file is kept
+    // (a device such as NUL or COM1, or a pipe, is refused).
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                 FailureDetail* why) override {
         HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            const DWORD attributes = GetFileAttributesA(path.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                tell(why, notRegular(path, "a directory"));
+            } else {
+                tell(why, systemFailure(path, "cannot open", error));
+            }
             return nullptr;
         }
-        return std::make_unique<Win32File>(handle);
+        auto file = std::make_unique<Win32File>(handle);
+        const DWORD type = GetFileType(handle);
+        if (type != FILE_TYPE_DISK) {
+            tell(why, notRegular(path, kindOfFile(type)));
+            return nullptr;
+        }
+        return file;
     }
 
     std::optional<std::uint64_t> fileSize(const std::string& path) override {

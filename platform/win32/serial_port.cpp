@@ -2,7 +2,12 @@
 
 #include <cstdio>
 
+#include <algorithm>
+#include <string>
+
 #include "platform/system_parts.h"
+#include "platform/win32/stop_wait.h"
+#include "platform/win32/system_error.h"
 
 namespace vorlanth::platform {
 
@@ -65,7 +70,9 @@ LineControl lineControlOf(DWORD field) {
 // A COM port opened without sharing, in plain blocking mode.
 class Win32SerialPort final : public SerialPort {
   public:
-    explicit Win32SerialPort(HANDLE handle) : handle_(handle) { base_.DCBlength = sizeof(DCB); }
+    Win32SerialPort(HANDLE handle, std::string name) : handle_(handle), name_(std::move(name)) {
+        base_.DCBlength = sizeof(DCB);
+    }
 
     // SetupComm with the requested queue sizes.
     bool setQueueSizes(std::uint32_t inputBytes, std::uint32_t outputBytes) override {
@@ -156,11 +163,13 @@ class Win32SerialPort final : public SerialPort {
         return true;
     }
 
-    // One WriteFile of all bytes.
-    std::int64_t write(std::span<const std::uint8_t> bytes) override {
+    // One WriteFile of all bytes; a write time-out gives a short count, a failure means
+    // the device failed or went away.
+    std::int64_t write(std::span<const std::uint8_t> bytes, FailureDetail* why) override {
         DWORD written = 0;
         if (WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                       nullptr) == FALSE) {
+            tell(why, systemFailure(name_, "the line was lost", GetLastError()));
             return -1;
         }
         return static_cast<std::int64_t>(written);
@@ -168,29 +177,48 @@ class Win32SerialPort final : public SerialPort {
 
     // ReadFile of one byte. Without a wait the read returns at once (interval MAXDWORD,
     // totals 0); with one it returns at once with a byte that is there, or waits for the
-    // next byte at most waitMs (interval and multiplier MAXDWORD, constant waitMs). The
-    // write time-outs of the policy are kept either way.
-    ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs) override {
-        const DWORD start = GetTickCount();
+    // next byte at most waitMs, in slices of kStopSliceMs so that a stop request is seen
+    // (interval and multiplier MAXDWORD, constant the slice). The write time-outs of the
+    // policy are kept either way. A failed read whose ClearCommError fails too, or that
+    // failed for any reason but an abort, is a lost line.
+    ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs, FailureDetail* why) override {
+        if (stopEvent() != nullptr && WaitForSingleObject(stopEvent(), 0) == WAIT_OBJECT_0) {
+            return ReadStatus::Nothing;
+        }
+        const DWORD slice = std::min<DWORD>(waitMs, kStopSliceMs);
         COMMTIMEOUTS wanted{};
         wanted.ReadIntervalTimeout = MAXDWORD;
-        if (waitMs > 0) {
+        if (slice > 0) {
             wanted.ReadTotalTimeoutMultiplier = MAXDWORD;
-            wanted.ReadTotalTimeoutConstant = waitMs < MAXDWORD ? waitMs : MAXDWORD - 1;
+            wanted.ReadTotalTimeoutConstant = slice;
         }
         wanted.WriteTotalTimeoutMultiplier = policy_.writeTotalMultiplierMs;
         wanted.WriteTotalTimeoutConstant = policy_.writeTotalConstantMs;
         if (!known_ || !sameReadTimeouts(wanted)) {
             if (SetCommTimeouts(handle_.get(), &wanted) == FALSE) {
                 known_ = false;
-                return failAfterWait(start, waitMs);
+                tell(why, systemFailure(name_, "the line was lost", GetLastError()));
+                return ReadStatus::Failed;
             }
             current_ = wanted;
             known_ = true;
         }
         DWORD count = 0;
         if (ReadFile(handle_.get(), &byte, 1, &count, nullptr) == FALSE) {
-            return failAfterWait(start, waitMs);
+            const DWORD error = GetLastError();
+            DWORD errors = 0;
+            COMSTAT status{};
+            if (ClearCommError(handle_.get(), &errors, &status) == FALSE) {
+                tell(why, systemFailure(name_, "the line was lost", GetLastError()));
+                return ReadStatus::Failed;
+            }
+            if (error == ERROR_OPERATION_ABORTED) {
+                // A line error with abort-on-error, or a read cancelled by a stop request:
+                // the line itself is still there.
+                return ReadStatus::Nothing;
+            }
+            tell(why, systemFailure(name_, "the line was lost", error));
+            return ReadStatus::Failed;
         }
         return count == 1 ? ReadStatus::Byte : ReadStatus::Nothing;
     }
@@ -204,16 +232,6 @@ class Win32SerialPort final : public SerialPort {
     void discardInput() override { PurgeComm(handle_.get(), PURGE_RXABORT | PURGE_RXCLEAR); }
 
   private:
-    // A device that fails at once (an unplugged adapter) waits out the rest of the wait
-    // before it reports the failure, so that a caller that retries never spins.
-    static ReadStatus failAfterWait(DWORD start, std::uint32_t waitMs) {
-        const DWORD spent = GetTickCount() - start;
-        if (spent < waitMs) {
-            Sleep(waitMs - spent);
-        }
-        return ReadStatus::Failed;
-    }
-
     // True when the time-outs in force already are the wanted ones.
     bool sameReadTimeouts(const COMMTIMEOUTS& wanted) const {
         return current_.ReadIntervalTimeout == wanted.ReadIntervalTimeout &&
@@ -224,6 +242,7 @@ class Win32SerialPort final : public SerialPort {
     }
 
     UniqueHandle handle_;
+    std::string name_;
     DCB base_{};
     SerialTimeouts policy_;
     COMMTIMEOUTS current_{};
@@ -233,15 +252,24 @@ class Win32SerialPort final : public SerialPort {
 }  // namespace
 
 // CreateFileA("\\.\COM<n>") for reading and writing, without sharing, existing device only.
-std::unique_ptr<SerialPort> openSystemSerialPort(int comPort) {
+// A port held by another program answers ERROR_ACCESS_DENIED.
+std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why) {
     char name[16];
     std::snprintf(name, sizeof name, "\\\\.\\COM%d", comPort);
+    const std::string portName = "COM" + std::to_string(comPort);
     HANDLE handle =
         CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        FailureDetail detail = systemFailure(portName, "cannot open", GetLastError());
+        if (detail.osError == ERROR_ACCESS_DENIED) {
+            detail.hint = "another program may hold the port";
+        } else if (detail.osError == ERROR_FILE_NOT_FOUND) {
+            detail.hint = "there is no such port on this computer";
+        }
+        tell(why, std::move(detail));
         return nullptr;
     }
-    return std::make_unique<Win32SerialPort>(handle);
+    return std::make_unique<Win32SerialPort>(handle, portName);
 }
 
 }  // namespace vorlanth::platform

@@ -8,6 +8,30 @@ Bytes bytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
 
+namespace {
+
+// A failure as a platform would report it, with an errno-style number.
+FailureDetail fakeFailure(std::string object, std::string reason, int error) {
+    FailureDetail detail;
+    detail.kind = FailureKind::System;
+    detail.object = std::move(object);
+    detail.reason = std::move(reason);
+    detail.osErrorKind = OsErrorKind::Errno;
+    detail.osError = error;
+    detail.osMessage = "error " + std::to_string(error);
+    return detail;
+}
+
+void tell(FailureDetail* why, FailureDetail detail) {
+    if (why != nullptr) {
+        *why = std::move(detail);
+    }
+}
+
+constexpr int kFakeIoError = 5;
+
+}  // namespace
+
 void FakeSerialLine::deliver(std::span<const std::uint8_t> bytes, std::uint32_t delayMs) {
     std::uint32_t tick = clock.tickCount() + delayMs;
     if (!input.empty() && platform::tickIsAfter(input.back().tick, tick)) {
@@ -58,7 +82,11 @@ bool FakeSerialPort::setTimeouts(const platform::SerialTimeouts& timeouts) {
     return true;
 }
 
-std::int64_t FakeSerialPort::write(std::span<const std::uint8_t> bytes) {
+std::int64_t FakeSerialPort::write(std::span<const std::uint8_t> bytes, FailureDetail* why) {
+    if (line_.writesFail) {
+        tell(why, fakeFailure("fake-serial", "the line was lost", kFakeIoError));
+        return -1;
+    }
     line_.writes.push_back({Bytes(bytes.begin(), bytes.end()), line_.clock.tickCount()});
     if (line_.responder) {
         line_.responder(line_, bytes);
@@ -66,10 +94,11 @@ std::int64_t FakeSerialPort::write(std::span<const std::uint8_t> bytes) {
     return static_cast<std::int64_t>(bytes.size());
 }
 
-platform::ReadStatus FakeSerialPort::readByte(std::uint8_t& byte, std::uint32_t waitMs) {
+platform::ReadStatus FakeSerialPort::readByte(std::uint8_t& byte, std::uint32_t waitMs,
+                                              FailureDetail* why) {
     ++line_.readCalls;
     if (line_.readsFail) {
-        line_.clock.advance(waitMs);
+        tell(why, fakeFailure("fake-serial", "the line was lost", kFakeIoError));
         return platform::ReadStatus::Failed;
     }
     const std::uint32_t now = line_.clock.tickCount();
@@ -107,10 +136,15 @@ FakeDatagramSocket::~FakeDatagramSocket() {
     --peer_.socketsOpen;
 }
 
-bool FakeDatagramSocket::connect(std::array<std::uint8_t, 4> address, std::uint16_t port) {
+bool FakeDatagramSocket::connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
+                                 FailureDetail* why) {
     peer_.connectedAddress = address;
     peer_.connectedPort = port;
-    return !peer_.connectFails;
+    if (peer_.connectFails) {
+        tell(why, fakeFailure("fake-peer", "cannot connect", 101));
+        return false;
+    }
+    return true;
 }
 
 std::int64_t FakeDatagramSocket::send(std::span<const std::uint8_t> bytes) {
@@ -122,8 +156,9 @@ std::int64_t FakeDatagramSocket::send(std::span<const std::uint8_t> bytes) {
 }
 
 platform::ReceiveResult FakeDatagramSocket::receive(std::span<std::uint8_t> buffer,
-                                                    std::uint32_t waitMs) {
+                                                    std::uint32_t waitMs, FailureDetail* why) {
     if (peer_.receivesFail) {
+        tell(why, fakeFailure("fake-peer", "cannot receive", 111));
         return {platform::ReceiveStatus::Failed, 0};
     }
     const std::uint32_t now = peer_.clock.tickCount();
@@ -152,8 +187,9 @@ void FakeDatagramSocket::discardPending() {
                   [now](const auto& d) { return !platform::tickIsAfter(d.tick, now); });
 }
 
-bool FakeSocketLibrary::startup() {
+bool FakeSocketLibrary::startup(FailureDetail* why) {
     if (peer_.startupFails) {
+        tell(why, fakeFailure("sockets", "cannot start", 10091));
         return false;
     }
     ++peer_.startups;
@@ -164,11 +200,28 @@ void FakeSocketLibrary::cleanup() {
     ++peer_.cleanups;
 }
 
-std::unique_ptr<platform::DatagramSocket> FakeSocketLibrary::createDatagramSocket() {
+std::unique_ptr<platform::DatagramSocket> FakeSocketLibrary::createDatagramSocket(
+    FailureDetail* why) {
     if (peer_.createFails) {
+        tell(why, fakeFailure("UDP socket", "cannot create", 24));
         return nullptr;
     }
     return std::make_unique<FakeDatagramSocket>(peer_);
+}
+
+std::optional<std::array<std::uint8_t, 4>> FakeSocketLibrary::resolveHostName(
+    const std::string& name, FailureDetail* why) {
+    peer_.resolvedNames.push_back(name);
+    const auto found = peer_.hostNames.find(name);
+    if (found == peer_.hostNames.end()) {
+        FailureDetail detail;
+        detail.kind = FailureKind::Address;
+        detail.object = name;
+        detail.reason = "the name does not resolve to an IPv4 address";
+        tell(why, std::move(detail));
+        return std::nullopt;
+    }
+    return found->second;
 }
 
 }  // namespace vorlanth::fakes

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/datagram_socket.h"
@@ -38,7 +40,8 @@ class FakeSerialLine {
     // Called after every write with the bytes written.
     std::function<void(FakeSerialLine&, std::span<const std::uint8_t>)> responder;
     bool openFails = false;
-    bool readsFail = false;
+    bool readsFail = false;   // the line is lost: every read fails at once
+    bool writesFail = false;  // the line is lost: every write fails
     int openCount = 0;
     int closeCount = 0;
     int purgeCount = 0;
@@ -68,8 +71,9 @@ class FakeSerialPort final : public platform::SerialPort {
     bool readLineSettings(platform::LineSettings& settings) override;
     bool applyLineSettings(const platform::LineSettings& settings) override;
     bool setTimeouts(const platform::SerialTimeouts& timeouts) override;
-    std::int64_t write(std::span<const std::uint8_t> bytes) override;
-    platform::ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs) override;
+    std::int64_t write(std::span<const std::uint8_t> bytes, FailureDetail* why = nullptr) override;
+    platform::ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs,
+                                  FailureDetail* why = nullptr) override;
     void purge() override;
     void discardInput() override;
 
@@ -92,6 +96,9 @@ class FakeDatagramPeer {
     bool createFails = false;
     bool connectFails = false;
     bool receivesFail = false;
+    // Names the fake resolver knows, and every name it was asked for.
+    std::map<std::string, std::array<std::uint8_t, 4>> hostNames;
+    std::vector<std::string> resolvedNames;
     int startups = 0;
     int cleanups = 0;
     int socketsOpen = 0;
@@ -111,9 +118,11 @@ class FakeDatagramSocket final : public platform::DatagramSocket {
   public:
     explicit FakeDatagramSocket(FakeDatagramPeer& peer);
     ~FakeDatagramSocket() override;
-    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port) override;
+    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
+                 FailureDetail* why = nullptr) override;
     std::int64_t send(std::span<const std::uint8_t> bytes) override;
-    platform::ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs) override;
+    platform::ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs,
+                                    FailureDetail* why = nullptr) override;
     void discardPending() override;
 
   private:
@@ -123,9 +132,12 @@ class FakeDatagramSocket final : public platform::DatagramSocket {
 class FakeSocketLibrary final : public platform::SocketLibrary {
   public:
     explicit FakeSocketLibrary(FakeDatagramPeer& peer) : peer_(peer) {}
-    bool startup() override;
+    bool startup(FailureDetail* why = nullptr) override;
     void cleanup() override;
-    std::unique_ptr<platform::DatagramSocket> createDatagramSocket() override;
+    std::unique_ptr<platform::DatagramSocket> createDatagramSocket(
+        FailureDetail* why = nullptr) override;
+    std::optional<std::array<std::uint8_t, 4>> resolveHostName(
+        const std::string& name, FailureDetail* why = nullptr) override;
 
   private:
     FakeDatagramPeer& peer_;

@@ -48,9 +48,18 @@ class MemoryFile final : public platform::ReadableFile {
 
 }  // namespace
 
-std::unique_ptr<platform::ReadableFile> FakeFileSystem::openForReading(const std::string& path) {
+std::unique_ptr<platform::ReadableFile> FakeFileSystem::openForReading(const std::string& path,
+                                                                       FailureDetail* why) {
     auto found = files.find(path);
     if (found == files.end()) {
+        if (why != nullptr) {
+            why->kind = FailureKind::System;
+            why->object = path;
+            why->reason = "cannot open";
+            why->osErrorKind = OsErrorKind::Errno;
+            why->osError = 2;
+            why->osMessage = "No such file or directory";
+        }
         return nullptr;
     }
     opened.push_back(path);
@@ -123,10 +132,19 @@ void FakeProfile::store(std::string_view section, std::string_view key, std::str
 FakePlatform::FakePlatform()
     : serialLine(clockImpl), datagramPeer(clockImpl), socketLibrary(datagramPeer) {}
 
-std::unique_ptr<platform::SerialPort> FakePlatform::openSerialPort(int comPort) {
+std::unique_ptr<platform::SerialPort> FakePlatform::openSerialPort(int comPort,
+                                                                   FailureDetail* why) {
     openedComPorts.push_back(comPort);
     if (serialLine.openFails || serialLine.isOpen) {
-        return nullptr;  // absent, or held: the port is opened without sharing
+        // Absent, or held: the port is opened without sharing.
+        if (why != nullptr) {
+            why->kind = FailureKind::System;
+            why->object = "COM" + std::to_string(comPort);
+            why->reason = "cannot open";
+            why->osErrorKind = OsErrorKind::Errno;
+            why->osError = serialLine.isOpen ? 16 : 2;
+        }
+        return nullptr;
     }
     return std::make_unique<FakeSerialPort>(serialLine);
 }

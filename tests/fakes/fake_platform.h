@@ -16,7 +16,8 @@ namespace vorlanth::fakes {
 // Files held in memory, by path.
 class FakeFileSystem final : public platform::FileSystem {
   public:
-    std::unique_ptr<platform::ReadableFile> openForReading(const std::string& path) override;
+    std::unique_ptr<platform::ReadableFile> openForReading(const std::string& path,
+                                                           FailureDetail* why = nullptr) override;
     std::optional<std::uint64_t> fileSize(const std::string& path) override;
 
     std::map<std::string, Bytes> files;
@@ -56,12 +57,14 @@ class FakePlatform final : public platform::Platform {
   public:
     FakePlatform();
     platform::Clock& clock() override { return clockImpl; }
-    std::unique_ptr<platform::SerialPort> openSerialPort(int comPort) override;
+    std::unique_ptr<platform::SerialPort> openSerialPort(int comPort,
+                                                         FailureDetail* why = nullptr) override;
     platform::SocketLibrary& sockets() override { return socketLibrary; }
     platform::FileSystem& files() override { return fileSystem; }
     platform::Profile& profile() override { return profileImpl; }
     std::string programPath() override { return programPathText; }
     char pathSeparator() override { return separator; }
+    int stopRequested() override { return stopSignal; }
 
     VirtualClock clockImpl;
     FakeSerialLine serialLine;
@@ -72,6 +75,7 @@ class FakePlatform final : public platform::Platform {
     std::string programPathText = "C:\\Tools\\Loader\\vorlanth.exe";
     char separator = '\\';
     std::vector<int> openedComPorts;
+    int stopSignal = 0;  // set by a test to play a SIGINT (2), SIGTERM (15) or SIGHUP (1)
 };
 
 }  // namespace vorlanth::fakes

@@ -52,6 +52,9 @@ wait_terminal() {
   wait "$TERMINAL_PID"
 }
 
+# Milliseconds of the wall clock, for measuring how soon something ends.
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
 # file_type_number shx|bin|qbx: the loader's file type field.
 file_type_number() {
   case $1 in shx) echo 0 ;; qbx) echo 1 ;; bin) echo 2 ;; esac

@@ -1,12 +1,19 @@
 #!/usr/bin/env python3
 """Runs a program on a pseudo-terminal, as a person at a terminal would: answers its prompts
 and records everything it writes. Usage:
-  pty_run.py TRANSCRIPT TIMEOUT_S [--answer PATTERN=>TEXT]... -- PROGRAM ARGS...
+  pty_run.py TRANSCRIPT TIMEOUT_S [--answer PATTERN=>TEXT]... [--signal PATTERN=>NAME]
+             -- PROGRAM ARGS...
 Each --answer waits (in order) until PATTERN has appeared in the output since the previous
-answer, then types TEXT and Enter. The program's exit status becomes ours (124 on time-out)."""
+answer, then types TEXT and Enter; patterns are looked for in the output without its
+terminal control sequences (a Windows console under Wine draws text between them). --signal waits, after the answers, until PATTERN has
+appeared and sends the program the signal NAME (INT, TERM, HUP); the milliseconds from the
+signal to the program's end are then written to TRANSCRIPT.ms. The program's exit status
+becomes ours (124 on time-out)."""
 import os
 import pty
+import re
 import select
+import signal
 import sys
 import time
 
@@ -15,11 +22,16 @@ def main() -> int:
     args = sys.argv[1:]
     transcript_path, timeout = args[0], float(args[1])
     answers = []
+    stop = None
     i = 2
     while args[i] != "--":
         if args[i] == "--answer":
             pattern, text = args[i + 1].split("=>", 1)
             answers.append((pattern.encode(), text.encode()))
+            i += 2
+        elif args[i] == "--signal":
+            pattern, name = args[i + 1].split("=>", 1)
+            stop = (pattern.encode(), getattr(signal, "SIG" + name))
             i += 2
         else:
             raise SystemExit(f"unknown option {args[i]}")
@@ -31,6 +43,7 @@ def main() -> int:
     searched_from = 0
     deadline = time.monotonic() + timeout
     status = None
+    signalled_at = None
     while True:
         left = deadline - time.monotonic()
         if left <= 0:
@@ -47,17 +60,27 @@ def main() -> int:
             if not chunk:
                 break
             output += chunk
+        plain = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", output)
         while answers:
             pattern, text = answers[0]
-            found = output.find(pattern, searched_from)
+            found = plain.find(pattern, searched_from)
             if found < 0:
                 break
             searched_from = found + len(pattern)
             os.write(fd, text + b"\r")
             answers.pop(0)
+        if stop is not None and not answers and signalled_at is None:
+            found = plain.find(stop[0], searched_from)
+            if found >= 0:
+                searched_from = found + len(stop[0])
+                os.kill(pid, stop[1])
+                signalled_at = time.monotonic()
     if status is None:
         _, raw = os.waitpid(pid, 0)
         status = os.waitstatus_to_exitcode(raw)
+    if signalled_at is not None:
+        with open(transcript_path + ".ms", "w") as elapsed:
+            elapsed.write(f"{(time.monotonic() - signalled_at) * 1000:.0f}\n")
     with open(transcript_path, "wb") as transcript:
         transcript.write(output)
     return status if status >= 0 else 128 - status

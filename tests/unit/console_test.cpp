@@ -264,5 +264,26 @@ TEST(ConsoleFrontEnd, DetailFollowsTheMessageAndLeadsTheQuestion) {
               "Vorlanth.ini: Read-only file system\",\"object\":\"/x/Vorlanth.ini\"}\n");
 }
 
+// A stop in the middle of the transfer ends the redrawn progress line before it says so, in
+// the console and in JSON.
+TEST(ConsoleFrontEnd, StopEndsTheProgressLineAndSaysBySignal) {
+    CapturedStream err;
+    CapturedStream out;
+    fakes::VirtualClock clock;
+    JsonEventWriter json(out.get());
+    ScriptedConsole console(err.get(), true, true, clock, &json);
+    console.openProgressWindow();
+    console.reportBytes(512, 1024);
+    console.setProgress(50);
+    console.reportStop("SIGTERM");
+    const std::string text = err.text();
+    EXPECT_NE(text.find("50%"), std::string::npos);
+    const std::string ending = "\nvorlanth: stopped by SIGTERM\n";
+    ASSERT_GE(text.size(), ending.size());
+    EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+    EXPECT_NE(out.text().find("{\"event\":\"stopped\",\"signal\":\"SIGTERM\"}\n"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace vorlanth::ui::console

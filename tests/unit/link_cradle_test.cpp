@@ -187,19 +187,31 @@ TEST(ConfigureCradle, SequencesAgainstACradleModel) {
     }
 }
 
-// A probe's read window ends at the first read that succeeds; failing reads are retried only
-// for 100 ms, without spinning.
-TEST(ProbeCradleRate, FailingReadsEndAfterTheWindow) {
+// A read that finds the line lost ends the probe at once with -1, and the whole search with
+// it: one probe, not one per rate, and the open fails with why.
+TEST(ConfigureCradle, ALostLineEndsTheSearchAtOnce) {
     LinkRig rig(CradleIr);
     rig.state.portHandle = rig.platform.openSerialPort(1);
     rig.serial().readsFail = true;
     const std::uint32_t start = rig.clock().tickCount();
-    EXPECT_EQ(probeCradleRate(rig.link, 115200), 0);
-    EXPECT_EQ(rig.state.cradleDelayMs, 40u);
-    const std::uint32_t elapsed = rig.clock().tickCount() - start;
-    EXPECT_GE(elapsed, 40u + 100u + 40u);
-    EXPECT_LE(elapsed, 40u + 101u + 40u);
-    EXPECT_LE(rig.serial().readCalls, 101);
+    EXPECT_EQ(probeCradleRate(rig.link, 115200), -1);
+    EXPECT_EQ(rig.clock().tickCount() - start, 40u) << "only the settle delay before the read";
+    EXPECT_EQ(rig.serial().readCalls, 1);
+
+    rig.serial().writes.clear();
+    EXPECT_EQ(configureCradle(rig.link), 0);
+    EXPECT_EQ(rig.serial().writes.size(), 1u) << "one probe byte, no further rates";
+    EXPECT_EQ(rig.failure.reason, "the line was lost");
+}
+
+// A cradle that never answers fails the open with why, naming the port.
+TEST(ConfigureCradle, NoAnswerSaysSo) {
+    LinkRig rig(CradleIr);
+    rig.settings.comPort = 3;
+    rig.state.portHandle = rig.platform.openSerialPort(3);
+    EXPECT_EQ(configureCradle(rig.link), 0);
+    EXPECT_EQ(rig.failure.object, "COM3");
+    EXPECT_NE(rig.failure.reason.find("did not answer"), std::string::npos);
 }
 
 }  // namespace

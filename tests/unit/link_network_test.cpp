@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,32 +12,96 @@ namespace {
 using testing::LinkRig;
 using Address = std::array<std::uint8_t, 4>;
 
-// Runs of digits ended by any one character, low 8 bits of each, missing numbers 0.
-TEST(ParseIpv4Address, AddressTable) {
-    const std::vector<std::pair<std::string, Address>> cases = {
-        {"192.0.2.20", {192, 0, 2, 20}},
-        {"10.0.0.300", {10, 0, 0, 44}},
-        {"10-0-0-1", {10, 0, 0, 1}},
-        {"10..0.1", {10, 0, 0, 1}},
-        {" 10.0.0.1", {0, 10, 0, 0}},
-        {"1.2.3.4.5", {1, 2, 3, 4}},
-        {"1.2.3.4abc", {1, 2, 3, 4}},
-        {"99999999999999999999.1.2.3", {255, 1, 2, 3}},
-        {"", {0, 0, 0, 0}},
-        {"7", {7, 0, 0, 0}},
-        {"1.2.", {1, 2, 0, 0}},
-        {"255.255.255.256", {255, 255, 255, 0}},
+// The address check, before anything is sent: dotted quads as written, host names through
+// the resolver (a fake here, which knows "localhost" and a name that resolves to 0.0.0.0),
+// everything else refused without asking the resolver. Nothing is ever sent by the check;
+// the documentation and private addresses here are only checked, never contacted.
+TEST(ResolveTargetAddress, AddressTable) {
+    struct Case {
+        std::string text;
+        std::optional<Address> accepted;  // nothing: refused
+        bool asksResolver;
     };
-    for (const auto& [text, expected] : cases) {
-        SCOPED_TRACE(text);
-        // A view cut out of a longer text: parsing must stop at the view's end.
-        const std::string padded = text + "9.9.9.9";
-        EXPECT_EQ(parseIpv4Address(std::string_view(padded).substr(0, text.size())), expected);
+    const std::vector<Case> cases = {
+        {"192.0.2.20", Address{192, 0, 2, 20}, false},
+        {"127.0.0.1", Address{127, 0, 0, 1}, false},
+        {"10.0.0.1", Address{10, 0, 0, 1}, false},
+        {"255.255.255.254", Address{255, 255, 255, 254}, false},
+        {"010.000.000.001", Address{10, 0, 0, 1}, false},
+        {"localhost", Address{127, 0, 0, 1}, true},
+        {"terminal-7.example", Address{192, 0, 2, 7}, true},
+        {"127.0.0.257", std::nullopt, false},
+        {"10.0.0.300", std::nullopt, false},
+        {"255.255.255.256", std::nullopt, false},
+        {"0", std::nullopt, false},
+        {"7", std::nullopt, false},
+        {"2130706433", std::nullopt, false},
+        {"127.1", std::nullopt, false},
+        {"1.2.3", std::nullopt, false},
+        {"1.2.3.4.5", std::nullopt, false},
+        {"0x7f.0.0.1", std::nullopt, false},
+        {"0x7f000001", std::nullopt, false},
+        {"1.2.3.1234", std::nullopt, false},
+        {"127.0.0.1x", std::nullopt, false},
+        {"1.2.3.4abc", std::nullopt, false},
+        {"0.0.0.0", std::nullopt, false},
+        {"255.255.255.255", std::nullopt, false},
+        {"", std::nullopt, false},
+        {" 10.0.0.1", std::nullopt, false},
+        {"10.0.0.1 ", std::nullopt, false},
+        {"10..0.1", std::nullopt, false},
+        {"10.0.0.", std::nullopt, false},
+        {".10.0.0.1", std::nullopt, false},
+        {"10,0,0,1", std::nullopt, false},
+        {"-bad.example", std::nullopt, false},
+        {"bad_name.example", std::nullopt, false},
+        {std::string(64, 'a') + ".example", std::nullopt, false},
+        {"no.such.host", std::nullopt, true},
+        {"10-0-0-1", std::nullopt, true},
+        {"zero.example", std::nullopt, true},  // resolves to 0.0.0.0
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("\"" + c.text + "\"");
+        fakes::FakePlatform platform;
+        platform.datagramPeer.hostNames = {{"localhost", {127, 0, 0, 1}},
+                                           {"terminal-7.example", {192, 0, 2, 7}},
+                                           {"zero.example", {0, 0, 0, 0}}};
+        FailureDetail why;
+        // A view cut out of a longer text: the check must stop at the view's end.
+        const std::string padded = c.text + "9.9.9.9";
+        const std::optional<Address> address = resolveTargetAddress(
+            platform.socketLibrary, std::string_view(padded).substr(0, c.text.size()), &why);
+        EXPECT_EQ(address, c.accepted);
+        EXPECT_EQ(platform.datagramPeer.resolvedNames.size(), c.asksResolver ? 1u : 0u);
+        if (!c.accepted) {
+            EXPECT_EQ(why.kind, FailureKind::Address);
+            EXPECT_EQ(why.object, c.text);
+            EXPECT_FALSE(why.reason.empty());
+        }
+        EXPECT_TRUE(platform.datagramPeer.sent.empty());
+        EXPECT_EQ(platform.datagramPeer.socketsOpen, 0);
     }
 }
 
-// The socket is connected to the parsed address and the chosen port; messages are shown only
-// when asked for.
+// A refused address fails the open with -150 before any socket exists: nothing can be sent.
+TEST(OpenNetworkLink, RefusedAddressOpensNoSocket) {
+    for (const char* text : {"127.0.0.257", "0", "no.such.host", "0.0.0.0"}) {
+        SCOPED_TRACE(text);
+        LinkRig rig(Network);
+        rig.settings.targetAddress.assign(text);
+        EXPECT_EQ(openLink(rig.link), result::kInvalidIpAddress);
+        EXPECT_FALSE(rig.state.socketHandle);
+        EXPECT_EQ(rig.peer().socketsOpen, 0);
+        EXPECT_EQ(rig.failure.kind, FailureKind::Address);
+        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 0);
+        EXPECT_TRUE(rig.peer().sent.empty());
+        closeLink(rig.link);
+        EXPECT_EQ(rig.peer().startups, rig.peer().cleanups);
+    }
+}
+
+// The socket is connected to the address and the chosen port; messages are shown only when
+// asked for, and every failure says why.
 TEST(OpenNetworkLink, ConnectsAndReportsFailuresOnlyWhenAsked) {
     LinkRig rig(Network);
     rig.settings.targetPort = 3000;
@@ -53,6 +118,7 @@ TEST(OpenNetworkLink, ConnectsAndReportsFailuresOnlyWhenAsked) {
     EXPECT_EQ(openNetworkLink(rig.link, "192.0.2.20", 0, show), result::kCantConnect);
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(openNetworkLink(rig.link, "192.0.2.20", 1, show), result::kCantConnect);
+    EXPECT_EQ(rig.failure.reason, "cannot connect");
     rig.peer().startupFails = true;
     EXPECT_EQ(openNetworkLink(rig.link, "192.0.2.20", 1, show), result::kSocketLibraryFailed);
     EXPECT_EQ(shown, (std::vector<ResultCode>{result::kCantConnect, result::kSocketLibraryFailed}));

@@ -78,7 +78,7 @@ TEST(ReadResponseLine, EndsAtCrOrAtTheFirstTickPastTheDeadline) {
     }
 }
 
-// Bytes after a CR stay queued and begin the next line; a failing read is waited out.
+// Bytes after a CR stay queued and begin the next line.
 TEST(ReadResponseLine, SerialBytesAfterCrBeginTheNextLine) {
     LinkRig rig;
     rig.state.portHandle = rig.platform.openSerialPort(1);
@@ -91,13 +91,70 @@ TEST(ReadResponseLine, SerialBytesAfterCrBeginTheNextLine) {
     ASSERT_EQ(readResponseLine(rig.link, 2), 1);
     EXPECT_EQ(rig.line.text(), "AC");
     EXPECT_EQ(rig.clock().tickCount() - start, 2001u);
+}
 
-    rig.serial().readsFail = true;
-    rig.serial().deliver("FA\r");
-    const int callsBefore = rig.serial().readCalls;
-    EXPECT_EQ(readResponseLine(rig.link, 8), 1);
-    EXPECT_EQ(rig.line.text(), "");
-    EXPECT_LE(rig.serial().readCalls - callsBefore, 2) << "failed reads must not spin";
+// A lost line (a read or a write that fails), a link that is not open and a stop request each
+// end the exchange at once with 0, without waiting for the deadline; the lost line says why.
+TEST(Exchange, EndsAtOnceOnALostLineOrAStop) {
+    struct Case {
+        const char* name;
+        bool readsFail;
+        bool writesFail;
+        bool portOpen;
+        int stopSignal;
+        const char* reason;  // of the failure told to the link's user; "" for none
+        std::size_t writes;
+    };
+    const std::vector<Case> cases = {
+        {"read fails", true, false, true, 0, "the line was lost", 1},
+        {"write fails", false, true, true, 0, "the line was lost", 0},
+        {"no port", false, false, false, 0, "the link is not open", 0},
+        {"stop requested", false, false, true, 2, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LinkRig rig;
+        if (c.portOpen) {
+            rig.state.portHandle = rig.platform.openSerialPort(1);
+        }
+        rig.serial().readsFail = c.readsFail;
+        rig.serial().writesFail = c.writesFail;
+        rig.platform.stopSignal = c.stopSignal;
+        rig.serial().deliver("FA\r", 100);
+        const std::uint32_t start = rig.clock().tickCount();
+        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 0);
+        EXPECT_EQ(rig.clock().tickCount(), start);
+        EXPECT_TRUE(rig.clock().sleeps.empty());
+        EXPECT_EQ(rig.line.text(), "");
+        EXPECT_EQ(rig.failure.reason, c.reason);
+        EXPECT_EQ(rig.serial().writes.size(), c.writes);
+    }
+}
+
+// A stop request during a wait ends it at the next look: the far end plays a SIGTERM that
+// arrives while the terminal is silent, and the 8-second wait ends right there.
+TEST(ReadResponseLine, AStopDuringTheWaitEndsIt) {
+    for (int linkType : {Serial, Network}) {
+        SCOPED_TRACE(linkType);
+        LinkRig rig(linkType);
+        rig.settings.targetAddress.assign("127.0.0.1");
+        if (linkType == Network) {
+            ASSERT_EQ(openLink(rig.link), 1);
+            rig.peer().responder = [&](fakes::FakeDatagramPeer& peer, auto) {
+                peer.deliver("F", 10);
+                rig.platform.stopSignal = 15;
+            };
+        } else {
+            rig.state.portHandle = rig.platform.openSerialPort(1);
+            rig.serial().responder = [&](fakes::FakeSerialLine& line, auto) {
+                line.deliver("F", 10);
+                rig.platform.stopSignal = 15;
+            };
+        }
+        const std::uint32_t start = rig.clock().tickCount();
+        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 0);
+        EXPECT_LT(rig.clock().tickCount() - start, 1000u);
+    }
 }
 
 // A network receive error ends the read at once with 0, keeping what came before it.

@@ -26,14 +26,18 @@ class RecordingWireObserver final : public WireObserver {
 
 // A link over the fake platform, with its own state records.
 struct LinkRig {
-    explicit LinkRig(int linkType = Serial) { settings.linkType = linkType; }
+    explicit LinkRig(int linkType = Serial) {
+        settings.linkType = linkType;
+        settings.targetAddress.assign("127.0.0.1");
+    }
 
     fakes::FakePlatform platform;
     LinkState state;
     ResponseLine line;
     UploadSettings settings;
     RecordingWireObserver trace;
-    Link link{state, line, settings, platform, &trace};
+    FailureDetail failure;
+    Link link{state, line, settings, platform, &trace, &failure};
 
     fakes::VirtualClock& clock() { return platform.clockImpl; }
     fakes::FakeSerialLine& serial() { return platform.serialLine; }

@@ -262,19 +262,25 @@ TEST(MainDialog, FileNameTextOnlyGuardsOk) {
     EXPECT_EQ(f.session.settings.programPath, "C:\\p\\app.shx");
 }
 
-// OK in network mode: the length rule (at least 7 characters) with validateIpText.
+// OK in network mode: the length rule (at least 7 characters) with validateIpText, then the
+// address must name a terminal: a dotted quad, or a host name that resolves (the fake
+// resolver knows "a.b.c.d"), never 0.0.0.0 or 255.255.255.255. The box's own rule keeps out
+// a name without dots such as "localhost". Nothing is contacted.
 TEST(MainDialog, OkInNetworkModeChecksTheAddress) {
     struct Case {
         const char* address;
         bool accepted;
     };
     const std::vector<Case> cases = {
-        {"1.2.3.4", true}, {"1.2.3", false},    {"1234.1.1.1", false}, {"300.1.1.1", false},
-        {"a.b.c.d", true}, {"1.2.3.4.5", true}, {"10.0.0.1.", true},   {"255.255.255.255", true},
-        {"1..2..3", true}, {"-1.2.3.4", false}, {"1.2.3.256", false},
+        {"1.2.3.4", true},    {"1.2.3", false},     {"1234.1.1.1", false},
+        {"300.1.1.1", false}, {"a.b.c.d", true},    {"e.f.g.h", false},
+        {"1.2.3.4.5", false}, {"10.0.0.1.", false}, {"255.255.255.255", false},
+        {"0.0.0.0", false},   {"1..2..3", false},   {"-1.2.3.4", false},
+        {"1.2.3.256", false}, {"localhost", false}, {"192.0.2.20", true},
     };
     for (const Case& c : cases) {
         DialogFixture f;
+        f.platform.datagramPeer.hostNames = {{"a.b.c.d", {192, 0, 2, 9}}};
         f.session.settings.linkType = Network;
         f.session.settings.programPath.assign("C:\\p\\app.shx");
         f.open();

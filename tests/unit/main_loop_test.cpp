@@ -188,6 +188,141 @@ TEST_F(MainLoopTest, CommandLineErrorEndsBeforeAnyPass) {
     EXPECT_EQ(frontEnd.commonControlsInitialised, 0);
 }
 
+// Every open failure carries which object failed and why, beside its fixed message.
+TEST(MainLoopOpenFailures, SayWhichObjectAndWhy) {
+    struct Case {
+        const char* argumentText;
+        bool programThere;
+        bool companionThere;
+        bool portFails;
+        const char* message;
+        const char* object;
+    };
+    const std::vector<Case> cases = {
+        {"app.qbx,1,7,1,1,1", false, true, false, "Can't open the file!", "app.qbx"},
+        {"app.qbx,1,7,1,1,1", true, false, false, "Can't open the initial setting file (*.INI)!",
+         "app.ini"},
+        {"app.qbx,1,7,1,1,1", true, true, true, "Can't open the COM port!", "COM7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        fakes::FakePlatform platform;
+        fakes::RecordingFrontEnd frontEnd;
+        Session session(platform, frontEnd);
+        if (c.programThere) {
+            platform.fileSystem.files["app.qbx"] = bytesOf("program");
+        }
+        if (c.companionThere) {
+            platform.fileSystem.files["app.ini"] = bytesOf("companion");
+        }
+        platform.serialLine.openFails = c.portFails;
+        ASSERT_TRUE(applyStartupSettings(session, c.argumentText));
+        runMainLoop(session, [](Session&) { return ResultCode{1}; });
+        ASSERT_EQ(frontEnd.texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(frontEnd.messages[0].detail.object, c.object);
+        EXPECT_EQ(frontEnd.messages[0].detail.reason, "cannot open");
+        EXPECT_EQ(frontEnd.messages[0].detail.osErrorKind, OsErrorKind::Errno);
+    }
+}
+
+// A network address on an Automatic command line is checked before anything else happens:
+// a refused one shows -150's message with why and ends as a command-line error, with no file
+// opened, no socket made and nothing sent. A good one (a name the resolver knows) goes on.
+// In Interactive mode the dialog's OK checks it instead.
+TEST(MainLoopAddressCheck, RefusedAddressEndsBeforeAnythingIsSent) {
+    struct Case {
+        const char* argumentText;
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"app.shx,3,127.0.0.257,3000,0,1", true},
+        {"app.shx,3,10.0.0.300,3000,0,1", true},
+        {"app.shx,3,0,3000,0,1", true},
+        {"app.shx,3,no.such.host,3000,0,1", true},
+        {"app.shx,3,255.255.255.255,3000,0,1", true},
+        {"app.shx,3,localhost,3000,0,1", false},
+        {"app.shx,3,127.0.0.1,3000,0,1", false},
+        {"app.shx,3,127.0.0.257,3000,0,0", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argumentText);
+        fakes::FakePlatform platform;
+        fakes::RecordingFrontEnd frontEnd;
+        Session session(platform, frontEnd);
+        platform.fileSystem.files["app.shx"] = bytesOf("x");
+        platform.datagramPeer.hostNames = {{"localhost", {127, 0, 0, 1}}};
+        const bool started = applyStartupSettings(session, c.argumentText);
+        EXPECT_EQ(started, !c.refused);
+        if (c.refused) {
+            EXPECT_EQ(session.exitCode, exit_code::kCommandLineError);
+            ASSERT_EQ(frontEnd.texts(), std::vector<std::string>{"Invalid IP address!!"});
+            EXPECT_EQ(frontEnd.messages[0].detail.kind, FailureKind::Address);
+            EXPECT_TRUE(platform.fileSystem.opened.empty());
+            EXPECT_EQ(platform.datagramPeer.startups, 0);
+        } else {
+            runMainLoop(session, [](Session&) { return ResultCode{1}; });
+            EXPECT_EQ(session.exitCode, exit_code::kSuccess);
+        }
+        EXPECT_TRUE(platform.datagramPeer.sent.empty());
+    }
+}
+
+// A stop request (a signal) ends the loop at once wherever it comes: no retry question, no
+// further message, no further pass, and the link of the pass is released by the ordinary
+// close path.
+TEST(MainLoopStop, EndsTheLoopWithoutAskingAnything) {
+    enum class When { InTheDialog, DuringTheAttempt };
+    for (const When when : {When::InTheDialog, When::DuringTheAttempt}) {
+        SCOPED_TRACE(when == When::InTheDialog ? "in the dialog" : "during the attempt");
+        fakes::FakePlatform platform;
+        fakes::RecordingFrontEnd frontEnd;
+        int attempts = 0;
+        {
+            Session session(platform, frontEnd);
+            platform.fileSystem.files["app.shx"] = bytesOf("x");
+            frontEnd.questionAnswers = {ui::kAnswerYes, ui::kAnswerYes};
+            for (int pass = 0; pass < 3; ++pass) {
+                frontEnd.dialogScript.push_back([&](Session& s) {
+                    s.settings.programPath.assign("app.shx");
+                    if (when == When::InTheDialog) {
+                        platform.stopSignal = 2;
+                    }
+                    return 1;
+                });
+            }
+            ASSERT_TRUE(applyStartupSettings(session, ""));
+            runMainLoop(session, [&](Session&) {
+                ++attempts;
+                platform.stopSignal = 15;
+                return ResultCode{0};
+            });
+            EXPECT_EQ(frontEnd.dialogRuns, 1);
+            EXPECT_TRUE(frontEnd.messages.empty());
+            EXPECT_EQ(attempts, when == When::InTheDialog ? 0 : 1);
+        }
+        EXPECT_FALSE(platform.serialLine.isOpen);
+        EXPECT_EQ(platform.fileSystem.openFiles, 0);
+    }
+}
+
+// A line lost during an attempt fails it at once, not after the 8-second deadline, and the
+// retry question carries the cause.
+TEST(MainLoopLostLine, FailsTheAttemptAtOnceAndSaysWhy) {
+    fakes::FakePlatform platform;
+    fakes::RecordingFrontEnd frontEnd;
+    Session session(platform, frontEnd);
+    platform.fileSystem.files["app.shx"] = bytesOf("S70500000000FA\r\n");
+    platform.serialLine.readsFail = true;
+    ASSERT_TRUE(applyStartupSettings(session, "app.shx,1,3,1,0,1"));
+    const std::uint32_t start = platform.clockImpl.tickCount();
+    runMainLoop(session);
+    EXPECT_LT(platform.clockImpl.tickCount() - start, 1000u);
+    ASSERT_EQ(frontEnd.texts(),
+              std::vector<std::string>{"Failed to Upload, would you like to retry?"});
+    EXPECT_EQ(frontEnd.messages[0].detail.reason, "the line was lost");
+    EXPECT_EQ(session.exitCode, exit_code::kUploadFailed);
+}
+
 TEST(CompanionName, ReplacesFromTheFirstDotOrAppends) {
     EXPECT_EQ(companionNameFor("C:\\old.dir\\app.qbx"), "C:\\old.ini");
     EXPECT_EQ(companionNameFor("C:\\Progs\\app.qbx"), "C:\\Progs\\app.ini");

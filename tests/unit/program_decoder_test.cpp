@@ -167,6 +167,19 @@ TEST(CheckBeforeErase, DefectiveFilesSendNothingAndSayWhereAndWhy) {
     }
 }
 
+// A stop the user asks for ends the check at once: nothing is sent and nothing is blamed on
+// the file.
+TEST(CheckBeforeErase, StopAskedForEndsTheCheck) {
+    ScriptedTerminal terminal;
+    terminal.session.settings.fileType = BinaryImage;
+    terminal.setProgramFile(section(0x8000, Bytes(4096, 0x11)));
+    terminal.platform.stopSignal = 2;
+    EXPECT_EQ(shell::uploadProgram(terminal.session), 0);
+    EXPECT_TRUE(terminal.frames().empty());
+    EXPECT_TRUE(terminal.frontEnd.texts().empty());
+    EXPECT_NE(terminal.session.failure.kind, FailureKind::FileFormat);
+}
+
 // What a decoder hands on, recorded; no link, no terminal.
 struct RecordingSink final : ProgramSink {
     bool record(std::uint32_t address, std::span<const std::uint8_t> data) override {

@@ -6,6 +6,7 @@
 #include "common/session.h"
 #include "platform/platform.h"
 #include "platform/port_list.h"
+#include "platform/stop_request.h"
 #include "platform/terminal.h"
 #include "settings/settings_file.h"
 #include "shell/main_loop.h"
@@ -37,9 +38,13 @@ int listPorts() {
 
 }  // namespace
 
-// vorlanth-cli: the loader for scripts and terminals.
+// vorlanth-cli: the loader for scripts and terminals. SIGINT, SIGTERM and SIGHUP (Ctrl+C,
+// Ctrl+Break, a closed console) end the run through its normal close path, with exit code
+// 128 + the signal's number; SIGPIPE is ignored, so a reader of its output that goes away
+// never ends an upload.
 int main(int argc, char** argv) {
     using namespace vorlanth;
+    platform::installStopHandlers();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ui::console::CliOptions options = ui::console::parseCliOptions(arguments);
     if (!options.error.empty()) {
@@ -82,6 +87,10 @@ int main(int argc, char** argv) {
             json->start(session.settings);
         }
         shell::runMainLoop(session);
+    }
+    if (const int signal = platform->stopRequested(); signal != 0) {
+        session.exitCode = exit_code::kStoppedBySignal + signal;
+        frontEnd.reportStop(platform::stopSignalName(signal));
     }
     if (json) {
         json->result(session.exitCode);

@@ -1,8 +1,7 @@
 #include "ui/console/console_front_end.h"
 
-#include <iostream>
-
 #include "common/session.h"
+#include "platform/terminal.h"
 #include "ui/console/options.h"
 #include "ui/console/settings_form.h"
 
@@ -16,14 +15,9 @@ ConsoleFrontEnd::ConsoleFrontEnd(std::FILE* errorStream, bool inputIsTerminal, b
       progress_(errorStream, errorIsTerminal, clock),
       json_(json) {}
 
+// A stop request ends the wait for an answer like the end of input does.
 bool ConsoleFrontEnd::readAnswerLine(std::string& line) {
-    if (!std::getline(std::cin, line)) {
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
+    return platform::readStandardInputLine(line);
 }
 
 // The cause, when known, on a line of its own under the message or before the question; a
@@ -123,6 +117,16 @@ void ConsoleFrontEnd::warn(std::string_view summary, const FailureDetail& detail
     std::fflush(error_);
     if (json_ != nullptr) {
         json_->warning(summary, detail);
+    }
+}
+
+void ConsoleFrontEnd::reportStop(std::string_view signalName) {
+    progress_.end();
+    std::fprintf(error_, "vorlanth: stopped by %.*s\n", static_cast<int>(signalName.size()),
+                 signalName.data());
+    std::fflush(error_);
+    if (json_ != nullptr) {
+        json_->stopped(signalName);
     }
 }
 

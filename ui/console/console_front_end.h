@@ -32,6 +32,8 @@ class ConsoleFrontEnd : public FrontEnd {
     std::optional<BrowseResult> browseForFile(const BrowseRequest& request) override;
     void onUploadEvent(UploadEvent event) override;
     void warn(std::string_view summary, const FailureDetail& detail) override;
+    // Says that the run was stopped by a signal, after ending any progress line.
+    void reportStop(std::string_view signalName);
 
   protected:
     // Reads one answer line; false at the end of input.

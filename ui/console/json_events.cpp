@@ -256,6 +256,10 @@ void JsonEventWriter::warning(std::string_view summary, const FailureDetail& det
     write("{\"event\":\"warning\",\"text\":" + jsonString(summary) + detailMembers(detail) + "}");
 }
 
+void JsonEventWriter::stopped(std::string_view signalName) {
+    write("{\"event\":\"stopped\",\"signal\":" + jsonString(signalName) + "}");
+}
+
 void JsonEventWriter::result(int exitCode) {
     write("{\"event\":\"result\",\"exitCode\":" + std::to_string(exitCode) +
           ",\"success\":" + (exitCode == 0 ? "true" : "false") + "}");

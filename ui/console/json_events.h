@@ -26,6 +26,7 @@ class JsonEventWriter {
     void progress(int percent, std::uint64_t consumed, std::uint64_t total);
     void message(const MessageBoxRequest& request, int answer);
     void warning(std::string_view summary, const FailureDetail& detail);
+    void stopped(std::string_view signalName);
     void result(int exitCode);
 
   private:

@@ -71,15 +71,16 @@ const char* usageText() {
            "  --list-ports  list the serial ports and the COM numbers that reach them\n"
            "  --trace       show every chunk sent and received, in hex, on stderr\n"
            "  --json        write JSON Lines events on stdout (start, handshake, erase,\n"
-           "                transfer, progress, message, warning, result)\n"
+           "                transfer, progress, message, warning, stopped, result)\n"
            "  --check PATH[,FILETYPE]\n"
            "                check the program file without any link: what would be sent,\n"
            "                address ranges, the first error with its place, warnings and the\n"
            "                time on the line; FILETYPE from the extension when not given\n"
            "\n"
            "Exit codes: 0 uploaded (or Exit in the form; --check: the file would upload),\n"
-           "1 upload failed, 2 command-line error, 3 program or companion file could not be\n"
-           "opened, 4 link could not be opened, 5 the program file is not valid.\n";
+           "1 upload failed, 2 command-line error or refused address, 3 program or companion\n"
+           "file could not be opened, 4 link could not be opened, 5 the program file is not\n"
+           "valid, 129/130/143 ended by SIGHUP/SIGINT/SIGTERM.\n";
 }
 
 }  // namespace vorlanth::ui::console

@@ -1,6 +1,13 @@
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,6 +80,60 @@ TEST(PosixFiles, PiecesOfAnySizeReadTheFileExactly) {
         EXPECT_EQ(file->read(after), 0);
         EXPECT_EQ(file->read(after), 0);
     }
+}
+
+// Things that are not regular files, given where a program file is expected: each is refused
+// at once (a FIFO without a writer would hold a blocking open for ever), with what it is.
+TEST(PosixFiles, SpecialFilesAreRefusedAtOnceAndSaySo) {
+    ScratchDirectory scratch;
+    const std::string fifo = scratch / "program.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string socketPath = scratch / "program.sock";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string loop = scratch / "loop.a";
+    ASSERT_EQ(::symlink((scratch / "loop.b").c_str(), loop.c_str()), 0);
+    ASSERT_EQ(::symlink(loop.c_str(), (scratch / "loop.b").c_str()), 0);
+    const std::string link = scratch / "to-fifo";
+    ASSERT_EQ(::symlink(fifo.c_str(), link.c_str()), 0);
+
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {fifo, "not a regular file: a FIFO"},
+        {link, "not a regular file: a FIFO"},
+        {scratch.path(), "not a regular file: a directory"},
+        {"/dev/null", "not a regular file: a character device"},
+        {socketPath, "not a regular file: a socket"},
+        {loop, "cannot open"},
+        {scratch / "missing.shx", "cannot open"},
+    };
+    auto files = platform::makeSystemFileSystem();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        FailureDetail why;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(files->openForReading(c.path, &why), nullptr);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_EQ(why.object, c.path);
+        EXPECT_EQ(why.reason, c.reason);
+        EXPECT_EQ(why.kind, FailureKind::System);
+    }
+    ::close(listener);
+
+    // A regular file reached through a symbolic link opens, and reads in blocking mode.
+    const std::string real = scratch / "app.shx";
+    writeBytes(real, "S70500000000FA\r\n");
+    ASSERT_EQ(::symlink(real.c_str(), (scratch / "linked.shx").c_str()), 0);
+    auto file = files->openForReading(scratch / "linked.shx");
+    ASSERT_NE(file, nullptr);
+    std::vector<std::uint8_t> bytes(64);
+    EXPECT_EQ(file->read(bytes), 16);
 }
 
 }  // namespace

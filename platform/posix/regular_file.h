@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "common/failure_detail.h"
+#include "platform/posix/unique_fd.h"
+
+namespace vorlanth::platform {
+
+// Opens path for reading without ever blocking in the open (a FIFO without a writer, a
+// device that waits for carrier) and keeps it only when it is a regular file; the descriptor
+// comes back in blocking mode, close-on-exec. Anything else (FIFO, device, socket, directory,
+// a loop of symbolic links) gives an empty UniqueFd at once, with why saying what it was.
+// For every file the program reads: program files, their companions, the INI files.
+UniqueFd openRegularFile(const std::string& path, FailureDetail* why = nullptr);
+
+}  // namespace vorlanth::platform

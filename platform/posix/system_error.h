@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "common/failure_detail.h"
+
+namespace vorlanth::platform {
+
+// A failure the operating system reported with errno: the object, what went wrong in plain
+// words, the number and strerror's text for it.
+FailureDetail systemFailure(std::string object, std::string reason, int error);
+
+// Copies detail to why when the caller asked for it.
+inline void tell(FailureDetail* why, FailureDetail detail) {
+    if (why != nullptr) {
+        *why = std::move(detail);
+    }
+}
+
+}  // namespace vorlanth::platform

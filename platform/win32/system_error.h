@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "common/failure_detail.h"
+
+namespace vorlanth::platform {
+
+// A failure the operating system reported with a Win32 (or Winsock) error code: the object,
+// what went wrong in plain words, the code and FormatMessage's text for it.
+FailureDetail systemFailure(std::string object, std::string reason, unsigned long error);
+
+// Copies detail to why when the caller asked for it.
+inline void tell(FailureDetail* why, FailureDetail detail) {
+    if (why != nullptr) {
+        *why = std::move(detail);
+    }
+}
+
+}  // namespace vorlanth::platform
