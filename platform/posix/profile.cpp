@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/posix/profile_store.h"
+#include "platform/posix/regular_file.h"
+#include "platform/posix/system_error.h"
 #include "platform/system_parts.h"
 #include "settings/ini_text.h"
 
@@ -104,17 +105,12 @@ class TemporaryFile {
     bool renamed_ = false;
 };
 
-// Why a save or a read of the file at path failed; error is the errno, 0 when there is none.
-FailureDetail failure(const std::string& path, std::string reason, int error = 0) {
+// Why a save or a read of the file at path failed, when the system gave no error of its own.
+FailureDetail failure(const std::string& path, std::string reason) {
     FailureDetail detail;
     detail.kind = FailureKind::System;
     detail.object = path;
     detail.reason = std::move(reason);
-    if (error != 0) {
-        detail.osErrorKind = OsErrorKind::Errno;
-        detail.osError = error;
-        detail.osMessage = std::strerror(error);
-    }
     return detail;
 }
 
@@ -139,8 +135,8 @@ enum class Found { Text, Missing, NotRegular, TooLarge, Unreadable };
 struct FileText {
     Found found = Found::Missing;
     std::string text;
-    mode_t mode = 0;  // permissions of a file that was read
-    int error = 0;    // errno of an unreadable file
+    mode_t mode = 0;    // permissions of a file that was read
+    FailureDetail why;  // what a file that is not read is, or why it could not be read
 };
 
 // Reads a whole profile file with one pass over it. The file is opened without blocking, so
@@ -149,37 +145,25 @@ struct FileText {
 // read rather than being repeated: a stop request is then seen at once.
 FileText readProfileText(StoreCalls& calls, const std::string& path) {
     FileText result;
-    Descriptor file(calls,
-                    calls.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0));
-    if (file.get() < 0) {
-        result.error = errno;
-        struct stat status {};
-        // A socket, or a device without its driver, refuses to open at all.
-        if (result.error != ENOENT && ::stat(path.c_str(), &status) == 0 &&
-            !S_ISREG(status.st_mode)) {
-            result.found = Found::NotRegular;
-            return result;
-        }
-        result.found = result.error == ENOENT ? Found::Missing : Found::Unreadable;
+    const UniqueFd file = openRegularFile(path, &result.why);
+    if (!file) {
+        // A file that is there but is not a regular one comes back without a system error.
+        const bool missing =
+            result.why.osErrorKind == OsErrorKind::Errno && result.why.osError == ENOENT;
+        result.found = missing                                       ? Found::Missing
+                       : result.why.osErrorKind == OsErrorKind::None ? Found::NotRegular
+                                                                     : Found::Unreadable;
         return result;
     }
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
-        result.error = errno;
+        result.why = systemFailure(path, "could not read it", errno);
         result.found = Found::Unreadable;
-        return result;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        result.found = Found::NotRegular;
         return result;
     }
     if (static_cast<std::uint64_t>(status.st_size) > kMaxProfileFileSize) {
         result.found = Found::TooLarge;
         return result;
-    }
-    const int flags = ::fcntl(file.get(), F_GETFL);
-    if (flags >= 0) {
-        ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
     result.mode = status.st_mode & 07777;
     // One byte more than allowed tells a file that grew past the limit since fstat.
@@ -189,7 +173,7 @@ FileText readProfileText(StoreCalls& calls, const std::string& path) {
         const ssize_t count =
             calls.read(file.get(), buffer.data() + filled, buffer.size() - filled);
         if (count < 0) {
-            result.error = errno;
+            result.why = systemFailure(path, "could not read it", errno);
             result.found = Found::Unreadable;
             return result;
         }
@@ -218,7 +202,7 @@ std::optional<std::string> followLinks(std::string path, FailureDetail& problem)
             if (errno == ENOENT) {
                 return path;
             }
-            problem = failure(path, "could not look at it", errno);
+            problem = systemFailure(path, "could not look at it", errno);
             return std::nullopt;
         }
         if (!S_ISLNK(status.st_mode)) {
@@ -227,13 +211,14 @@ std::optional<std::string> followLinks(std::string path, FailureDetail& problem)
         std::array<char, 4096> target{};
         const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
         if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
-            problem = failure(path, "could not follow the link", length < 0 ? errno : ENAMETOOLONG);
+            problem =
+                systemFailure(path, "could not follow the link", length < 0 ? errno : ENAMETOOLONG);
             return std::nullopt;
         }
         std::string next(target.data(), static_cast<std::size_t>(length));
         path = next.front() == '/' ? next : directoryOf(path) + "/" + next;
     }
-    problem = failure(path, "could not follow the link", ELOOP);
+    problem = systemFailure(path, "could not follow the link", ELOOP);
     return std::nullopt;
 }
 
@@ -307,19 +292,19 @@ FailureDetail replaceFile(StoreCalls& calls, const std::string& path, const std:
     TemporaryFile temporary(calls, temporaryPath);
     Descriptor& file = temporary.file();
     if (file.get() < 0) {
-        return failure(path, "could not create a temporary file beside it", errno);
+        return systemFailure(path, "could not create a temporary file beside it", errno);
     }
     if (!writeAll(calls, file.get(), content)) {
-        return failure(path, "could not write a temporary file beside it", errno);
+        return systemFailure(path, "could not write a temporary file beside it", errno);
     }
     if (old.found == Found::Text && calls.fchmod(file.get(), old.mode) != 0) {
-        return failure(path, "could not give the new file the old one's permissions", errno);
+        return systemFailure(path, "could not give the new file the old one's permissions", errno);
     }
     if (calls.fsync(file.get()) != 0 || !file.close()) {
-        return failure(path, "could not write a temporary file beside it", errno);
+        return systemFailure(path, "could not write a temporary file beside it", errno);
     }
     if (!temporary.renameTo(target)) {
-        return failure(path, "could not replace it", errno);
+        return systemFailure(path, "could not replace it", errno);
     }
     // Makes the rename itself durable; the new file is in place whatever this gives.
     Descriptor directory(
@@ -366,7 +351,7 @@ class PosixProfile final : public Profile {
             return failure(path, "no settings path");
         }
         if (!makeDirectories(directoryOf(path))) {
-            return failure(path, "could not create its directory", errno);
+            return systemFailure(path, "could not create its directory", errno);
         }
         FailureDetail problem;
         const std::optional<std::string> target = followLinks(path, problem);
@@ -379,12 +364,14 @@ class PosixProfile final : public Profile {
             case Found::Text:
             case Found::Missing:
                 break;
-            case Found::NotRegular:
-                return failure(path, "not a regular file");
             case Found::TooLarge:
                 return failure(path, std::string(kProfileTooLarge));
-            case Found::Unreadable:
-                return failure(path, "could not read it", old.error);
+            case Found::NotRegular:
+            case Found::Unreadable: {
+                FailureDetail why = old.why;
+                why.object = path;
+                return why;
+            }
         }
         std::string content = old.text;
         for (const ProfileEntry& entry : entries) {

@@ -6,39 +6,18 @@
 #include <vector>
 
 #include "platform/system_parts.h"
+#include "platform/win32/system_error.h"
 
 namespace vorlanth::platform {
 
 namespace {
 
-// The system's text for an error code, without its closing line break and full stop.
-std::string systemErrorText(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr
-                              ? std::string(text, length)
-                              : std::string("error ").append(std::to_string(error));
-    LocalFree(text);
-    while (!message.empty() &&
-           (message.back() == '\r' || message.back() == '\n' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message;
-}
-
-// Why a save or a read of the file at path failed; error is the Win32 code, 0 when none.
-FailureDetail failure(const std::string& path, std::string reason, DWORD error = 0) {
+// Why a save or a read of the file at path failed, when the system gave no error of its own.
+FailureDetail failure(const std::string& path, std::string reason) {
     FailureDetail detail;
     detail.kind = FailureKind::System;
     detail.object = path;
     detail.reason = std::move(reason);
-    if (error != 0) {
-        detail.osErrorKind = OsErrorKind::Win32;
-        detail.osError = static_cast<int>(error);
-        detail.osMessage = systemErrorText(error);
-    }
     return detail;
 }
 
@@ -101,8 +80,8 @@ class Win32Profile final : public Profile {
             if (!WritePrivateProfileStringA(sectionText.c_str(), keyText.c_str(), valueText.c_str(),
                                             path.c_str())) {
                 const DWORD error = GetLastError();
-                return failure(path, std::string("could not write \"").append(keyText).append("\""),
-                               error);
+                return systemFailure(
+                    path, std::string("could not write \"").append(keyText).append("\""), error);
             }
         }
         return {};
