@@ -1,6 +1,11 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "common/decimal.h"
 
@@ -11,6 +16,7 @@ namespace {
 constexpr std::size_t kProgramPathArea = 1000;  // the program's full path
 constexpr std::size_t kEnvironmentPathArea = 504;
 constexpr std::size_t kValueArea = 500;  // a value read from a profile file
+constexpr std::size_t kPathArea = 255;   // programDirectory and settingsPath
 
 // Position of the last separator at or before position from, looking only at positions after
 // the first character; npos when there is none.
@@ -23,10 +29,45 @@ std::size_t lastSeparatorAfterFirst(std::string_view text, std::size_t from, cha
     return std::string_view::npos;
 }
 
-void writeKey(Session& session, std::string_view key, std::string_view value) {
-    // The result of each write is ignored: the run goes on with the settings in memory.
-    session.platform.profile().writeString(kSettingsSection, key, value,
-                                           session.settingsPath.str());
+// The program's directory up to and including its last separator, however long it is.
+std::string fullProgramDirectory(Session& session) {
+    const std::string path = session.platform.programPath();
+    const std::size_t separator = path.rfind(session.platform.pathSeparator());
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+// Why the settings file cannot be used when its path does not fit.
+FailureDetail pathTooLong(Session& session) {
+    FailureDetail detail;
+    detail.kind = FailureKind::System;
+    detail.object = fullProgramDirectory(session) + std::string(kSettingsFileName);
+    detail.reason = "path longer than " + std::to_string(kPathArea) + " characters";
+    return detail;
+}
+
+// Reads the keys of section from the file at path in one reading. A file that is there but is
+// not read (too large) is said with summary, and its keys take their defaults like those of a
+// missing file.
+platform::ProfileReading readKeys(Session& session, std::string_view summary,
+                                  std::string_view section,
+                                  std::span<const platform::ProfileKey> keys,
+                                  const std::string& path) {
+    platform::ProfileReading reading =
+        session.platform.profile().readStrings(section, keys, path, kValueArea);
+    if (!reading.problem.empty()) {
+        session.frontEnd.warn(summary, reading.problem);
+    }
+    return reading;
+}
+
+// The stored number less shift when that is one of count choices (0 to count - 1), else
+// nothing. The subtraction is done in 64 bits: the stored number may be the lowest 32-bit one.
+std::optional<int> storedChoice(std::string_view text, int shift, int count) {
+    const std::int64_t value = std::int64_t{leadingDecimal(text)} - shift;
+    if (value < 0 || value >= count) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
 }
 
 }  // namespace
@@ -55,99 +96,106 @@ void readEnvironmentFlag(Session& session) {
     if (path.size() >= kEnvironmentPathArea) {
         return;
     }
-    const std::string flag =
-        readProfileValue(session, kEnvironmentSection, "AlwaysOnTop", "0", path);
-    session.settings.alwaysOnTop = leadingDecimal(flag);
+    const platform::ProfileKey keys[] = {{"AlwaysOnTop", "0"}};
+    const platform::ProfileReading reading =
+        readKeys(session, "environment file not read", kEnvironmentSection, keys, path);
+    session.settings.alwaysOnTop = leadingDecimal(reading.values[0]);
 }
 
 // programDirectory is the program's path up to and including its last separator; both texts
 // stay empty when they would not fit in their 255 characters, so that nothing is ever read
 // from or written to a cut path.
-void computeProgramPaths(Session& session) {
+bool computeProgramPaths(Session& session) {
     session.programDirectory.clear();
     session.settingsPath.clear();
-    const std::string path = session.platform.programPath();
-    const std::size_t separator = path.rfind(session.platform.pathSeparator());
-    const std::string directory =
-        separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+    const std::string directory = fullProgramDirectory(session);
     if (!session.programDirectory.assign(directory) ||
         !session.settingsPath.assign(directory + std::string(kSettingsFileName))) {
         session.programDirectory.clear();
         session.settingsPath.clear();
+        return false;
     }
+    return true;
 }
 
-// Values outside their enumerations are replaced by the presets here, so that no other part
-// of the system ever meets them; a Serial "ComPort" is kept as stored (the dialog brings it
-// into 1..255).
+// The file is read once, for all keys. Values outside their enumerations are replaced by the
+// presets here, so that no other part of the system ever meets them; a Serial "ComPort" is
+// kept as stored (the dialog brings it into 1..255).
 void loadSettings(Session& session) {
     UploadSettings& settings = session.settings;
     presetUploadSettings(settings);
-    computeProgramPaths(session);
-    const std::string path = session.settingsPath.str();
-    if (path.empty() || !session.platform.files().openForReading(path)) {
-        return;  // no file, or held open by another program: the presets stand
-    }
-
-    settings.programPath.assignCut(
-        readProfileValue(session, kSettingsSection, "FileName", "", path));
-
-    const std::string comType = readProfileValue(session, kSettingsSection, "ComType", "", path);
-    if (!comType.empty()) {
-        const std::int32_t linkType = leadingDecimal(comType) - 1;
-        if (linkType >= Serial && linkType <= Network) {
-            settings.linkType = linkType;
-        }
-    }
-
-    const std::int32_t fileType =
-        leadingDecimal(readProfileValue(session, kSettingsSection, "FileType", "0", path));
-    if (fileType >= SRecord && fileType <= BinaryImage) {
-        settings.fileType = fileType;
-    }
-
-    const std::string comPort = readProfileValue(session, kSettingsSection, "ComPort", "1", path);
-    if (settings.linkType == Network) {
-        settings.targetAddress.assignCut(comPort);
-        const std::int32_t port =
-            leadingDecimal(readProfileValue(session, kSettingsSection, "Baudrate", "3000", path));
-        settings.targetPort = static_cast<std::uint16_t>(port < 1       ? 1
-                                                         : port > 65535 ? 65535
-                                                                        : port);
+    if (!computeProgramPaths(session)) {
+        session.frontEnd.warn("settings not read", pathTooLong(session));
         return;
     }
-    settings.comPort = leadingDecimal(comPort);
-    const std::string baudrate = readProfileValue(session, kSettingsSection, "Baudrate", "", path);
-    if (!baudrate.empty()) {
-        const std::int32_t baudIndex = leadingDecimal(baudrate) - 1;
-        if (baudIndex >= 0 && baudIndex < static_cast<std::int32_t>(kBaudRates.size())) {
-            settings.baudIndex = baudIndex;
-        }
+    const std::string path = session.settingsPath.str();
+    // "Baudrate" is asked twice: a Network port defaults to 3000, while for a serial link only
+    // a present key counts (an empty default stands for a missing key, as with "ComType").
+    enum { kFileName, kComType, kFileType, kComPort, kPort, kBaudrate };
+    const platform::ProfileKey keys[] = {{"FileName", ""}, {"ComType", ""},      {"FileType", "0"},
+                                         {"ComPort", "1"}, {"Baudrate", "3000"}, {"Baudrate", ""}};
+    const platform::ProfileReading reading =
+        readKeys(session, "settings not read", kSettingsSection, keys, path);
+    // The file must also open without sharing: one that another program holds open is not
+    // used. A file that is missing, or is not a plain file, is never opened here.
+    if (!reading.fileRead || !session.platform.files().openForReading(path)) {
+        return;  // the presets stand
+    }
+    const std::vector<std::string>& values = reading.values;
+
+    settings.programPath.assignCut(values[kFileName]);
+    if (!values[kComType].empty()) {
+        settings.linkType = storedChoice(values[kComType], 1, Network + 1).value_or(Serial);
+    }
+    settings.fileType = storedChoice(values[kFileType], 0, BinaryImage + 1).value_or(SRecord);
+
+    if (settings.linkType == Network) {
+        settings.targetAddress.assignCut(values[kComPort]);
+        const std::int32_t port = leadingDecimal(values[kPort]);
+        settings.targetPort = static_cast<std::uint16_t>(std::clamp(port, 1, 65535));
+        return;
+    }
+    settings.comPort = leadingDecimal(values[kComPort]);
+    if (!values[kBaudrate].empty()) {
+        settings.baudIndex =
+            storedChoice(values[kBaudrate], 1, static_cast<int>(kBaudRates.size())).value_or(0);
     }
 }
 
-// Writes all five keys on every save, in the order FileName, ComPort, ComType, FileType,
-// Baudrate; ComPort and Baudrate hold the address and port for a Network link. Nothing is
-// written when there is no settings path.
-void saveSettings(Session& session) {
+// One save is one change of the file. Stores that write key by key (the Windows functions)
+// stop at the first key that fails, so the program path is cleared first and written last: a
+// save that stops midway leaves no program to upload over a link it half describes. A store
+// that replaces the file at once gets the same text either way, with the keys in the order
+// FileName, ComPort, ComType, FileType, Baudrate in a new file. ComPort and Baudrate hold the
+// address and port for a Network link.
+bool saveSettings(Session& session) {
     const UploadSettings& settings = session.settings;
     if (session.settingsPath.empty()) {
-        return;
+        session.frontEnd.warn("settings not saved", pathTooLong(session));
+        return false;
     }
     const bool network = settings.linkType >= Network;
-    writeKey(session, "FileName", settings.programPath.view());
-    writeKey(session, "ComPort",
-             network ? settings.targetAddress.str() : std::to_string(settings.comPort));
-    writeKey(session, "ComType", std::to_string(settings.linkType + 1LL));
-    writeKey(session, "FileType", std::to_string(settings.fileType));
-    writeKey(session, "Baudrate",
-             std::to_string(network ? settings.targetPort : settings.baudIndex + 1LL));
-}
-
-// Values are read into an area of 500 characters: at most 499 come back.
-std::string readProfileValue(Session& session, std::string_view section, std::string_view key,
-                             std::string_view defaultValue, const std::string& path) {
-    return session.platform.profile().readString(section, key, defaultValue, path, kValueArea);
+    const std::string comPort =
+        network ? settings.targetAddress.str() : std::to_string(settings.comPort);
+    const std::string comType = std::to_string(settings.linkType + 1LL);
+    const std::string fileType = std::to_string(settings.fileType);
+    const std::string baudrate =
+        std::to_string(network ? settings.targetPort : settings.baudIndex + 1LL);
+    std::vector<platform::ProfileEntry> entries = {
+        {"FileName", ""},       {"ComPort", comPort},   {"ComType", comType},
+        {"FileType", fileType}, {"Baudrate", baudrate},
+    };
+    if (!settings.programPath.empty()) {
+        entries.push_back({"FileName", settings.programPath.view()});
+    }
+    FailureDetail problem = session.platform.profile().writeStrings(kSettingsSection, entries,
+                                                                    session.settingsPath.str());
+    if (!problem.empty()) {
+        problem.object = session.settingsPath.str();
+        session.frontEnd.warn("settings not saved", problem);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vorlanth::settings

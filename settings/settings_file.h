@@ -1,6 +1,5 @@
 #pragma once
 
-#include <string>
 #include <string_view>
 
 #include "common/session.h"
@@ -15,14 +14,14 @@ inline constexpr std::string_view kEnvironmentSection = "Enviroment";
 // Reads the always-on-top flag from the environment file one directory above the program's.
 void readEnvironmentFlag(Session& session);
 // Computes programDirectory (ending in the path separator) and settingsPath from the program's
-// path; both stay empty when they do not fit in 255 characters.
-void computeProgramPaths(Session& session);
-// Presets the settings, computes the paths and fills the settings from the settings file.
+// path; both stay empty, and false comes back, when they do not fit in 255 characters.
+bool computeProgramPaths(Session& session);
+// Presets the settings, computes the paths and fills the settings from the settings file. A
+// settings path that does not fit, or a file too large to read, is said as a warning.
 void loadSettings(Session& session);
-// Writes the five keys from the settings into settingsPath; nothing without a settingsPath.
-void saveSettings(Session& session);
-// The value of a key, at most 499 characters, or the default.
-std::string readProfileValue(Session& session, std::string_view section, std::string_view key,
-                             std::string_view defaultValue, const std::string& path);
+// Writes the five keys from the settings into settingsPath as one change. A save that fails,
+// or that has no settingsPath because it did not fit, is said as a warning ("settings not
+// saved") and gives false; the run goes on with the settings in memory.
+bool saveSettings(Session& session);
 
 }  // namespace vorlanth::settings

@@ -1,29 +1,61 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/posix/profile_store.h"
+#include "platform/posix/regular_file.h"
+#include "platform/posix/system_error.h"
 #include "platform/system_parts.h"
 #include "settings/ini_text.h"
 
 namespace vorlanth::platform {
 
+// The real system calls, one each.
+int StoreCalls::open(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+ssize_t StoreCalls::read(int descriptor, void* buffer, size_t size) {
+    return ::read(descriptor, buffer, size);
+}
+ssize_t StoreCalls::write(int descriptor, const void* buffer, size_t size) {
+    return ::write(descriptor, buffer, size);
+}
+int StoreCalls::fchmod(int descriptor, mode_t mode) {
+    return ::fchmod(descriptor, mode);
+}
+int StoreCalls::fsync(int descriptor) {
+    return ::fsync(descriptor);
+}
+int StoreCalls::close(int descriptor) {
+    return ::close(descriptor);
+}
+int StoreCalls::rename(const char* from, const char* to) {
+    return ::rename(from, to);
+}
+int StoreCalls::unlink(const char* path) {
+    return ::unlink(path);
+}
+
 namespace {
+
+// Symbolic links followed from the settings file to the file it stands for, as the kernel
+// bounds a path's links.
+constexpr int kMaxLinks = 40;
 
 // A descriptor closed when the object goes.
 class Descriptor {
   public:
-    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-    ~Descriptor() {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-    }
+    Descriptor(StoreCalls& calls, int descriptor) : calls_(calls), descriptor_(descriptor) {}
+    ~Descriptor() { close(); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
 
@@ -32,51 +64,57 @@ class Descriptor {
     bool close() {
         const int descriptor = descriptor_;
         descriptor_ = -1;
-        return descriptor < 0 || ::close(descriptor) == 0;
+        return descriptor < 0 || calls_.close(descriptor) == 0;
     }
 
   private:
+    StoreCalls& calls_;
     int descriptor_;
 };
 
-// The whole content of a regular file; nothing when it is missing or cannot be read.
-std::optional<std::string> readWholeFile(const std::string& path) {
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return std::nullopt;
-    }
-    std::string content;
-    std::array<char, 4096> chunk{};
-    for (;;) {
-        const ssize_t count = ::read(file.get(), chunk.data(), chunk.size());
-        if (count == 0) {
-            return content;
+// A temporary file that is removed when the object goes unless it was renamed into place, so
+// that no way out of a save (a failure, an exception, a stop request) leaves it behind.
+class TemporaryFile {
+  public:
+    TemporaryFile(StoreCalls& calls, std::string path)
+        : calls_(calls),
+          path_(std::move(path)),
+          file_(calls, calls.open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                                  0666)) {}
+    ~TemporaryFile() {
+        file_.close();
+        if (created_ && !renamed_) {
+            calls_.unlink(path_.c_str());
         }
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        content.append(chunk.data(), static_cast<std::size_t>(count));
     }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    Descriptor& file() { return file_; }
+    // Puts the file in target's place.
+    bool renameTo(const std::string& target) {
+        renamed_ = calls_.rename(path_.c_str(), target.c_str()) == 0;
+        return renamed_;
+    }
+
+  private:
+    StoreCalls& calls_;
+    std::string path_;
+    Descriptor file_;
+    bool created_ = file_.get() >= 0;
+    bool renamed_ = false;
+};
+
+// Why a save or a read of the file at path failed, when the system gave no error of its own.
+FailureDetail failure(const std::string& path, std::string reason) {
+    FailureDetail detail;
+    detail.kind = FailureKind::System;
+    detail.object = path;
+    detail.reason = std::move(reason);
+    return detail;
 }
 
-bool writeAll(int descriptor, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(descriptor, bytes.data(), bytes.size());
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
+// The directory part of path, without its closing slash ("." for a bare name).
 std::string directoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -85,12 +123,115 @@ std::string directoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The name after path's last slash.
+std::string baseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// What reading a profile file found.
+enum class Found { Text, Missing, NotRegular, TooLarge, Unreadable };
+
+struct FileText {
+    Found found = Found::Missing;
+    std::string text;
+    mode_t mode = 0;    // permissions of a file that was read
+    FailureDetail why;  // what a file that is not read is, or why it could not be read
+};
+
+// Reads a whole profile file with one pass over it. The file is opened without blocking, so
+// that a FIFO or a device in its place cannot hold the program, and is read only when it is a
+// plain file of at most kMaxProfileFileSize bytes. A call cut short by a signal fails the
+// read rather than being repeated: a stop request is then seen at once.
+FileText readProfileText(StoreCalls& calls, const std::string& path) {
+    FileText result;
+    const UniqueFd file = openRegularFile(path, &result.why);
+    if (!file) {
+        // A file that is there but is not a regular one comes back without a system error.
+        const bool missing =
+            result.why.osErrorKind == OsErrorKind::Errno && result.why.osError == ENOENT;
+        result.found = missing                                       ? Found::Missing
+                       : result.why.osErrorKind == OsErrorKind::None ? Found::NotRegular
+                                                                     : Found::Unreadable;
+        return result;
+    }
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) {
+        result.why = systemFailure(path, "could not read it", errno);
+        result.found = Found::Unreadable;
+        return result;
+    }
+    if (static_cast<std::uint64_t>(status.st_size) > kMaxProfileFileSize) {
+        result.found = Found::TooLarge;
+        return result;
+    }
+    result.mode = status.st_mode & 07777;
+    // One byte more than allowed tells a file that grew past the limit since fstat.
+    std::string buffer(kMaxProfileFileSize + 1, '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        const ssize_t count =
+            calls.read(file.get(), buffer.data() + filled, buffer.size() - filled);
+        if (count < 0) {
+            result.why = systemFailure(path, "could not read it", errno);
+            result.found = Found::Unreadable;
+            return result;
+        }
+        if (count == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(count);
+        if (filled == buffer.size()) {
+            result.found = Found::TooLarge;
+            return result;
+        }
+    }
+    result.found = Found::Text;
+    buffer.resize(filled);
+    result.text = std::move(buffer);
+    return result;
+}
+
+// The file that path names after its symbolic links are followed (a dotfile manager links the
+// settings file into its own tree; saving must update that file, not replace the link). A
+// link that points nowhere names the file to create.
+std::optional<std::string> followLinks(std::string path, FailureDetail& problem) {
+    for (int hop = 0; hop <= kMaxLinks; ++hop) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0) {
+            if (errno == ENOENT) {
+                return path;
+            }
+            problem = systemFailure(path, "could not look at it", errno);
+            return std::nullopt;
+        }
+        if (!S_ISLNK(status.st_mode)) {
+            return path;
+        }
+        std::array<char, 4096> target{};
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
+            problem =
+                systemFailure(path, "could not follow the link", length < 0 ? errno : ENAMETOOLONG);
+            return std::nullopt;
+        }
+        std::string next(target.data(), static_cast<std::size_t>(length));
+        path = next.front() == '/' ? next : directoryOf(path) + "/" + next;
+    }
+    problem = systemFailure(path, "could not follow the link", ELOOP);
+    return std::nullopt;
+}
+
 // Creates the directory and every missing parent, private to the user as configuration
 // directories are.
 bool makeDirectories(const std::string& directory) {
     struct stat status {};
     if (::stat(directory.c_str(), &status) == 0) {
-        return S_ISDIR(status.st_mode);
+        if (S_ISDIR(status.st_mode)) {
+            return true;
+        }
+        errno = ENOTDIR;
+        return false;
     }
     const std::string parent = directoryOf(directory);
     if (parent != directory && !makeDirectories(parent)) {
@@ -99,76 +240,167 @@ bool makeDirectories(const std::string& directory) {
     return ::mkdir(directory.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-// Replaces the file's content as one step: the new text goes to a temporary file beside it,
-// reaches the disk, and is renamed over the old file, so a crash leaves either the old file
-// or the new one, never half of either. The file keeps its permissions.
-bool replaceFile(const std::string& path, std::string_view content) {
-    const std::string directory = directoryOf(path);
-    if (!makeDirectories(directory)) {
-        return false;
+// Removes temporary files that saves of processes no longer running left beside the file
+// (a process killed outright cannot clean up after itself).
+void removeStaleTemporaryFiles(StoreCalls& calls, const std::string& target) {
+    const std::string directory = directoryOf(target);
+    const std::string prefix = baseNameOf(target) + ".tmp";
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.c_str()), ::closedir);
+    if (!listing) {
+        return;
     }
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    ::unlink(temporary.c_str());  // left over by a process of the same id that crashed
-    Descriptor file(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
-    if (file.get() < 0) {
-        return false;
+    while (const dirent* entry = ::readdir(listing.get())) {
+        const std::string_view name = entry->d_name;
+        if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) {
+            continue;
+        }
+        const std::string_view digits = name.substr(prefix.size());
+        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(),
+                                              [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
+        const auto pid = static_cast<pid_t>(std::stol(std::string(digits)));
+        if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) {
+            calls.unlink((directory + "/" + std::string(name)).c_str());
+        }
     }
-    struct stat old {};
-    bool written = writeAll(file.get(), content);
-    if (written && ::stat(path.c_str(), &old) == 0) {
-        written = ::fchmod(file.get(), old.st_mode & 07777) == 0;
-    }
-    written = written && ::fsync(file.get()) == 0;
-    written = file.close() && written;
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    Descriptor directoryHandle(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directoryHandle.get() >= 0) {
-        ::fsync(directoryHandle.get());
+}
+
+// Writes all of bytes; a call cut short by a signal fails the write.
+bool writeAll(StoreCalls& calls, int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t count = calls.write(descriptor, bytes.data(), bytes.size());
+        if (count <= 0) {
+            if (count == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(count));
     }
     return true;
+}
+
+// Puts content in target's place as one step: the text goes to a temporary file beside
+// target, reaches the disk, and is renamed over it, so that a failure or a crash leaves
+// either the old file or the new one, never a mixture. The file keeps its permissions.
+FailureDetail replaceFile(StoreCalls& calls, const std::string& path, const std::string& target,
+                          const FileText& old, std::string_view content) {
+    removeStaleTemporaryFiles(calls, target);
+    const std::string temporaryPath = target + ".tmp" + std::to_string(::getpid());
+    calls.unlink(temporaryPath.c_str());  // left by a process of the same id that was killed
+    TemporaryFile temporary(calls, temporaryPath);
+    Descriptor& file = temporary.file();
+    if (file.get() < 0) {
+        return systemFailure(path, "could not create a temporary file beside it", errno);
+    }
+    if (!writeAll(calls, file.get(), content)) {
+        return systemFailure(path, "could not write a temporary file beside it", errno);
+    }
+    if (old.found == Found::Text && calls.fchmod(file.get(), old.mode) != 0) {
+        return systemFailure(path, "could not give the new file the old one's permissions", errno);
+    }
+    if (calls.fsync(file.get()) != 0 || !file.close()) {
+        return systemFailure(path, "could not write a temporary file beside it", errno);
+    }
+    if (!temporary.renameTo(target)) {
+        return systemFailure(path, "could not replace it", errno);
+    }
+    // Makes the rename itself durable; the new file is in place whatever this gives.
+    Descriptor directory(
+        calls, calls.open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (directory.get() >= 0) {
+        calls.fsync(directory.get());
+    }
+    return {};
 }
 
 // INI files read and written by our own text processing, with the private-profile functions'
 // rules; see settings/ini_text.h.
 class PosixProfile final : public Profile {
   public:
-    std::string readString(std::string_view section, std::string_view key,
-                           std::string_view defaultValue, const std::string& path,
-                           std::size_t size) override {
-        std::string value(defaultValue);
-        if (const std::optional<std::string> content = readWholeFile(path)) {
-            if (std::optional<std::string> found =
-                    settings::ini::findValue(*content, section, key)) {
-                value = std::move(*found);
-            }
+    explicit PosixProfile(StoreCalls& calls) : calls_(calls) {}
+    PosixProfile() : calls_(ownCalls_) {}
+
+    ProfileReading readStrings(std::string_view section, std::span<const ProfileKey> keys,
+                               const std::string& path, std::size_t size) override {
+        ProfileReading reading;
+        const FileText file = readProfileText(calls_, path);
+        reading.fileRead = file.found == Found::Text;
+        if (file.found == Found::TooLarge) {
+            reading.problem = failure(path, std::string(kProfileTooLarge));
         }
-        value.resize(std::min(value.size(), size > 0 ? size - 1 : 0));
-        return value;
+        for (const ProfileKey& key : keys) {
+            std::optional<std::string> found;
+            if (reading.fileRead) {
+                found = settings::ini::findValue(file.text, section, key.name);
+            }
+            std::string value = found ? std::move(*found) : std::string(key.defaultValue);
+            value.resize(std::min(value.size(), size > 0 ? size - 1 : 0));
+            reading.values.push_back(std::move(value));
+        }
+        return reading;
     }
 
-    bool writeString(std::string_view section, std::string_view key, std::string_view value,
-                     const std::string& path) override {
+    // Reads the file once, applies every entry to its text and replaces the file once: either
+    // all entries reach the file or none does. Nothing is written when the text would not
+    // change.
+    FailureDetail writeStrings(std::string_view section, std::span<const ProfileEntry> entries,
+                               const std::string& path) override {
         if (path.empty()) {
-            return false;
+            return failure(path, "no settings path");
         }
-        std::string content;
-        if (std::optional<std::string> old = readWholeFile(path)) {
-            content = std::move(*old);
-        } else if (::access(path.c_str(), F_OK) == 0) {
-            return false;  // present but unreadable or not a regular file: leave it alone
+        if (!makeDirectories(directoryOf(path))) {
+            return systemFailure(path, "could not create its directory", errno);
         }
-        const std::optional<std::string> updated =
-            settings::ini::withValue(content, section, key, value);
-        return updated && replaceFile(path, *updated);
+        FailureDetail problem;
+        const std::optional<std::string> target = followLinks(path, problem);
+        if (!target) {
+            problem.object = path;
+            return problem;
+        }
+        const FileText old = readProfileText(calls_, *target);
+        switch (old.found) {
+            case Found::Text:
+            case Found::Missing:
+                break;
+            case Found::TooLarge:
+                return failure(path, std::string(kProfileTooLarge));
+            case Found::NotRegular:
+            case Found::Unreadable: {
+                FailureDetail why = old.why;
+                why.object = path;
+                return why;
+            }
+        }
+        std::string content = old.text;
+        for (const ProfileEntry& entry : entries) {
+            std::optional<std::string> updated =
+                settings::ini::withValue(content, section, entry.name, entry.value);
+            if (!updated) {
+                return failure(path,
+                               std::string("\"")
+                                   .append(entry.name)
+                                   .append("\" cannot be stored in the file (a line break?)"));
+            }
+            content = std::move(*updated);
+        }
+        if (old.found == Found::Text && content == old.text) {
+            return {};
+        }
+        return replaceFile(calls_, path, *target, old, content);
     }
+
+  private:
+    StoreCalls ownCalls_;
+    StoreCalls& calls_;
 };
 
 }  // namespace
+
+std::unique_ptr<Profile> makePosixProfile(StoreCalls& calls) {
+    return std::make_unique<PosixProfile>(calls);
+}
 
 std::unique_ptr<Profile> makeSystemProfile() {
     return std::make_unique<PosixProfile>();

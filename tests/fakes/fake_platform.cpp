@@ -74,31 +74,59 @@ std::optional<std::uint64_t> FakeFileSystem::fileSize(const std::string& path) {
     return found->second.size();
 }
 
-std::string FakeProfile::readString(std::string_view section, std::string_view key,
-                                    std::string_view defaultValue, const std::string& path,
-                                    std::size_t size) {
-    std::string value(defaultValue);
+platform::ProfileReading FakeProfile::readStrings(std::string_view section,
+                                                  std::span<const platform::ProfileKey> keys,
+                                                  const std::string& path, std::size_t size) {
+    readings.push_back(path);
+    platform::ProfileReading reading;
     auto file = files.find(path);
-    if (file != files.end()) {
-        auto sectionEntry = file->second.find(lower(section));
-        if (sectionEntry != file->second.end()) {
-            auto keyEntry = sectionEntry->second.find(lower(key));
-            if (keyEntry != sectionEntry->second.end()) {
-                value = keyEntry->second;
+    if (tooLarge.count(path) > 0) {
+        reading.problem.kind = FailureKind::System;
+        reading.problem.object = path;
+        reading.problem.reason = std::string(platform::kProfileTooLarge);
+        file = files.end();
+    }
+    reading.fileRead = file != files.end();
+    for (const platform::ProfileKey& key : keys) {
+        std::string value(key.defaultValue);
+        if (file != files.end()) {
+            auto sectionEntry = file->second.find(lower(section));
+            if (sectionEntry != file->second.end()) {
+                auto keyEntry = sectionEntry->second.find(lower(key.name));
+                if (keyEntry != sectionEntry->second.end()) {
+                    value = keyEntry->second;
+                }
             }
         }
+        reading.values.push_back(value.substr(0, size > 0 ? size - 1 : 0));
     }
-    return value.substr(0, size > 0 ? size - 1 : 0);
+    return reading;
 }
 
-bool FakeProfile::writeString(std::string_view section, std::string_view key,
-                              std::string_view value, const std::string& path) {
-    writes.emplace_back(std::string(section), std::string(key), std::string(value));
+FailureDetail FakeProfile::writeStrings(std::string_view section,
+                                        std::span<const platform::ProfileEntry> entries,
+                                        const std::string& path) {
+    FailureDetail failed;
+    failed.kind = FailureKind::System;
+    failed.object = path;
+    failed.reason = "injected failure";
     if (writesFail) {
-        return false;
+        return failed;
     }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (failAtEntry == i) {
+            return failed;
+        }
+        writes.emplace_back(std::string(section), std::string(entries[i].name),
+                            std::string(entries[i].value));
+        store(section, entries[i].name, entries[i].value, path);
+    }
+    return {};
+}
+
+void FakeProfile::store(std::string_view section, std::string_view key, std::string_view value,
+                        const std::string& path) {
     files[path][lower(section)][lower(key)] = std::string(value);
-    return true;
 }
 
 FakePlatform::FakePlatform()

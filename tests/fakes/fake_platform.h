@@ -1,6 +1,9 @@
 #pragma once
 
 #include <map>
+#include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <tuple>
 
@@ -28,15 +31,25 @@ class FakeFileSystem final : public platform::FileSystem {
 // to case, as the platform's functions do.
 class FakeProfile final : public platform::Profile {
   public:
-    std::string readString(std::string_view section, std::string_view key,
-                           std::string_view defaultValue, const std::string& path,
-                           std::size_t size) override;
-    bool writeString(std::string_view section, std::string_view key, std::string_view value,
-                     const std::string& path) override;
+    platform::ProfileReading readStrings(std::string_view section,
+                                         std::span<const platform::ProfileKey> keys,
+                                         const std::string& path, std::size_t size) override;
+    FailureDetail writeStrings(std::string_view section,
+                               std::span<const platform::ProfileEntry> entries,
+                               const std::string& path) override;
+    // Puts a value into a file without counting it as a write.
+    void store(std::string_view section, std::string_view key, std::string_view value,
+               const std::string& path);
 
     std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> files;
+    std::vector<std::string> readings;  // the path of every reading, in order
     std::vector<std::tuple<std::string, std::string, std::string>> writes;  // section, key, value
+    std::set<std::string> tooLarge;  // files that are there but too large to read
+    // Every save fails with nothing written, as a store that replaces the file at once.
     bool writesFail = false;
+    // The save fails at this entry, after those before it were written, as a store that
+    // writes key by key.
+    std::optional<std::size_t> failAtEntry;
 };
 
 // A platform made of fakes, driven by one virtual clock.

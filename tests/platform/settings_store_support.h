@@ -22,11 +22,14 @@
 
 namespace vorlanth::testing {
 
-// The system platform with the program placed in a directory of the test's choosing.
+// The system platform with the program placed in a directory of the test's choosing, and
+// optionally another settings store.
 class RelocatedPlatform final : public platform::Platform {
   public:
-    explicit RelocatedPlatform(std::string program)
-        : system_(platform::makeSystemPlatform()), program_(std::move(program)) {}
+    explicit RelocatedPlatform(std::string program, platform::Profile* profile = nullptr)
+        : system_(platform::makeSystemPlatform()),
+          program_(std::move(program)),
+          profile_(profile) {}
 
     platform::Clock& clock() override { return system_->clock(); }
     std::unique_ptr<platform::SerialPort> openSerialPort(int comPort, FailureDetail* why) override {
@@ -34,13 +37,16 @@ class RelocatedPlatform final : public platform::Platform {
     }
     platform::SocketLibrary& sockets() override { return system_->sockets(); }
     platform::FileSystem& files() override { return system_->files(); }
-    platform::Profile& profile() override { return system_->profile(); }
+    platform::Profile& profile() override {
+        return profile_ != nullptr ? *profile_ : system_->profile();
+    }
     std::string programPath() override { return program_; }
     char pathSeparator() override { return system_->pathSeparator(); }
 
   private:
     std::unique_ptr<platform::Platform> system_;
     std::string program_;
+    platform::Profile* profile_;
 };
 
 // A fresh directory under the system's temporary directory, removed with its content at the

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Things that are not regular files where vorlanth-cli expects a program file or a BASIC
-# program's companion: a FIFO (whose open would otherwise wait for a writer for ever), a
-# directory, /dev/null, a socket and a loop of symbolic links. Each is refused within 1 s
-# with exit 3, the role's message and a second line naming the file and what it is.
+# Things that are not regular files where vorlanth-cli expects a program file, a BASIC
+# program's companion, its settings file or the environment file: a FIFO (whose open would otherwise wait for a writer for ever), a
+# directory, /dev/null, a socket and a loop of symbolic links. Each is refused within 1 s: a
+# program file or companion with exit 3, the role's message and a second line naming the file
+# and what it is; a settings or environment file counts as missing (its presets), and the run
+# goes on as without it.
 set -uo pipefail
 source tests/process/lib.sh
 bin=${VORLANTH_BIN:-build/linux/bin}
@@ -58,6 +60,33 @@ for entry in "${specials[@]}"; do
   ln -s "$path" "$work/companion/app.ini"
   refused "companion" "$kind" "$work/companion/app.qbx,1,9,1,1,1" \
     "Can't open the initial setting file (*.INI)!" "$work/companion/app.ini" "$cause"
+done
+
+# ends_within_1s ROLE KIND EXPECTED_CODE ARGUMENTS...: the loader ends with the code in time.
+ends_within_1s() {
+  local role=$1 kind=$2 expected=$3 start code elapsed
+  shift 3
+  start=$(now_ms)
+  timeout 10 "$bin/vorlanth-cli" "$@" >/dev/null 2>"$work/err" </dev/null
+  code=$?
+  elapsed=$(($(now_ms) - start))
+  [[ $code -eq $expected ]] || fail "$kind as the $role: exit $code ($elapsed ms): $(cat "$work/err")"
+  [[ $elapsed -lt 1000 ]] || fail "$kind as the $role: took $elapsed ms"
+  echo "seen: $kind as the $role: exit $code in $elapsed ms"
+}
+
+# The environment file is read at every start, even of a full automatic command line (whose
+# missing program then ends the run with 3); the settings file at a start without one (which,
+# without a terminal, ends with the usage and 2).
+mkdir -p "$work/config/vorlanth"
+for entry in "${specials[@]}"; do
+  IFS='|' read -r kind path _ <<<"$entry"
+  ln -sfn "$path" "$work/config/Kestmor.ini"
+  ends_within_1s "environment file" "$kind" 3 "$work/none.shx,1,9,1,0,1"
+  rm -f "$work/config/Kestmor.ini"
+  ln -sfn "$path" "$work/config/vorlanth/Vorlanth.ini"
+  ends_within_1s "settings file" "$kind" 2
+  rm -f "$work/config/vorlanth/Vorlanth.ini"
 done
 
 echo "$failures failed"

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/fakes/virtual_clock.h"
 #include "tests/unit/captured_stream.h"
@@ -46,6 +48,63 @@ TEST(JsonEvents, EscapesAndWritesOneObjectPerLine) {
               "retry?\",\"answer\":\"no\"}\n"
               "{\"event\":\"progress\",\"percent\":51,\"bytes\":512,\"total\":1000}\n"
               "{\"event\":\"result\",\"exitCode\":1,\"success\":false}\n");
+}
+
+// Every text becomes a valid JSON string: bytes outside well-formed UTF-8 each become U+FFFD,
+// control characters are escaped, everything else is kept as it is.
+TEST(JsonEvents, TextsBecomeValidUtf8Json) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain /tmp/app.shx", "plain /tmp/app.shx"},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"a\xFF"
+         "b",
+         "a" + fffd + "b"},
+        {"\xFE\xFF", fffd + fffd},
+        {"\x80 lone continuation", fffd + " lone continuation"},
+        {"\xC0\xAF overlong slash", fffd + fffd + " overlong slash"},
+        {"\xE0\x80\xAF", fffd + fffd + fffd},
+        {"\xF0\x80\x80\xAF", fffd + fffd + fffd + fffd},
+        {"\xED\xA0\x80 surrogate", fffd + fffd + fffd + " surrogate"},
+        {"\xF4\x90\x80\x80 beyond", fffd + fffd + fffd + fffd + " beyond"},
+        {"\xF5\x80", fffd + fffd},
+        {"cut \xE2\x82", "cut " + fffd + fffd},
+        {"cut \xC3", "cut " + fffd},
+        {"\xC3\"", fffd + "\\\""},
+        {"q\"b\\s/", "q\\\"b\\\\s/"},
+        {std::string("nul\0x", 5), "nul\\u0000x"},
+        {"\t\r\n\x1B[31m\x7F", "\\t\\r\\n\\u001b[31m\\u007f"},
+        {"c1 \xC2\x85\xC2\x9F \xC2\xA0", "c1 \\u0085\\u009f \xC2\xA0"},
+    };
+    for (const auto& [text, want] : cases) {
+        EXPECT_EQ(jsonString(text), "\"" + want + "\"") << text;
+    }
+}
+
+// A path that is not valid UTF-8 is also given as its bytes in hex, so a script can find the
+// file; a valid one is not.
+TEST(JsonEvents, PathsThatAreNotUtf8AlsoComeAsBytes) {
+    CapturedStream out;
+    JsonEventWriter writer(out.get());
+    UploadSettings settings;
+    settings.programPath.assign("/t/\xFF\"a\".shx");
+    writer.start(settings);
+    settings.programPath.assign("/t/\xC3\xA9.shx");
+    writer.start(settings);
+    FailureDetail notSaved;
+    notSaved.object = "/c/\xC0\xAF/Vorlanth.ini";
+    notSaved.reason = "could not replace it";
+    writer.warning("settings not saved", notSaved);
+    EXPECT_EQ(out.text(),
+              "{\"event\":\"start\",\"version\":\"1.31\",\"file\":\"/t/\xEF\xBF\xBD\\\"a\\\".shx\","
+              "\"file_bytes\":\"2f742fff2261222e736878\",\"fileType\":\"srecord\",\"link\":"
+              "\"serial\",\"comPort\":1,\"baud\":115200}\n"
+              "{\"event\":\"start\",\"version\":\"1.31\",\"file\":\"/t/\xC3\xA9.shx\",\"fileType\":"
+              "\"srecord\",\"link\":\"serial\",\"comPort\":1,\"baud\":115200}\n"
+              "{\"event\":\"warning\",\"text\":\"settings not saved\",\"detail\":\"/c/\xEF\xBF\xBD"
+              "\xEF\xBF\xBD/Vorlanth.ini: could not replace it\",\"object\":\"/c/\xEF\xBF\xBD"
+              "\xEF\xBF\xBD/Vorlanth.ini\",\"object_bytes\":\"2f632fc0af2f566f726c616e74682e696e69"
+              "\"}\n");
 }
 
 TEST(ProgressLine, PlainStreamGetsOneLinePerTenPercent) {

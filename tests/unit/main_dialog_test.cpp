@@ -329,6 +329,24 @@ TEST(MainDialog, OkInSerialModeReadsComPortAndBaudRate) {
     EXPECT_EQ(f.session.settings.targetAddress, "10.0.0.9");
 }
 
+// OK goes on with the pass when the save fails: the failure is said, the settings stay in
+// memory and the dialog ends with OK.
+TEST(MainDialog, OkAfterAFailedSaveSaysSoAndStillEndsWithOk) {
+    DialogFixture f;
+    f.session.settingsPath.assign("C:\\Tools\\Loader\\Vorlanth.ini");
+    f.session.settings.programPath.assign("C:\\p\\app.shx");
+    f.platform.profileImpl.writesFail = true;
+    f.open();
+    f.view.type(id::kComPortBox, "7");
+    f.click(id::kOkButton);
+    EXPECT_EQ(f.view.endResults, std::vector<int>{kDialogOk});
+    EXPECT_EQ(f.session.settings.comPort, 7);
+    ASSERT_EQ(f.frontEnd.warnings.size(), 1u);
+    EXPECT_EQ(f.frontEnd.warnings[0].summary, "settings not saved");
+    EXPECT_EQ(f.frontEnd.warnings[0].detail.object, "C:\\Tools\\Loader\\Vorlanth.ini");
+    EXPECT_TRUE(f.frontEnd.messages.empty());
+}
+
 TEST(MainDialog, ExitEndsWithoutSaving) {
     DialogFixture f;
     f.open();

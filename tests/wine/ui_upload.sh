@@ -64,10 +64,5 @@ click 2
 gone
 EOF_SCRIPT
 ui_wait_exit "$UI_VORLANTH" 20
-ui_wait_exit "$termsim_pid" 20
-if ! wait "$termsim_pid"; then
-  echo "FAIL: the virtual terminal did not receive the program:" >&2
-  cat "$ui_work/termsim.err" >&2
-  exit 1
-fi
+ui_expect_received "$termsim_pid"
 echo "PASS: upload from the settings dialog to the virtual terminal under Wine"

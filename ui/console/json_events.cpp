@@ -4,10 +4,96 @@
 
 namespace vorlanth::ui::console {
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at the start of text, or 0 when it does not start
+// with one: a stray continuation byte, an overlong form, a surrogate, a value above U+10FFFF,
+// a byte that never occurs, or a sequence cut short.
+std::size_t utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the range of the second byte; later bytes are 0x80..0xBF
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // below: overlong
+        high = lead == 0xED ? 0x9F : 0xBF;  // above: surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;   // below: overlong
+        high = lead == 0xF4 ? 0x8F : 0xBF;  // above: beyond U+10FFFF
+    } else {
+        return 0;  // 0x80..0xC1 and 0xF5..0xFF never lead a sequence
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+bool isValidUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t length = utf8SequenceLength(text);
+        if (length == 0) {
+            return false;
+        }
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+std::string hexText(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        const auto value = static_cast<unsigned char>(c);
+        hex += kDigits[value >> 4];
+        hex += kDigits[value & 0x0F];
+    }
+    return hex;
+}
+
+// A text member, and beside it the raw bytes in hex when the text is not valid UTF-8 (a path
+// of a file system that stores bytes), so that a script can still name the file.
+std::string textMember(std::string_view name, std::string_view text) {
+    std::string member = ",\"" + std::string(name) + "\":" + jsonString(text);
+    if (!isValidUtf8(text)) {
+        member += ",\"" + std::string(name) + "_bytes\":\"" + hexText(text) + "\"";
+    }
+    return member;
+}
+
+}  // namespace
+
+// Always valid JSON: each byte that is not part of a well-formed UTF-8 sequence becomes
+// U+FFFD, and control characters (C0, DEL and C1) are escaped.
 std::string jsonString(std::string_view text) {
     std::string quoted = "\"";
-    for (const char c : text) {
-        switch (c) {
+    while (!text.empty()) {
+        const std::size_t length = utf8SequenceLength(text);
+        if (length == 0) {
+            quoted += "\xEF\xBF\xBD";
+            text.remove_prefix(1);
+            continue;
+        }
+        const auto lead = static_cast<unsigned char>(text[0]);
+        // The code point of a one- or two-byte sequence; the control characters are there.
+        const unsigned code =
+            length == 1   ? lead
+            : length == 2 ? ((lead & 0x1Fu) << 6) | (static_cast<unsigned char>(text[1]) & 0x3Fu)
+                          : 0x800u;
+        switch (code) {
             case '"':
                 quoted += "\\\"";
                 break;
@@ -24,15 +110,15 @@ std::string jsonString(std::string_view text) {
                 quoted += "\\t";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
+                if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
                     char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
-                                  static_cast<unsigned char>(c));
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
                     quoted += escaped;
                 } else {
-                    quoted += c;
+                    quoted.append(text.substr(0, length));
                 }
         }
+        text.remove_prefix(length);
     }
     return quoted + "\"";
 }
@@ -58,7 +144,7 @@ std::string detailMembers(const FailureDetail& detail) {
     }
     std::string members = ",\"detail\":" + jsonString(describeFailure(detail));
     if (!detail.object.empty()) {
-        members += ",\"object\":" + jsonString(detail.object);
+        members += textMember("object", detail.object);
     }
     if (detail.line > 0) {
         members += ",\"line\":" + std::to_string(detail.line);
@@ -111,8 +197,8 @@ void JsonEventWriter::write(std::string object) {
 
 void JsonEventWriter::start(const UploadSettings& settings) {
     std::string object = "{\"event\":\"start\",\"version\":" + jsonString(kVersion) +
-                         ",\"file\":" + jsonString(settings.programPath.view()) +
-                         ",\"fileType\":\"" + fileTypeName(settings.fileType) + "\",\"link\":\"" +
+                         textMember("file", settings.programPath.view()) + ",\"fileType\":\"" +
+                         fileTypeName(settings.fileType) + "\",\"link\":\"" +
                          linkName(settings.linkType) + "\"";
     if (settings.linkType == Network) {
         object += ",\"address\":" + jsonString(settings.targetAddress.view()) +

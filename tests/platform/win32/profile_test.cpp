@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/system_parts.h"
 #include "tests/platform/settings_store_support.h"
@@ -42,12 +43,34 @@ TEST(Win32Profile, ReadsGiveTheDefaultCutToSize) {
     const std::string file = scratch / "Vorlanth.ini";
     writeBytes(file, "[Vorlanth]\r\nFileName=abcdef\r\n");
     auto profile = platform::makeSystemProfile();
-    EXPECT_EQ(profile->readString("Vorlanth", "FileName", "default", file, 500), "abcdef");
-    EXPECT_EQ(profile->readString("Vorlanth", "FileName", "default", file, 4), "abc");
-    EXPECT_EQ(profile->readString("Vorlanth", "ComPort", "default", file, 3), "de");
-    EXPECT_EQ(profile->readString("Vorlanth", "FileName", "default", scratch / "none.ini", 500),
-              "default");
-    EXPECT_FALSE(profile->writeString("Vorlanth", "FileName", "a\r\nb", file));
+    const platform::ProfileKey keys[] = {{"FileName", "default"}, {"ComPort", "default"}};
+    EXPECT_EQ(profile->readStrings("Vorlanth", keys, file, 500).values,
+              (std::vector<std::string>{"abcdef", "default"}));
+    EXPECT_EQ(profile->readStrings("Vorlanth", keys, file, 4).values,
+              (std::vector<std::string>{"abc", "def"}));
+    const platform::ProfileReading missing =
+        profile->readStrings("Vorlanth", keys, scratch / "none.ini", 500);
+    EXPECT_FALSE(missing.fileRead);
+    EXPECT_EQ(missing.values, (std::vector<std::string>{"default", "default"}));
+    const platform::ProfileEntry entries[] = {{"ComPort", "2"}, {"FileName", "a\r\nb"}};
+    EXPECT_FALSE(profile->writeStrings("Vorlanth", entries, file).empty());
+    EXPECT_EQ(readBytes(file), "[Vorlanth]\r\nFileName=abcdef\r\n");
+}
+
+// A file over 64 KiB is not read: its keys take their defaults and the reason comes back.
+TEST(Win32Profile, AFileOver64KiBIsNotRead) {
+    ScratchDirectory scratch;
+    const std::string file = scratch / "Vorlanth.ini";
+    const std::string head = "[Vorlanth]\r\nComType=3\r\n";
+    auto profile = platform::makeSystemProfile();
+    const platform::ProfileKey keys[] = {{"ComType", "1"}};
+    writeBytes(file, head + std::string(64 * 1024 - head.size(), ';'));
+    EXPECT_EQ(profile->readStrings("Vorlanth", keys, file, 500).values[0], "3");
+    writeBytes(file, head + std::string(64 * 1024 + 1 - head.size(), ';'));
+    const platform::ProfileReading reading = profile->readStrings("Vorlanth", keys, file, 500);
+    EXPECT_FALSE(reading.fileRead);
+    EXPECT_EQ(reading.values[0], "1");
+    EXPECT_EQ(describeFailure(reading.problem), file + ": larger than 64 KiB");
 }
 
 TEST(Win32Profile, SettingsExchangeWithPosix) {

@@ -76,6 +76,16 @@ ui_wait_exit() {
   done
 }
 
+# Waits for the virtual terminal $1 to end; fails the test unless it received the program.
+ui_expect_received() {
+  ui_wait_exit "$1" 20
+  if ! wait "$1"; then
+    echo "FAIL: the virtual terminal did not receive the program:" >&2
+    cat "$ui_work/termsim.err" >&2
+    exit 1
+  fi
+}
+
 # Writes an S-record program of $2 lines of 32 bytes each and the end line, CR LF after each.
 ui_make_srecord_program() {
   python3 - "$1" "$2" <<'EOF_PY'
