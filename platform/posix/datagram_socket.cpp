@@ -11,9 +11,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/posix/stop_wait.h"
 #include "platform/posix/system_error.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/system_parts.h"
 
 namespace vorlanth::platform {
@@ -26,10 +28,7 @@ constexpr int kDrainLimit = 1024;
 // A BSD datagram socket, closed on destruction.
 class PosixDatagramSocket final : public DatagramSocket {
   public:
-    explicit PosixDatagramSocket(int fd) : fd_(fd) {}
-    ~PosixDatagramSocket() override { close(fd_); }
-    PosixDatagramSocket(const PosixDatagramSocket&) = delete;
-    PosixDatagramSocket& operator=(const PosixDatagramSocket&) = delete;
+    explicit PosixDatagramSocket(UniqueFd fd) : fd_(std::move(fd)) {}
 
     // Connects to address:port, the first address byte most significant.
     bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
@@ -39,7 +38,7 @@ class PosixDatagramSocket final : public DatagramSocket {
         peer.sin_port = htons(port);
         std::memcpy(&peer.sin_addr.s_addr, address.data(), address.size());
         peer_ = endpointText(address, port);
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        if (::connect(fd_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
             tell(why, systemFailure(peer_, "cannot connect", errno));
             return false;
         }
@@ -48,7 +47,7 @@ class PosixDatagramSocket final : public DatagramSocket {
 
     // Sends one datagram.
     std::int64_t send(std::span<const std::uint8_t> bytes) override {
-        const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), 0);
+        const ssize_t sent = ::send(fd_.get(), bytes.data(), bytes.size(), 0);
         return sent < 0 ? -1 : static_cast<std::int64_t>(sent);
     }
 
@@ -59,7 +58,7 @@ class PosixDatagramSocket final : public DatagramSocket {
                           FailureDetail* why) override {
         const int timeout =
             waitMs > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(waitMs);
-        switch (waitForDescriptor(fd_, POLLIN, timeout)) {
+        switch (waitForDescriptor(fd_.get(), POLLIN, timeout)) {
             case WaitOutcome::Ready:
                 break;
             case WaitOutcome::Failed:
@@ -73,7 +72,7 @@ class PosixDatagramSocket final : public DatagramSocket {
         msghdr message{};
         message.msg_iov = &part;
         message.msg_iovlen = 1;
-        const ssize_t count = recvmsg(fd_, &message, MSG_DONTWAIT);
+        const ssize_t count = recvmsg(fd_.get(), &message, MSG_DONTWAIT);
         if (count < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
                 return {ReceiveStatus::TimedOut, 0};
@@ -96,7 +95,7 @@ class PosixDatagramSocket final : public DatagramSocket {
     void discardPending() override {
         std::uint8_t scrap[2048];
         for (int i = 0; i < kDrainLimit; ++i) {
-            const ssize_t count = recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT);
+            const ssize_t count = recv(fd_.get(), scrap, sizeof scrap, MSG_DONTWAIT);
             // A refused earlier send shows up here once; anything else ends the drain.
             if (count < 0 && errno != ECONNREFUSED) {
                 return;
@@ -105,7 +104,7 @@ class PosixDatagramSocket final : public DatagramSocket {
     }
 
   private:
-    int fd_;
+    UniqueFd fd_;
     std::string peer_;
 };
 
@@ -115,12 +114,12 @@ class PosixSocketLibrary final : public SocketLibrary {
     bool startup(FailureDetail* /*why*/) override { return true; }
     void cleanup() override {}
     std::unique_ptr<DatagramSocket> createDatagramSocket(FailureDetail* why) override {
-        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
+        UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        if (!fd) {
             tell(why, systemFailure("UDP socket", "cannot create", errno));
             return nullptr;
         }
-        return std::make_unique<PosixDatagramSocket>(fd);
+        return std::make_unique<PosixDatagramSocket>(std::move(fd));
     }
 
     // getaddrinfo for IPv4 only; its own time-outs bound the wait.

@@ -3,26 +3,29 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+
+#include "platform/posix/unique_fd.h"
 
 namespace vorlanth::platform {
 
 namespace {
 
+// The names in directory that do not start with a dot, sorted; none when it cannot be read.
 std::vector<std::string> entriesOf(const std::string& directory) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(directory.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.c_str()), ::closedir);
+    if (listing) {
+        while (const dirent* entry = ::readdir(listing.get())) {
             if (entry->d_name[0] != '.') {
                 names.emplace_back(entry->d_name);
             }
         }
-        ::closedir(dir);
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -30,16 +33,12 @@ std::vector<std::string> entriesOf(const std::string& directory) {
 
 // A ttyS device is listed only when a UART answers behind it: it opens and takes termios.
 bool deviceAnswers(const std::string& path) {
-    const int descriptor = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
-        return false;
-    }
+    const UniqueFd device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     termios settings{};
-    const bool answers = ::tcgetattr(descriptor, &settings) == 0;
-    ::close(descriptor);
-    return answers;
+    return device && ::tcgetattr(device.get(), &settings) == 0;
 }
 
+// The path with every symbolic link followed; the path as it stands when that fails.
 std::string resolved(const std::string& path) {
     char buffer[PATH_MAX];
     if (::realpath(path.c_str(), buffer) == nullptr) {

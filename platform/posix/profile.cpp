@@ -51,27 +51,6 @@ namespace {
 // bounds a path's links.
 constexpr int kMaxLinks = 40;
 
-// A descriptor closed when the object goes.
-class Descriptor {
-  public:
-    Descriptor(StoreCalls& calls, int descriptor) : calls_(calls), descriptor_(descriptor) {}
-    ~Descriptor() { close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return descriptor_; }
-    // Closes now and reports whether the close succeeded (a late write error shows here).
-    bool close() {
-        const int descriptor = descriptor_;
-        descriptor_ = -1;
-        return descriptor < 0 || calls_.close(descriptor) == 0;
-    }
-
-  private:
-    StoreCalls& calls_;
-    int descriptor_;
-};
-
 // A temporary file that is removed when the object goes unless it was renamed into place, so
 // that no way out of a save (a failure, an exception, a stop request) leaves it behind.
 class TemporaryFile {
@@ -79,8 +58,8 @@ class TemporaryFile {
     TemporaryFile(StoreCalls& calls, std::string path)
         : calls_(calls),
           path_(std::move(path)),
-          file_(calls, calls.open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                                  0666)) {}
+          file_(calls.open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666),
+                calls) {}
     ~TemporaryFile() {
         file_.close();
         if (created_ && !renamed_) {
@@ -90,7 +69,7 @@ class TemporaryFile {
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    Descriptor& file() { return file_; }
+    UniqueFd& file() { return file_; }
     // Puts the file in target's place.
     bool renameTo(const std::string& target) {
         renamed_ = calls_.rename(path_.c_str(), target.c_str()) == 0;
@@ -100,7 +79,7 @@ class TemporaryFile {
   private:
     StoreCalls& calls_;
     std::string path_;
-    Descriptor file_;
+    UniqueFd file_;
     bool created_ = file_.get() >= 0;
     bool renamed_ = false;
 };
@@ -290,7 +269,7 @@ FailureDetail replaceFile(StoreCalls& calls, const std::string& path, const std:
     const std::string temporaryPath = target + ".tmp" + std::to_string(::getpid());
     calls.unlink(temporaryPath.c_str());  // left by a process of the same id that was killed
     TemporaryFile temporary(calls, temporaryPath);
-    Descriptor& file = temporary.file();
+    UniqueFd& file = temporary.file();
     if (file.get() < 0) {
         return systemFailure(path, "could not create a temporary file beside it", errno);
     }
@@ -307,8 +286,8 @@ FailureDetail replaceFile(StoreCalls& calls, const std::string& path, const std:
         return systemFailure(path, "could not replace it", errno);
     }
     // Makes the rename itself durable; the new file is in place whatever this gives.
-    Descriptor directory(
-        calls, calls.open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    const UniqueFd directory(
+        calls.open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0), calls);
     if (directory.get() >= 0) {
         calls.fsync(directory.get());
     }

@@ -8,11 +8,12 @@
 
 #include <memory>
 
+#include "platform/posix/unique_fd.h"
 #include "platform/profile.h"
 
 namespace vorlanth::platform {
 
-class StoreCalls {
+class StoreCalls : public DescriptorCloser {
   public:
     virtual ~StoreCalls() = default;
     virtual int open(const char* path, int flags, mode_t mode);
@@ -20,7 +21,7 @@ class StoreCalls {
     virtual ssize_t write(int descriptor, const void* buffer, size_t size);
     virtual int fchmod(int descriptor, mode_t mode);
     virtual int fsync(int descriptor);
-    virtual int close(int descriptor);
+    int close(int descriptor) override;
     virtual int rename(const char* from, const char* to);
     virtual int unlink(const char* path);
 };
