@@ -1,5 +1,3 @@
-#include <time.h>
-
 #include <algorithm>
 
 #include "platform/posix/stop_wait.h"
@@ -12,13 +10,7 @@ namespace {
 // Monotonic milliseconds, wrapping like a 32-bit tick counter.
 class MonotonicClock final : public Clock {
   public:
-    std::uint32_t tickCount() override {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                        static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-        return static_cast<std::uint32_t>(ms);
-    }
+    std::uint32_t tickCount() override { return static_cast<std::uint32_t>(monotonicMs()); }
 
     // A wait in poll on nothing but the stop request: it ends early when a stop is asked.
     void sleep(std::uint32_t milliseconds) override {

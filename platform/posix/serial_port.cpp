@@ -5,7 +5,6 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -22,14 +21,6 @@
 namespace vorlanth::platform {
 
 namespace {
-
-// Milliseconds on the monotonic clock, for the bounds of waits inside this file.
-std::uint64_t monotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-           static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-}
 
 // A poll time-out from a wait in milliseconds.
 int pollTimeout(std::uint64_t waitMs) {

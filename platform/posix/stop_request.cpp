@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <type_traits>
 
 #include "platform/posix/stop_wait.h"
 
@@ -21,12 +22,17 @@ namespace {
 // reach nothing else. The signal number is set once by the first stop signal; the pipe's
 // read end becomes readable at the same moment and stays so (it is never drained), so that
 // every later wait ends at once too.
+// The pipe is made once and lives as long as the process: the handler may write to it until
+// the very end. Its ends are therefore plain numbers rather than UniqueFd, whose close during
+// static destruction would pull it away from a signal that arrives late; the struct stays
+// trivially destructible.
 struct StopRequest {
     std::atomic<int> signal{0};
     int wakeRead = -1;
     int wakeWrite = -1;
 };
 StopRequest stopRequest;
+static_assert(std::is_trivially_destructible_v<StopRequest>, "the pipe must outlive every signal");
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 static_assert(SIGHUP == kHangUpSignal && SIGINT == kInterruptSignal && SIGTERM == kTerminateSignal);
 
@@ -42,13 +48,14 @@ extern "C" void onStopSignal(int signal) {
     errno = savedErrno;
 }
 
-std::int64_t monotonicMs() {
+}  // namespace
+
+std::uint64_t monotonicMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
 }
-
-}  // namespace
 
 // No SA_RESTART: a blocking call that the signal interrupts fails with EINTR (a settings save
 // then fails cleanly), and waits see the request through the wake pipe.
@@ -81,14 +88,15 @@ int stopSignal() {
 }
 
 WaitOutcome waitForDescriptor(int fd, short events, int timeoutMs, short* revents) {
-    const std::int64_t deadline = timeoutMs < 0 ? -1 : monotonicMs() + timeoutMs;
+    const std::int64_t deadline =
+        timeoutMs < 0 ? -1 : static_cast<std::int64_t>(monotonicMs()) + timeoutMs;
     for (;;) {
         if (stopSignal() != 0) {
             return WaitOutcome::Stopped;
         }
         int left = -1;
         if (deadline >= 0) {
-            const std::int64_t remaining = deadline - monotonicMs();
+            const std::int64_t remaining = deadline - static_cast<std::int64_t>(monotonicMs());
             left = remaining <= 0 ? 0 : static_cast<int>(remaining > INT_MAX ? INT_MAX : remaining);
         }
         pollfd waiters[2] = {{fd, events, 0}, {stopRequest.wakeRead, POLLIN, 0}};
