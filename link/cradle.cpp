@@ -45,9 +45,7 @@ std::uint8_t rateDigitFor(int baudIndex) {
 void writeCommand(Link& link, std::uint8_t byte) {
     const std::array<std::uint8_t, 1> bytes = {byte};
     link.state.portHandle->write(bytes);
-    if (link.observer != nullptr) {
-        link.observer->onWireChunk(WireDirection::Sent, bytes, link.clock().tickCount());
-    }
+    reportWireChunk(link, WireDirection::Sent, bytes);
 }
 
 // Drives RTS through the line settings: off addresses the cradle, on the terminal.
@@ -80,9 +78,8 @@ int probeCradleRate(Link& link, std::uint32_t rate) {
     if (status == platform::ReadStatus::Failed) {
         return -1;
     }
-    if (status == platform::ReadStatus::Byte && link.observer != nullptr) {
-        link.observer->onWireChunk(WireDirection::Received, std::span<const std::uint8_t>(&byte, 1),
-                                   clock.tickCount());
+    if (status == platform::ReadStatus::Byte) {
+        reportWireChunk(link, WireDirection::Received, std::span<const std::uint8_t>(&byte, 1));
     }
     const bool answered = status == platform::ReadStatus::Byte && byte == kProbeByte;
     setRts(link, platform::LineControl::Enable);
@@ -104,14 +101,8 @@ int configureCradle(Link& link) {
     timeouts.readIntervalMs = 0xFFFFFFFFu;
     port.setTimeouts(timeouts);
 
-    line.byteSize = 8;
-    line.parity = platform::Parity::None;
-    line.stopBits = platform::StopBits::One;
+    setPlainSerialLine(line);
     line.baudRate = link.state.cradleRate != 0 ? link.state.cradleRate : kStartRate;
-    line.rtsControl = platform::LineControl::Enable;
-    line.dtrControl = platform::LineControl::Enable;
-    line.outxCtsFlow = false;
-    line.outX = false;
     port.applyLineSettings(line);
 
     // The remembered rate first, then the search order; a lost line or a stop ends the search.

@@ -11,13 +11,6 @@ namespace {
 
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 
-// Tells the observer, if any, of a chunk sent or received, with the tick it happened at.
-void report(Link& link, WireDirection direction, std::span<const std::uint8_t> bytes) {
-    if (link.observer != nullptr && !bytes.empty()) {
-        link.observer->onWireChunk(direction, bytes, link.clock().tickCount());
-    }
-}
-
 // The failure of a read or send with no link open (a reopening for a retry failed).
 FailureDetail linkNotOpen(const Link& link) {
     FailureDetail detail;
@@ -38,6 +31,13 @@ void appendToLine(ResponseLine& line, std::size_t& count, std::uint8_t byte) {
 
 }  // namespace
 
+// An empty chunk is not reported; the tick is taken when the report is made.
+void reportWireChunk(Link& link, WireDirection direction, std::span<const std::uint8_t> bytes) {
+    if (link.observer != nullptr && !bytes.empty()) {
+        link.observer->onWireChunk(direction, bytes, link.clock().tickCount());
+    }
+}
+
 void noteFailure(Link& link, FailureDetail detail) {
     if (link.failure != nullptr) {
         *link.failure = std::move(detail);
@@ -50,14 +50,9 @@ Link linkOf(Session& session) {
                 session.platform, session.wireObserver, &session.failure};
 }
 
-// 8 data bits, no parity, one stop bit, DTR and RTS on, no output flow control, the rate by
-// baudIndex; an index without a rate leaves the rate as it is (0 after resetPass).
-void applySerialLineSettings(Link& link) {
-    platform::LineSettings& line = link.state.lineSettings;
-    const int index = link.settings.baudIndex;
-    if (index >= 0 && index < static_cast<int>(kBaudRates.size())) {
-        line.baudRate = kBaudRates[static_cast<std::size_t>(index)];
-    }
+// Only the framing, the modem lines and output flow control change; the rate and the other
+// fields stay as they are.
+void setPlainSerialLine(platform::LineSettings& line) {
     line.byteSize = 8;
     line.parity = platform::Parity::None;
     line.stopBits = platform::StopBits::One;
@@ -65,6 +60,17 @@ void applySerialLineSettings(Link& link) {
     line.outX = false;
     line.dtrControl = platform::LineControl::Enable;
     line.rtsControl = platform::LineControl::Enable;
+}
+
+// The plain serial line at the rate by baudIndex; an index without a rate leaves the rate as
+// it is (0 after resetPass).
+void applySerialLineSettings(Link& link) {
+    platform::LineSettings& line = link.state.lineSettings;
+    const int index = link.settings.baudIndex;
+    if (index >= 0 && index < static_cast<int>(kBaudRates.size())) {
+        line.baudRate = kBaudRates[static_cast<std::size_t>(index)];
+    }
+    setPlainSerialLine(line);
 }
 
 // Reads return at once with what has arrived; a write gives up after 5 ms per byte + 50 ms.
@@ -152,7 +158,7 @@ int readResponseLine(Link& link, std::int32_t seconds) {
             }
             if (received.status == platform::ReceiveStatus::Received && received.count > 0) {
                 const std::span<const std::uint8_t> bytes(datagram.data(), received.count);
-                report(link, WireDirection::Received, bytes);
+                reportWireChunk(link, WireDirection::Received, bytes);
                 // The line ends when a datagram's last byte is CR; a CR inside stays in the text.
                 const bool endsLine = bytes.back() == kCarriageReturn;
                 const std::size_t keep = endsLine ? bytes.size() - 1 : bytes.size();
@@ -169,7 +175,8 @@ int readResponseLine(Link& link, std::int32_t seconds) {
                 return 0;
             }
             if (status == platform::ReadStatus::Byte) {
-                report(link, WireDirection::Received, std::span<const std::uint8_t>(&byte, 1));
+                reportWireChunk(link, WireDirection::Received,
+                                std::span<const std::uint8_t>(&byte, 1));
                 if (byte == kCarriageReturn) {
                     ended = true;
                 } else {
@@ -199,14 +206,14 @@ int exchange(Link& link, std::span<const std::uint8_t> bytes) {
         if (link.state.socketHandle) {
             link.state.socketHandle->discardPending();
             link.state.socketHandle->send(bytes);
-            report(link, WireDirection::Sent, bytes);
+            reportWireChunk(link, WireDirection::Sent, bytes);
         }
     } else if (link.state.portHandle) {
         link.state.portHandle->discardInput();
         if (link.state.portHandle->write(bytes, link.failure) < 0) {
             return 0;
         }
-        report(link, WireDirection::Sent, bytes);
+        reportWireChunk(link, WireDirection::Sent, bytes);
     }
     return readResponseLine(link, kExchangeDeadlineSeconds);
 }

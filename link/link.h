@@ -41,6 +41,9 @@ Link linkOf(Session& session);
 // Keeps why an operation failed where the link's user asked for it (link.failure).
 void noteFailure(Link& link, FailureDetail detail);
 
+// Tells the link's observer, if any, of a chunk sent or received, with the tick it happened at.
+void reportWireChunk(Link& link, WireDirection direction, std::span<const std::uint8_t> bytes);
+
 // Deadlines, in seconds, that callers pass to readResponseLine.
 inline constexpr std::int32_t kExchangeDeadlineSeconds = 8;
 inline constexpr std::int32_t kEraseDeadlineSeconds = 35;
@@ -55,6 +58,9 @@ inline constexpr std::uint32_t kOutputQueueBytes = 1200;
 ResultCode openLink(Link& link);
 // Closes the link that the current linkType names; the cradle's remembered rate survives.
 void closeLink(Link& link);
+// Sets 8 data bits, no parity, one stop bit, DTR and RTS on and no output flow control: the
+// line both serial link kinds (Serial and the infrared cradle) run on.
+void setPlainSerialLine(platform::LineSettings& line);
 // Builds the Serial line settings from baudIndex on the record as it stands.
 void applySerialLineSettings(Link& link);
 // Applies the serial time-out policy of an upload attempt (reads at once, writes 5 ms/byte + 50).
