@@ -81,11 +81,8 @@ class PosixDatagramSocket final : public DatagramSocket {
             return {ReceiveStatus::Failed, 0};
         }
         if ((message.msg_flags & MSG_TRUNC) != 0) {
-            FailureDetail detail;
-            detail.kind = FailureKind::System;
-            detail.object = peer_;
-            detail.reason = "an answer longer than " + std::to_string(buffer.size()) + " bytes";
-            tell(why, std::move(detail));
+            tell(why, objectFailure(peer_, "an answer longer than " +
+                                               std::to_string(buffer.size()) + " bytes"));
             return {ReceiveStatus::Failed, 0};
         }
         return {ReceiveStatus::Received, static_cast<std::size_t>(count)};

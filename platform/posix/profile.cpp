@@ -84,15 +84,6 @@ class TemporaryFile {
     bool renamed_ = false;
 };
 
-// Why a save or a read of the file at path failed, when the system gave no error of its own.
-FailureDetail failure(const std::string& path, std::string reason) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = path;
-    detail.reason = std::move(reason);
-    return detail;
-}
-
 // The directory part of path, without its closing slash ("." for a bare name).
 std::string directoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -307,7 +298,7 @@ class PosixProfile final : public Profile {
         const FileText file = readProfileText(calls_, path);
         reading.fileRead = file.found == Found::Text;
         if (file.found == Found::TooLarge) {
-            reading.problem = failure(path, std::string(kProfileTooLarge));
+            reading.problem = objectFailure(path, std::string(kProfileTooLarge));
         }
         for (const ProfileKey& key : keys) {
             std::optional<std::string> found;
@@ -327,7 +318,7 @@ class PosixProfile final : public Profile {
     FailureDetail writeStrings(std::string_view section, std::span<const ProfileEntry> entries,
                                const std::string& path) override {
         if (path.empty()) {
-            return failure(path, "no settings path");
+            return objectFailure(path, "no settings path");
         }
         if (!makeDirectories(directoryOf(path))) {
             return systemFailure(path, "could not create its directory", errno);
@@ -344,7 +335,7 @@ class PosixProfile final : public Profile {
             case Found::Missing:
                 break;
             case Found::TooLarge:
-                return failure(path, std::string(kProfileTooLarge));
+                return objectFailure(path, std::string(kProfileTooLarge));
             case Found::NotRegular:
             case Found::Unreadable: {
                 FailureDetail why = old.why;
@@ -357,10 +348,10 @@ class PosixProfile final : public Profile {
             std::optional<std::string> updated =
                 settings::ini::withValue(content, section, entry.name, entry.value);
             if (!updated) {
-                return failure(path,
-                               std::string("\"")
-                                   .append(entry.name)
-                                   .append("\" cannot be stored in the file (a line break?)"));
+                return objectFailure(
+                    path, std::string("\"")
+                              .append(entry.name)
+                              .append("\" cannot be stored in the file (a line break?)"));
             }
             content = std::move(*updated);
         }

@@ -33,11 +33,7 @@ const char* kindOfFile(mode_t mode) {
 
 // The refusal of a file that exists but is not a regular file.
 FailureDetail notRegular(const std::string& path, mode_t mode) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = path;
-    detail.reason = std::string("not a regular file: ") + kindOfFile(mode);
-    return detail;
+    return objectFailure(path, std::string("not a regular file: ") + kindOfFile(mode));
 }
 
 }  // namespace

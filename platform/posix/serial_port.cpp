@@ -36,11 +36,7 @@ bool isTransient(int error) {
 // gave end of file, error 0) or the device reported an error.
 FailureDetail lostLine(const std::string& device, int error) {
     if (error == 0) {
-        FailureDetail detail;
-        detail.kind = FailureKind::System;
-        detail.object = device;
-        detail.reason = "the line was lost (the far end hung up)";
-        return detail;
+        return objectFailure(device, "the line was lost (the far end hung up)");
     }
     return systemFailure(device, "the line was lost", error);
 }
@@ -345,11 +341,7 @@ std::string permissionHint(const std::string& device) {
 // The device's settings as found are kept, to be given back at close.
 std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why) {
     if (comPort < 1) {
-        FailureDetail detail;
-        detail.kind = FailureKind::System;
-        detail.object = "COM" + std::to_string(comPort);
-        detail.reason = "no such COM port";
-        tell(why, std::move(detail));
+        tell(why, objectFailure("COM" + std::to_string(comPort), "no such COM port"));
         return nullptr;
     }
     const std::string device = deviceFor(comPort);

@@ -17,11 +17,16 @@ namespace {
 
 }  // namespace
 
-FailureDetail systemFailure(std::string object, std::string reason, int error) {
+FailureDetail objectFailure(std::string object, std::string reason) {
     FailureDetail detail;
     detail.kind = FailureKind::System;
     detail.object = std::move(object);
     detail.reason = std::move(reason);
+    return detail;
+}
+
+FailureDetail systemFailure(std::string object, std::string reason, int error) {
+    FailureDetail detail = objectFailure(std::move(object), std::move(reason));
     detail.osErrorKind = OsErrorKind::Errno;
     detail.osError = error;
     // strerror_r, not strerror: several uploads may fail at once, each on a thread of its own.
