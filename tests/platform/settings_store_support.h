@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string>
 
-#include "common/session.h"
+#include "shell/session.h"
 #include "platform/platform.h"
 #include "settings/settings_file.h"
 #include "tests/fakes/recording_front_end.h"

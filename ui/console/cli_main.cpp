@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "common/session.h"
+#include "shell/session.h"
 #include "platform/platform.h"
 #include "platform/port_list.h"
 #include "platform/stop_request.h"
