@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "shell/session.h"
 #include "platform/platform.h"
 #include "readers/reader_support.h"
 #include "shell/program_sender.h"
+#include "shell/session.h"
 
 namespace vorlanth::bench {
 namespace {

@@ -3,8 +3,8 @@
 #include <array>
 #include <string_view>
 
-#include "shell/session.h"
 #include "dialog/dialog_view.h"
+#include "shell/session.h"
 
 namespace vorlanth::dialog {
 

@@ -98,8 +98,7 @@ void MemoryDialogView::endDialog(int result) {
     endResults.push_back(result);
 }
 
-std::optional<BrowseResult> MemoryDialogView::requestOpenFile(
-    const BrowseRequest& request) {
+std::optional<BrowseResult> MemoryDialogView::requestOpenFile(const BrowseRequest& request) {
     if (!onOpenFile) {
         return std::nullopt;
     }

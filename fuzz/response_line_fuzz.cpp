@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "shell/session.h"
 #include "link/link.h"
+#include "shell/session.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
 

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/session.h"
 #include "link/link.h"
 #include "readers/program_decoder.h"
+#include "shell/session.h"
 #include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"

@@ -43,7 +43,6 @@ struct Link {
     platform::Clock& clock() const { return platform.clock(); }
 };
 
-
 // Keeps why an operation failed where the link's user asked for it (link.failure).
 void noteFailure(Link& link, FailureDetail detail);
 

@@ -189,7 +189,7 @@ bool saveSettings(SettingsRecord& record) {
         entries.push_back({"FileName", settings.programPath.view()});
     }
     FailureDetail problem = record.platform.profile().writeStrings(kSettingsSection, entries,
-                                                                    record.settingsPath.str());
+                                                                   record.settingsPath.str());
     if (!problem.empty()) {
         problem.object = record.settingsPath.str();
         record.warnings.warn("settings not saved", problem);

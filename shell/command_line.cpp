@@ -141,8 +141,7 @@ int parseCommandLineFields(std::string_view argumentText, UploadSettings& settin
     return kCommandLineOk;
 }
 
-int parseCommandLine(std::string_view argumentText, UploadSettings& settings,
-                     FrontEnd& frontEnd) {
+int parseCommandLine(std::string_view argumentText, UploadSettings& settings, FrontEnd& frontEnd) {
     const int error = parseCommandLineFields(argumentText, settings);
     if (error == kCommandLineOk) {
         return 1;

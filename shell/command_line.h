@@ -37,7 +37,6 @@ int parseCommandLineFields(std::string_view argumentText, UploadSettings& settin
 
 // Parses the argument text; on an error shows its message (no owner, default caption, no
 // icon, OK) and returns 0; returns 1 when all six fields were accepted.
-int parseCommandLine(std::string_view argumentText, UploadSettings& settings,
-                     FrontEnd& frontEnd);
+int parseCommandLine(std::string_view argumentText, UploadSettings& settings, FrontEnd& frontEnd);
 
 }  // namespace vorlanth::shell

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "shell/session.h"
 #include "shell/fleet_list.h"
 #include "shell/main_loop.h"
+#include "shell/session.h"
 
 namespace vorlanth::shell {
 

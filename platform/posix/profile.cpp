@@ -11,11 +11,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/ini_text.h"
 #include "platform/posix/profile_store.h"
 #include "platform/posix/regular_file.h"
 #include "platform/posix/system_error.h"
 #include "platform/system_parts.h"
-#include "platform/ini_text.h"
 
 namespace vorlanth::platform {
 

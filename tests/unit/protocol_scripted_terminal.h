@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/session.h"
 #include "link/link.h"
 #include "shell/program_sender.h"
+#include "shell/session.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
 

@@ -1,7 +1,7 @@
 #include "ui/console/console_front_end.h"
 
-#include "shell/session.h"
 #include "platform/terminal.h"
+#include "shell/session.h"
 #include "ui/console/options.h"
 #include "ui/console/settings_form.h"
 

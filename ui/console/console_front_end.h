@@ -5,9 +5,9 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "shell/front_end.h"
 #include "ui/console/json_events.h"
 #include "ui/console/progress_line.h"
-#include "shell/front_end.h"
 
 namespace vorlanth::ui::console {
 

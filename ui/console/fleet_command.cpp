@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <optional>
 
-#include "shell/session.h"
 #include "platform/stop_request.h"
 #include "shell/fleet.h"
 #include "shell/result_messages.h"
+#include "shell/session.h"
 #include "ui/console/fleet_display.h"
 #include "ui/console/fleet_front_end.h"
 #include "ui/console/json_events.h"

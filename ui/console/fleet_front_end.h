@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "shell/front_end.h"
 #include "ui/console/fleet_display.h"
 #include "ui/console/json_events.h"
-#include "shell/front_end.h"
 
 namespace vorlanth::ui::console {
 

@@ -35,9 +35,7 @@ SettingsForm::SettingsForm(Session& session, std::FILE* out, ReadLine readLine)
     view_.onCommand = [this](int controlId, Notification notification) {
         command(controlId, notification);
     };
-    view_.onOpenFile = [this](const BrowseRequest& request) {
-        return askForProgramFile(request);
-    };
+    view_.onOpenFile = [this](const BrowseRequest& request) { return askForProgramFile(request); };
 }
 
 void SettingsForm::command(int controlId, Notification notification) {

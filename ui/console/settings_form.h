@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "shell/session.h"
 #include "dialog/memory_dialog_view.h"
+#include "shell/session.h"
 
 namespace vorlanth::ui::console {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "shell/session.h"
-#include "resources/resource_ids.h"
 #include "dialog/main_dialog.h"
+#include "resources/resource_ids.h"
+#include "shell/session.h"
 #include "ui/win32/win32_front_end.h"
 
 namespace vorlanth::ui::win32 {
@@ -112,16 +112,14 @@ dialog::Notification notificationOf(int controlId, int code) {
         case id::kAddressBox:
         case id::kPortBox:
         case id::kFileNameBox:
-            return code == EN_CHANGE ? dialog::Notification::Changed
-                                     : dialog::Notification::Other;
+            return code == EN_CHANGE ? dialog::Notification::Changed : dialog::Notification::Other;
         case id::kCommTypeBox:
         case id::kBaudRateBox:
         case id::kFileTypeBox:
             return code == CBN_SELCHANGE ? dialog::Notification::Changed
                                          : dialog::Notification::Other;
         default:
-            return code == BN_CLICKED ? dialog::Notification::Clicked
-                                      : dialog::Notification::Other;
+            return code == BN_CLICKED ? dialog::Notification::Clicked : dialog::Notification::Other;
     }
 }
 
@@ -146,7 +144,7 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             }
             const int controlId = LOWORD(wParam);
             dialog::handleMainDialogCommand(context->session, context->view, controlId,
-                                              notificationOf(controlId, HIWORD(wParam)));
+                                            notificationOf(controlId, HIWORD(wParam)));
             return TRUE;
         }
         default:

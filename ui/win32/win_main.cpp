@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include "shell/session.h"
 #include "platform/platform.h"
 #include "settings/settings_file.h"
 #include "shell/main_loop.h"
 #include "shell/result_messages.h"
+#include "shell/session.h"
 #include "ui/win32/win32_front_end.h"
 
 namespace {

@@ -23,9 +23,9 @@
 #include <string_view>
 #include <thread>
 
-#include "shell/session.h"
 #include "platform/platform.h"
 #include "shell/main_loop.h"
+#include "shell/session.h"
 #include "tests/fakes/recording_front_end.h"
 
 namespace vorlanth {
