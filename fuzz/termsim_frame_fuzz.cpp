@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "tools/termsim/model/terminal_model.hpp"
+#include "tools/termsim/model/terminal_model.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
-#include "tools/termsim/model/program_files.hpp"
-#include "tools/termsim/model/terminal_model.hpp"
+#include "tools/termsim/model/program_files.h"
+#include "tools/termsim/model/terminal_model.h"
 
 namespace vorlanth::fuzzing {
 

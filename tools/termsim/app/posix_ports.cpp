@@ -1,4 +1,4 @@
-#include "posix_ports.hpp"
+#include "posix_ports.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
-#include "runner.hpp"
+#include "runner.h"
 
-#include "posix_ports.hpp"
-#include "program_files.hpp"
+#include "posix_ports.h"
+#include "program_files.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "fault_plan.hpp"
+#include "fault_plan.h"
 
 #include <array>
 #include <utility>

@@ -1,6 +1,6 @@
-#include "terminal_model.hpp"
+#include "terminal_model.h"
 
-#include "protocol_words.hpp"
+#include "protocol_words.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Unit tests of the terminal model, driven with a virtual clock.
-#include "protocol_words.hpp"
-#include "terminal_model.hpp"
+#include "protocol_words.h"
+#include "terminal_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Tests of the vorlanth-termsim command line.
-#include "options.hpp"
+#include "options.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 // all show up as those due times, so tests drive it with a virtual clock.
 #pragma once
 
-#include "fault_plan.hpp"
-#include "memory_image.hpp"
+#include "fault_plan.h"
+#include "memory_image.h"
 
 #include <cstdint>
 #include <optional>

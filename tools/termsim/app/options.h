@@ -1,7 +1,7 @@
 // The command line of vorlanth-termsim.
 #pragma once
 
-#include "terminal_model.hpp"
+#include "terminal_model.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 // existing serial device, or a UDP socket on the loopback address.
 #pragma once
 
-#include "terminal_model.hpp"
+#include "terminal_model.h"
 
 #include <memory>
 #include <string>
