@@ -4,10 +4,19 @@
 // and when, and takes back the answers that are due, each with the time at which it
 // is to be written. Line pacing, flash write time, the erase wait and injected faults
 // all show up as those due times, so tests drive it with a virtual clock.
+//
+// This is the session state machine: it cuts frames with framing.h, asks the fault
+// plan what becomes of each answer, paces both directions with line_pacing.h and keeps
+// what it receives.
 #pragma once
 
+#include "basic_sequence.h"
 #include "fault_plan.h"
+#include "frame_trace.h"
+#include "framing.h"
+#include "line_pacing.h"
 #include "memory_image.h"
+#include "time_units.h"
 
 #include <cstdint>
 #include <optional>
@@ -34,34 +43,20 @@ enum class BasicMode {
 struct ModelConfig {
     EntryStyle entry = EntryStyle::ReadyFn;
     BasicMode basic = BasicMode::Plain;
-    uint32_t eraseMs =
-        0;              // 0: ":ERASE\r" answered "FA" at once; else "FB", then "FA" this much later
-    uint32_t baud = 0;  // 0: no line pacing; else 10 bits a byte at this rate, both ways
-    uint32_t writeMs = 0;       // flash write time for each data record and BASIC block
-    uint32_t frameGapMs = 250;  // silence after which an incomplete frame is given up
-    bool keepTrace = true;      // note every frame for takeTrace (--trace); off, none is kept
+    Micros eraseUs = 0;  // 0: ":ERASE\r" answered "FA" at once; else "FB", then "FA" this later
+    uint32_t baud = 0;   // 0: no line pacing; else 10 bits a byte at this rate, both ways
+    Micros writeUs = 0;  // flash write time for each data record and BASIC block
+    Micros frameGapUs = 250'000;  // silence after which an incomplete frame is given up
+    bool keepTrace = true;        // note every frame for takeTrace (--trace); off, none is kept
     FaultConfig faults;
 };
 
-// One write the transport is to make at dueUs (microseconds, on the caller's clock).
+// One write the transport is to make at dueUs (on the caller's clock).
 struct Emission {
-    uint64_t dueUs = 0;
-    uint64_t dueMs = 0;  // dueUs rounded up to its millisecond, for a millisecond clock
+    Micros dueUs = 0;
     std::vector<uint8_t> bytes;
     uint64_t frame = 0;                         // the frame this answers
     FaultKind datagramFault = FaultKind::None;  // drop/dup/reorder, applied by a datagram link
-};
-
-enum class FrameKind { Command, Record, Block, Damaged };
-
-// What happened to one frame, for the trace.
-struct FrameTrace {
-    uint64_t number = 0;
-    uint64_t atMs = 0;
-    FrameKind kind = FrameKind::Command;
-    std::string description;
-    std::string answer;  // the word sent, after any fault; "" when nothing was sent
-    FaultKind fault = FaultKind::None;
 };
 
 struct ModelStats {
@@ -73,8 +68,8 @@ struct ModelStats {
     uint64_t bytesIn = 0;
     uint64_t bytesOut = 0;
     uint64_t faults = 0;
-    uint64_t firstFrameNs = 0;  // when the first frame ended (its last byte arrived)
-    uint64_t lastFrameNs = 0;   // when the last frame so far ended
+    Micros firstFrameUs = 0;  // when the first frame ended (its last byte arrived)
+    Micros lastFrameUs = 0;   // when the last frame so far ended
 };
 
 enum class SessionKind { None, Records, Basic };
@@ -87,50 +82,24 @@ struct ReceivedProgram {
     std::vector<uint8_t> companion;     // BASIC: the 100 companion bytes
 };
 
-// The BASIC block sequence position.
-enum class BasicStep {
-    Companion,
-    Header,
-    FirstCount,
-    FirstSection,
-    SecondSection,
-    SecondCount,
-    ThirdSection,
-    End
-};
-
 class TerminalModel {
   public:
-    static constexpr uint64_t kUsPerMs = 1000;
-
     explicit TerminalModel(ModelConfig config);
 
     // Bytes from a serial line; frame boundaries follow from the protocol state.
-    void receiveStreamUs(std::span<const uint8_t> bytes, uint64_t nowUs);
+    void receiveStreamUs(std::span<const uint8_t> bytes, Micros now);
 
     // One datagram; it holds one whole command, record or block.
-    void receiveDatagramUs(std::span<const uint8_t> bytes, uint64_t nowUs);
+    void receiveDatagramUs(std::span<const uint8_t> bytes, Micros now);
 
     // Runs the timers: gives up an incomplete frame after the frame gap.
-    void advanceUs(uint64_t nowUs);
+    void advanceUs(Micros now);
 
-    // Removes and returns the writes due at nowUs, in order.
-    std::vector<Emission> takeDueUs(uint64_t nowUs);
+    // Removes and returns the writes due at `now`, in order.
+    std::vector<Emission> takeDueUs(Micros now);
 
-    // The earliest time (microseconds) at which advanceUs() or takeDueUs() has something to do.
-    std::optional<uint64_t> nextEventUs() const;
-
-    // The same on a clock of whole milliseconds; the next event is rounded up to its
-    // millisecond, so a caller waiting until then finds it due.
-    void receiveStream(std::span<const uint8_t> bytes, uint64_t nowMs) {
-        receiveStreamUs(bytes, nowMs * kUsPerMs);
-    }
-    void receiveDatagram(std::span<const uint8_t> bytes, uint64_t nowMs) {
-        receiveDatagramUs(bytes, nowMs * kUsPerMs);
-    }
-    void advance(uint64_t nowMs) { advanceUs(nowMs * kUsPerMs); }
-    std::vector<Emission> takeDue(uint64_t nowMs) { return takeDueUs(nowMs * kUsPerMs); }
-    std::optional<uint64_t> nextEventMs() const;
+    // The earliest time at which advanceUs() or takeDueUs() has something to do.
+    std::optional<Micros> nextEventUs() const;
 
     bool hasPendingOutput() const { return !pending_.empty(); }
     uint32_t sessionsEnded() const { return sessionsEnded_; }
@@ -142,7 +111,10 @@ class TerminalModel {
     ReceivedProgram current() const;
 
     const ModelStats& stats() const { return stats_; }
-    std::vector<FrameTrace> takeTrace();
+    std::vector<FrameTrace> takeTrace() { return trace_.take(); }
+
+    // The plan that decides the faults, for a link that applies the datagram ones.
+    const FaultPlan& faultPlan() const { return plan_; }
 
     // Size of the next block (checksum byte included), or 0 when no block is expected.
     size_t expectedBlockSize() const;
@@ -150,60 +122,50 @@ class TerminalModel {
   private:
     enum class Phase { Idle, MeridoxAcked, Download, BasicNegotiate, Basic };
 
+    // The answer to a command and what taking the command changes.
+    struct CommandOutcome {
+        std::string_view word;
+        Phase next;
+        bool erase = false;
+        bool endBasic = false;
+    };
+
     void extractStreamFrames(bool lineQuiet = false);
-    bool freshBasicStartPossible() const;
-    size_t freshBasicStartLength() const;
-    void handleFrame(FrameKind kind, std::span<const uint8_t> frame, uint64_t endNs);
-    void handleCommand(std::string_view text, uint64_t number, FaultKind fault, uint64_t endNs);
+    void handleFrame(FrameKind kind, std::span<const uint8_t> frame, LineTime end);
+    CommandOutcome obey(std::string_view text) const;
+    void handleCommand(std::string_view text, uint64_t number, FaultKind fault, LineTime end);
     void handleRecord(std::span<const uint8_t> frame, uint64_t number, FaultKind fault,
-                      uint64_t endNs);
+                      LineTime end);
     void handleBlock(std::span<const uint8_t> frame, uint64_t number, FaultKind fault,
-                     uint64_t endNs);
+                     LineTime end);
     void handleDamaged(std::span<const uint8_t> frame, uint64_t number, FaultKind fault,
-                       uint64_t endNs);
-    void acceptBlock(std::span<const uint8_t> block);
+                       LineTime end);
     void endSession(SessionKind kind);
-    void freshBasicStart();
-    std::string answer(uint64_t number, FaultKind fault, std::string_view word, uint64_t readyNs);
+    std::string answer(uint64_t number, FaultKind fault, std::string_view word, LineTime ready);
     void schedule(Emission emission);
-    void trace(uint64_t number, FrameKind kind, std::string description, std::string answerText,
-               FaultKind fault);
-    bool isDataFrame(FrameKind kind, std::span<const uint8_t> frame) const;
-    uint64_t byteNs() const;
 
     ModelConfig config_;
     FaultPlan plan_;
     Phase phase_ = Phase::Idle;
     bool erased_ = false;
-    BasicStep basicStep_ = BasicStep::Companion;
-    uint32_t piecesLeft_ = 0;
-    uint32_t secondSectionPieces_ = 0;
 
     std::vector<uint8_t> rx_;
-    std::vector<uint64_t> rxLineNs_;  // when the emulated line delivered each byte of rx_
-    uint64_t lastRxUs_ = 0;
-    uint64_t nowUs_ = 0;
-    uint64_t inputFreeNs_ = 0;
-    uint64_t outputFreeNs_ = 0;
+    std::vector<LineTime> rxDelivered_;  // when the emulated line delivered each byte of rx_
+    Micros lastRxUs_ = 0;
+    Micros nowUs_ = 0;
+    PacedLine input_;
+    PacedLine output_;
     bool discarding_ = false;
     size_t skippedBytes_ = 0;  // bytes dropped while discarding, for the trace
 
     MemoryImage image_;
-    std::vector<uint8_t> basicProgram_;
-    std::vector<uint8_t> companion_;
+    BasicSequence basic_;
     ReceivedProgram lastSession_;
     uint32_t sessionsEnded_ = 0;
 
     std::vector<Emission> pending_;  // ordered by dueUs, equal times in creation order
-    std::vector<FrameTrace> trace_;
+    FrameTraceLog trace_;
     ModelStats stats_;
 };
-
-// The word a frame kind is shown as in the trace.
-std::string_view frameKindName(FrameKind kind);
-
-// Cuts answer bytes into datagrams of at most maxSize bytes and applies a datagram fault.
-std::vector<std::vector<uint8_t>> splitIntoDatagrams(std::span<const uint8_t> bytes, size_t maxSize,
-                                                     FaultKind fault, SeededRandom& random);
 
 }  // namespace vorlanth::termsim
