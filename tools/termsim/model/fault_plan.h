@@ -95,8 +95,6 @@ class FaultPlan {
     // A generator private to one frame, for the random parts of its fault.
     SeededRandom randomFor(uint64_t frameNumber) const;
 
-    const FaultConfig& config() const { return config_; }
-
   private:
     FaultConfig config_;
 };
