@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "common/session.h"
 #include "platform/platform.h"
 #include "readers/reader_support.h"
 #include "shell/program_sender.h"
+#include "shell/session.h"
 
 namespace vorlanth::bench {
 namespace {
@@ -53,12 +53,12 @@ class AcceptingSerialPort final : public platform::SerialPort {
     std::size_t pending = 3;
 };
 
-class SilentFrontEnd final : public ui::FrontEnd {
+class SilentFrontEnd final : public FrontEnd {
   public:
-    ui::WindowHandle activeWindow() override { return 0; }
-    int showMessageBox(const ui::MessageBoxRequest& request) override {
+    WindowHandle activeWindow() override { return 0; }
+    Answer showMessageBox(const MessageBoxRequest& request) override {
         std::fprintf(stderr, "message: %s\n", request.text.c_str());
-        return ui::kAnswerOk;
+        return Answer::Ok;
     }
     bool openProgressWindow() override { return true; }
     void setProgress(int) override {}
@@ -67,7 +67,7 @@ class SilentFrontEnd final : public ui::FrontEnd {
     bool openEraseWindow() override { return true; }
     void closeEraseWindow() override {}
     int runSettingsDialog(Session&) override { return 2; }
-    std::optional<ui::BrowseResult> browseForFile(const ui::BrowseRequest&) override {
+    std::optional<BrowseResult> browseForFile(const BrowseRequest&) override {
         return std::nullopt;
     }
 };

@@ -3,12 +3,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string_view>
 
 #include "common/fixed_text.h"
-#include "platform/datagram_socket.h"
-#include "platform/serial_port.h"
 
 namespace vorlanth {
 
@@ -71,17 +68,6 @@ struct ResponseLine {
     void clear() { bytes.fill('\0'); }
     std::string_view text() const;
     bool operator==(std::string_view word) const { return text() == word; }
-};
-
-// The open link and what the cradle set-up remembers.
-struct LinkState {
-    std::unique_ptr<platform::SerialPort> portHandle;
-    std::unique_ptr<platform::DatagramSocket> socketHandle;
-    // True between a successful start of the sockets library and its matching clean-up.
-    bool socketLibraryStarted = false;
-    platform::LineSettings lineSettings;
-    std::uint32_t cradleRate = 0;
-    std::uint32_t cradleDelayMs = 0;
 };
 
 }  // namespace vorlanth

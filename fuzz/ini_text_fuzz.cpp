@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/ini_text.h"
+#include "platform/ini_text.h"
 
 namespace {
 
-namespace ini = vorlanth::settings::ini;
+namespace ini = vorlanth::platform::ini;
 
 [[noreturn]] void invariantBroken(const char* what) {
     std::fprintf(stderr, "invariant broken: %s\n", what);

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "common/session.h"
 #include "link/link.h"
+#include "shell/session.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
 
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool network = (data[0] & 1) != 0;
     session.settings.linkType = network ? Network : Serial;
     session.settings.targetAddress.assign("127.0.0.1");
-    link::Link link = link::linkOf(session);
+    link::Link link = linkOf(session);
     if (link::openLink(link) != 1) {
         __builtin_trap();
     }

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "common/session.h"
 #include "link/link.h"
 #include "readers/program_decoder.h"
+#include "shell/session.h"
 #include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
@@ -187,7 +187,7 @@ inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t si
         };
     }
 
-    link::Link link = link::linkOf(session);
+    link::Link link = linkOf(session);
     if (link::openLink(link) != 1) {
         invariantBroken("the fake link did not open");
     }

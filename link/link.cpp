@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "common/session.h"
-
 namespace vorlanth::link {
 
 namespace {
@@ -42,12 +40,6 @@ void noteFailure(Link& link, FailureDetail detail) {
     if (link.failure != nullptr) {
         *link.failure = std::move(detail);
     }
-}
-
-// The link view over a session's records and services; failures are told to the session.
-Link linkOf(Session& session) {
-    return Link{session.link,     session.responseLine, session.settings,
-                session.platform, session.wireObserver, &session.failure};
 }
 
 // 8 data bits, no parity, one stop bit, DTR and RTS on, no output flow control, the rate by

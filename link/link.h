@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -12,11 +13,18 @@
 #include "link/wire_trace.h"
 #include "platform/platform.h"
 
-namespace vorlanth {
-struct Session;
-}
-
 namespace vorlanth::link {
+
+// The open link and what the cradle set-up remembers.
+struct LinkState {
+    std::unique_ptr<platform::SerialPort> portHandle;
+    std::unique_ptr<platform::DatagramSocket> socketHandle;
+    // True between a successful start of the sockets library and its matching clean-up.
+    bool socketLibraryStarted = false;
+    platform::LineSettings lineSettings;
+    std::uint32_t cradleRate = 0;
+    std::uint32_t cradleDelayMs = 0;
+};
 
 // What the link operations work on: the link's state, the response line, the settings
 // that choose the link, the platform, an optional observer of the traffic, and where to say
@@ -34,9 +42,6 @@ struct Link {
     bool isNetwork() const { return settings.linkType >= Network; }
     platform::Clock& clock() const { return platform.clock(); }
 };
-
-// The link view of a session.
-Link linkOf(Session& session);
 
 // Keeps why an operation failed where the link's user asked for it (link.failure).
 void noteFailure(Link& link, FailureDetail detail);

@@ -80,7 +80,7 @@ ResultCode negotiateChecksumMode(link::Link& link) {
 
 // After "FB" the command is never repeated: the first line within 35 seconds decides, and
 // the erase window is closed on every way out of that wait.
-ResultCode eraseFlash(link::Link& link, ui::FrontEnd& frontEnd) {
+ResultCode eraseFlash(link::Link& link, EraseIndicator& eraseWindow) {
     for (int sends = 0; sends < kCommandTries; ++sends) {
         if (send(link, command::kErase) != 1) {
             return result::kCantEraseFlash;
@@ -89,10 +89,10 @@ ResultCode eraseFlash(link::Link& link, ui::FrontEnd& frontEnd) {
             return 1;
         }
         if (lineIs(link, reply::kFb)) {
-            const bool windowOpen = frontEnd.openEraseWindow();
+            const bool windowOpen = eraseWindow.openEraseWindow();
             const int read = link::readResponseLine(link, link::kEraseDeadlineSeconds);
             if (windowOpen) {
-                frontEnd.closeEraseWindow();
+                eraseWindow.closeEraseWindow();
             }
             return read == 1 && lineIs(link, reply::kFa) ? 1 : result::kCantEraseFlash;
         }

@@ -2,9 +2,17 @@
 
 #include "common/types.h"
 #include "link/link.h"
-#include "ui/front_end.h"
 
 namespace vorlanth::protocol {
+
+// The erase window as the erase step sees it: shown while the terminal erases its flash.
+class EraseIndicator {
+  public:
+    virtual ~EraseIndicator() = default;
+    // Creates and shows the erase window; false when it could not be created.
+    virtual bool openEraseWindow() = 0;
+    virtual void closeEraseWindow() = 0;
+};
 
 // Tries per handshake command and per erase command.
 inline constexpr int kCommandTries = 3;
@@ -21,6 +29,6 @@ ResultCode enterBasicDownloadMode(link::Link& link, int& checksumMode);
 ResultCode negotiateChecksumMode(link::Link& link);
 
 // Erases the terminal's flash, showing the erase window while the terminal works: 1 or -108.
-ResultCode eraseFlash(link::Link& link, ui::FrontEnd& frontEnd);
+ResultCode eraseFlash(link::Link& link, EraseIndicator& eraseWindow);
 
 }  // namespace vorlanth::protocol

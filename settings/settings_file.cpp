@@ -30,17 +30,17 @@ std::size_t lastSeparatorAfterFirst(std::string_view text, std::size_t from, cha
 }
 
 // The program's directory up to and including its last separator, however long it is.
-std::string fullProgramDirectory(Session& session) {
-    const std::string path = session.platform.programPath();
-    const std::size_t separator = path.rfind(session.platform.pathSeparator());
+std::string fullProgramDirectory(SettingsRecord& record) {
+    const std::string path = record.platform.programPath();
+    const std::size_t separator = path.rfind(record.platform.pathSeparator());
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
 // Why the settings file cannot be used when its path does not fit.
-FailureDetail pathTooLong(Session& session) {
+FailureDetail pathTooLong(SettingsRecord& record) {
     FailureDetail detail;
     detail.kind = FailureKind::System;
-    detail.object = fullProgramDirectory(session) + std::string(kSettingsFileName);
+    detail.object = fullProgramDirectory(record) + std::string(kSettingsFileName);
     detail.reason = "path longer than " + std::to_string(kPathArea) + " characters";
     return detail;
 }
@@ -48,14 +48,14 @@ FailureDetail pathTooLong(Session& session) {
 // Reads the keys of section from the file at path in one reading. A file that is there but is
 // not read (too large) is said with summary, and its keys take their defaults like those of a
 // missing file.
-platform::ProfileReading readKeys(Session& session, std::string_view summary,
+platform::ProfileReading readKeys(SettingsRecord& record, std::string_view summary,
                                   std::string_view section,
                                   std::span<const platform::ProfileKey> keys,
                                   const std::string& path) {
     platform::ProfileReading reading =
-        session.platform.profile().readStrings(section, keys, path, kValueArea);
+        record.platform.profile().readStrings(section, keys, path, kValueArea);
     if (!reading.problem.empty()) {
-        session.frontEnd.warn(summary, reading.problem);
+        record.warnings.warn(summary, reading.problem);
     }
     return reading;
 }
@@ -75,10 +75,10 @@ std::optional<int> storedChoice(std::string_view text, int shift, int count) {
 // The environment file is "Kestmor.ini" in the parent of the program's directory. A directory
 // whose parent would be the path's first character (a drive root such as "C:\", or "/x/")
 // holds the file itself. Without any directory in the program's path nothing is read.
-void readEnvironmentFlag(Session& session) {
-    session.settings.alwaysOnTop = 0;
-    const char separator = session.platform.pathSeparator();
-    std::string path = session.platform.programPath();
+void readEnvironmentFlag(SettingsRecord& record) {
+    record.settings.alwaysOnTop = 0;
+    const char separator = record.platform.pathSeparator();
+    std::string path = record.platform.programPath();
     if (path.size() >= kProgramPathArea) {
         return;  // a cut path would name another directory
     }
@@ -98,21 +98,21 @@ void readEnvironmentFlag(Session& session) {
     }
     const platform::ProfileKey keys[] = {{"AlwaysOnTop", "0"}};
     const platform::ProfileReading reading =
-        readKeys(session, "environment file not read", kEnvironmentSection, keys, path);
-    session.settings.alwaysOnTop = leadingDecimal(reading.values[0]);
+        readKeys(record, "environment file not read", kEnvironmentSection, keys, path);
+    record.settings.alwaysOnTop = leadingDecimal(reading.values[0]);
 }
 
 // programDirectory is the program's path up to and including its last separator; both texts
 // stay empty when they would not fit in their 255 characters, so that nothing is ever read
 // from or written to a cut path.
-bool computeProgramPaths(Session& session) {
-    session.programDirectory.clear();
-    session.settingsPath.clear();
-    const std::string directory = fullProgramDirectory(session);
-    if (!session.programDirectory.assign(directory) ||
-        !session.settingsPath.assign(directory + std::string(kSettingsFileName))) {
-        session.programDirectory.clear();
-        session.settingsPath.clear();
+bool computeProgramPaths(SettingsRecord& record) {
+    record.programDirectory.clear();
+    record.settingsPath.clear();
+    const std::string directory = fullProgramDirectory(record);
+    if (!record.programDirectory.assign(directory) ||
+        !record.settingsPath.assign(directory + std::string(kSettingsFileName))) {
+        record.programDirectory.clear();
+        record.settingsPath.clear();
         return false;
     }
     return true;
@@ -121,24 +121,24 @@ bool computeProgramPaths(Session& session) {
 // The file is read once, for all keys. Values outside their enumerations are replaced by the
 // presets here, so that no other part of the system ever meets them; a Serial "ComPort" is
 // kept as stored (the dialog brings it into 1..255).
-void loadSettings(Session& session) {
-    UploadSettings& settings = session.settings;
+void loadSettings(SettingsRecord& record) {
+    UploadSettings& settings = record.settings;
     presetUploadSettings(settings);
-    if (!computeProgramPaths(session)) {
-        session.frontEnd.warn("settings not read", pathTooLong(session));
+    if (!computeProgramPaths(record)) {
+        record.warnings.warn("settings not read", pathTooLong(record));
         return;
     }
-    const std::string path = session.settingsPath.str();
+    const std::string path = record.settingsPath.str();
     // "Baudrate" is asked twice: a Network port defaults to 3000, while for a serial link only
     // a present key counts (an empty default stands for a missing key, as with "ComType").
     enum { kFileName, kComType, kFileType, kComPort, kPort, kBaudrate };
     const platform::ProfileKey keys[] = {{"FileName", ""}, {"ComType", ""},      {"FileType", "0"},
                                          {"ComPort", "1"}, {"Baudrate", "3000"}, {"Baudrate", ""}};
     const platform::ProfileReading reading =
-        readKeys(session, "settings not read", kSettingsSection, keys, path);
+        readKeys(record, "settings not read", kSettingsSection, keys, path);
     // The file must also open without sharing: one that another program holds open is not
     // used. A file that is missing, or is not a plain file, is never opened here.
-    if (!reading.fileRead || !session.platform.files().openForReading(path)) {
+    if (!reading.fileRead || !record.platform.files().openForReading(path)) {
         return;  // the presets stand
     }
     const std::vector<std::string>& values = reading.values;
@@ -168,10 +168,10 @@ void loadSettings(Session& session) {
 // that replaces the file at once gets the same text either way, with the keys in the order
 // FileName, ComPort, ComType, FileType, Baudrate in a new file. ComPort and Baudrate hold the
 // address and port for a Network link.
-bool saveSettings(Session& session) {
-    const UploadSettings& settings = session.settings;
-    if (session.settingsPath.empty()) {
-        session.frontEnd.warn("settings not saved", pathTooLong(session));
+bool saveSettings(SettingsRecord& record) {
+    const UploadSettings& settings = record.settings;
+    if (record.settingsPath.empty()) {
+        record.warnings.warn("settings not saved", pathTooLong(record));
         return false;
     }
     const bool network = settings.linkType >= Network;
@@ -188,11 +188,11 @@ bool saveSettings(Session& session) {
     if (!settings.programPath.empty()) {
         entries.push_back({"FileName", settings.programPath.view()});
     }
-    FailureDetail problem = session.platform.profile().writeStrings(kSettingsSection, entries,
-                                                                    session.settingsPath.str());
+    FailureDetail problem = record.platform.profile().writeStrings(kSettingsSection, entries,
+                                                                   record.settingsPath.str());
     if (!problem.empty()) {
-        problem.object = session.settingsPath.str();
-        session.frontEnd.warn("settings not saved", problem);
+        problem.object = record.settingsPath.str();
+        record.warnings.warn("settings not saved", problem);
         return false;
     }
     return true;

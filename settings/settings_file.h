@@ -2,9 +2,34 @@
 
 #include <string_view>
 
-#include "common/session.h"
+#include "common/failure_detail.h"
+#include "common/fixed_text.h"
+#include "common/types.h"
+#include "platform/platform.h"
 
 namespace vorlanth::settings {
+
+// Where a warning goes: something the user should know that does not stop the run (settings
+// not saved, say). summary is the short text, detail the object and cause.
+class WarningSink {
+  public:
+    virtual ~WarningSink() = default;
+    virtual void warn(std::string_view /*summary*/, const FailureDetail& /*detail*/) {}
+};
+
+// The part of a run's session record the settings file reads and writes: the user's choices,
+// the paths computed from the program's place, the platform they are read through, and where
+// warnings go.
+struct SettingsRecord {
+    SettingsRecord(platform::Platform& platformRef, WarningSink& warningsRef)
+        : platform(platformRef), warnings(warningsRef) {}
+
+    platform::Platform& platform;
+    WarningSink& warnings;
+    UploadSettings settings;
+    FixedText<255> programDirectory;
+    FixedText<255> settingsPath;
+};
 
 inline constexpr std::string_view kSettingsFileName = "Vorlanth.ini";
 inline constexpr std::string_view kSettingsSection = "Vorlanth";
@@ -12,16 +37,16 @@ inline constexpr std::string_view kEnvironmentFileName = "Kestmor.ini";
 inline constexpr std::string_view kEnvironmentSection = "Enviroment";
 
 // Reads the always-on-top flag from the environment file one directory above the program's.
-void readEnvironmentFlag(Session& session);
+void readEnvironmentFlag(SettingsRecord& record);
 // Computes programDirectory (ending in the path separator) and settingsPath from the program's
 // path; both stay empty, and false comes back, when they do not fit in 255 characters.
-bool computeProgramPaths(Session& session);
+bool computeProgramPaths(SettingsRecord& record);
 // Presets the settings, computes the paths and fills the settings from the settings file. A
 // settings path that does not fit, or a file too large to read, is said as a warning.
-void loadSettings(Session& session);
+void loadSettings(SettingsRecord& record);
 // Writes the five keys from the settings into settingsPath as one change. A save that fails,
 // or that has no settingsPath because it did not fit, is said as a warning ("settings not
 // saved") and gives false; the run goes on with the settings in memory.
-bool saveSettings(Session& session);
+bool saveSettings(SettingsRecord& record);
 
 }  // namespace vorlanth::settings

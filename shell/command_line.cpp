@@ -141,16 +141,15 @@ int parseCommandLineFields(std::string_view argumentText, UploadSettings& settin
     return kCommandLineOk;
 }
 
-int parseCommandLine(std::string_view argumentText, UploadSettings& settings,
-                     ui::FrontEnd& frontEnd) {
+int parseCommandLine(std::string_view argumentText, UploadSettings& settings, FrontEnd& frontEnd) {
     const int error = parseCommandLineFields(argumentText, settings);
     if (error == kCommandLineOk) {
         return 1;
     }
-    ui::MessageBoxRequest request;
+    MessageBoxRequest request;
     request.text = std::string(commandLineErrorText(error));
-    request.icon = ui::MessageIcon::None;
-    request.buttons = ui::MessageButtons::Ok;
+    request.icon = MessageIcon::None;
+    request.buttons = MessageButtons::Ok;
     frontEnd.showMessageBox(request);
     return 0;
 }

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "common/types.h"
-#include "ui/front_end.h"
+#include "shell/front_end.h"
 
 namespace vorlanth::shell {
 
@@ -37,7 +37,6 @@ int parseCommandLineFields(std::string_view argumentText, UploadSettings& settin
 
 // Parses the argument text; on an error shows its message (no owner, default caption, no
 // icon, OK) and returns 0; returns 1 when all six fields were accepted.
-int parseCommandLine(std::string_view argumentText, UploadSettings& settings,
-                     ui::FrontEnd& frontEnd);
+int parseCommandLine(std::string_view argumentText, UploadSettings& settings, FrontEnd& frontEnd);
 
 }  // namespace vorlanth::shell

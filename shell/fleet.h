@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "common/session.h"
 #include "shell/fleet_list.h"
 #include "shell/main_loop.h"
+#include "shell/session.h"
 
 namespace vorlanth::shell {
 
@@ -30,7 +30,7 @@ class FleetHost {
     // A platform of the target's own, used by no other target.
     virtual std::unique_ptr<platform::Platform> makePlatform() = 0;
     // The front end of target index; it outlives the run.
-    virtual ui::FrontEnd& frontEndOf(std::size_t index) = 0;
+    virtual FrontEnd& frontEndOf(std::size_t index) = 0;
     // The target's session is set up and its pass is about to begin.
     virtual void targetStarted(std::size_t /*index*/, const Session& /*session*/) {}
     virtual void targetEnded(std::size_t /*index*/, const FleetOutcome& /*outcome*/) {}

@@ -103,7 +103,7 @@ bool applyStartupSettings(Session& session, std::string_view argumentText) {
 
 void resetPass(Session& session) {
     closeFiles(session);
-    link::Link link = link::linkOf(session);
+    link::Link link = linkOf(session);
     link::closeLink(link);
     session.link.lineSettings = platform::LineSettings{};
     session.transmitBuffer.fill(0);
@@ -141,7 +141,7 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
             continue;
         }
 
-        link::Link link = link::linkOf(session);
+        link::Link link = linkOf(session);
         const ResultCode linkCode = link::openLink(link);
         if (stopping(session)) {
             break;
@@ -159,7 +159,7 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
         while (uploaded <= 0 && !stopping(session)) {
             session.exitCode = failedAttemptExitCode(session);
             if (showResultMessage(session.frontEnd, session.frontEnd.activeWindow(),
-                                  result::kRetryQuestion, &session.failure) != ui::kAnswerYes ||
+                                  result::kRetryQuestion, &session.failure) != Answer::Yes ||
                 stopping(session)) {
                 break;
             }

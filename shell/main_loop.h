@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/session.h"
+#include "shell/session.h"
 
 namespace vorlanth::shell {
 

@@ -52,7 +52,7 @@ class CheckingSink final : public readers::ProgramSink {
 class SendingSink final : public readers::ProgramSink {
   public:
     SendingSink(Session& session, ProgressSink& progress)
-        : session_(session), link_(link::linkOf(session)), progress_(progress) {}
+        : session_(session), link_(linkOf(session)), progress_(progress) {}
 
     bool record(std::uint32_t address, std::span<const std::uint8_t> data) override {
         TransmitBuffer& buffer = session_.transmitBuffer;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "common/session.h"
+#include "shell/session.h"
 
 namespace vorlanth::shell {
 

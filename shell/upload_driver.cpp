@@ -8,8 +8,6 @@ namespace vorlanth::shell {
 
 namespace {
 
-using ui::UploadEvent;
-
 // The progress window as the sending sees it.
 class ProgressWindow final : public ProgressSink {
   public:
@@ -52,8 +50,8 @@ ResultCode uploadProgram(Session& session) {
     if (const ResultCode checked = checkProgramFiles(session); checked <= 0) {
         return checked;
     }
-    ui::FrontEnd& frontEnd = session.frontEnd;
-    link::Link link = link::linkOf(session);
+    FrontEnd& frontEnd = session.frontEnd;
+    link::Link link = linkOf(session);
     const int fileType = session.settings.fileType;
     if (session.settings.linkType == Serial || session.settings.linkType == CradleIr) {
         link::applyUploadTimeouts(link);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/session.h"
+#include "shell/session.h"
 
 namespace vorlanth::shell {
 

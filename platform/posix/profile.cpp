@@ -11,11 +11,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/ini_text.h"
 #include "platform/posix/profile_store.h"
 #include "platform/posix/regular_file.h"
 #include "platform/posix/system_error.h"
 #include "platform/system_parts.h"
-#include "settings/ini_text.h"
 
 namespace vorlanth::platform {
 
@@ -333,7 +333,7 @@ class PosixProfile final : public Profile {
         for (const ProfileKey& key : keys) {
             std::optional<std::string> found;
             if (reading.fileRead) {
-                found = settings::ini::findValue(file.text, section, key.name);
+                found = ini::findValue(file.text, section, key.name);
             }
             std::string value = found ? std::move(*found) : std::string(key.defaultValue);
             value.resize(std::min(value.size(), size > 0 ? size - 1 : 0));
@@ -376,7 +376,7 @@ class PosixProfile final : public Profile {
         std::string content = old.text;
         for (const ProfileEntry& entry : entries) {
             std::optional<std::string> updated =
-                settings::ini::withValue(content, section, entry.name, entry.value);
+                ini::withValue(content, section, entry.name, entry.value);
             if (!updated) {
                 return failure(path,
                                std::string("\"")

@@ -4,22 +4,22 @@
 #include <string>
 #include <vector>
 
-#include "settings/memory_dialog_view.h"
+#include "dialog/memory_dialog_view.h"
 
 namespace vorlanth::fakes {
 
 // The in-memory dialog with a log of every call and a scripted open-file dialog.
-class FakeDialogView final : public settings::MemoryDialogView {
+class FakeDialogView final : public dialog::MemoryDialogView {
   public:
     FakeDialogView() {
-        onOpenFile = [this](const ui::BrowseRequest& request) {
+        onOpenFile = [this](const BrowseRequest& request) {
             browseRequests.push_back(request);
             return browseAnswer;
         };
     }
 
-    std::vector<ui::BrowseRequest> browseRequests;
-    std::optional<ui::BrowseResult> browseAnswer;
+    std::vector<BrowseRequest> browseRequests;
+    std::optional<BrowseResult> browseAnswer;
     std::vector<std::string> log;
 
   protected:

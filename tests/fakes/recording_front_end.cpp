@@ -2,15 +2,15 @@
 
 namespace vorlanth::fakes {
 
-int RecordingFrontEnd::showMessageBox(const ui::MessageBoxRequest& request) {
+Answer RecordingFrontEnd::showMessageBox(const MessageBoxRequest& request) {
     messages.push_back(request);
-    if (request.buttons != ui::MessageButtons::YesNo) {
-        return ui::kAnswerOk;
+    if (request.buttons != MessageButtons::YesNo) {
+        return Answer::Ok;
     }
     if (questionAnswers.empty()) {
-        return ui::kAnswerNo;
+        return Answer::No;
     }
-    const int answer = questionAnswers.front();
+    const Answer answer = questionAnswers.front();
     questionAnswers.pop_front();
     return answer;
 }
@@ -41,7 +41,7 @@ int RecordingFrontEnd::runSettingsDialog(Session& session) {
     return step(session);
 }
 
-std::optional<ui::BrowseResult> RecordingFrontEnd::browseForFile(const ui::BrowseRequest& request) {
+std::optional<BrowseResult> RecordingFrontEnd::browseForFile(const BrowseRequest& request) {
     browseRequests.push_back(request);
     if (browseAnswers.empty()) {
         return std::nullopt;

@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "ui/front_end.h"
+#include "shell/front_end.h"
 
 namespace vorlanth::fakes {
 
 // A front end that records what the core asked of it and answers from a script.
-class RecordingFrontEnd : public ui::FrontEnd {
+class RecordingFrontEnd : public FrontEnd {
   public:
-    ui::WindowHandle activeWindow() override { return activeWindowHandle; }
-    int showMessageBox(const ui::MessageBoxRequest& request) override;
+    WindowHandle activeWindow() override { return activeWindowHandle; }
+    Answer showMessageBox(const MessageBoxRequest& request) override;
     void initCommonControls() override { ++commonControlsInitialised; }
     bool openProgressWindow() override;
     void setProgress(int percent) override { progress.push_back(percent); }
@@ -22,8 +22,8 @@ class RecordingFrontEnd : public ui::FrontEnd {
     bool openEraseWindow() override;
     void closeEraseWindow() override { ++eraseClosed; }
     int runSettingsDialog(Session& session) override;
-    std::optional<ui::BrowseResult> browseForFile(const ui::BrowseRequest& request) override;
-    void onUploadEvent(ui::UploadEvent event) override { events.push_back(event); }
+    std::optional<BrowseResult> browseForFile(const BrowseRequest& request) override;
+    void onUploadEvent(UploadEvent event) override { events.push_back(event); }
     void warn(std::string_view summary, const FailureDetail& detail) override {
         warnings.push_back({std::string(summary), detail});
     }
@@ -31,11 +31,11 @@ class RecordingFrontEnd : public ui::FrontEnd {
     // Texts of the messages shown, in order.
     std::vector<std::string> texts() const;
 
-    ui::WindowHandle activeWindowHandle = 0x1234;
-    std::vector<ui::MessageBoxRequest> messages;
-    std::deque<int> questionAnswers;  // answers to Yes/No questions; No when empty
+    WindowHandle activeWindowHandle = 0x1234;
+    std::vector<MessageBoxRequest> messages;
+    std::deque<Answer> questionAnswers;  // answers to Yes/No questions; No when empty
     std::vector<int> progress;
-    std::vector<ui::UploadEvent> events;
+    std::vector<UploadEvent> events;
     struct Warning {
         std::string summary;
         FailureDetail detail;
@@ -52,8 +52,8 @@ class RecordingFrontEnd : public ui::FrontEnd {
     // Each dialog run takes the next script entry; Exit (2) when none is left.
     std::deque<std::function<int(Session&)>> dialogScript;
     int dialogRuns = 0;
-    std::deque<std::optional<ui::BrowseResult>> browseAnswers;
-    std::vector<ui::BrowseRequest> browseRequests;
+    std::deque<std::optional<BrowseResult>> browseAnswers;
+    std::vector<BrowseRequest> browseRequests;
 };
 
 }  // namespace vorlanth::fakes

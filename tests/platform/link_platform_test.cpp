@@ -25,7 +25,7 @@ struct RealLink {
     ~RealLink() { link::closeLink(link); }
 
     std::unique_ptr<platform::Platform> platform = platform::makeSystemPlatform();
-    LinkState state;
+    link::LinkState state;
     ResponseLine line;
     UploadSettings settings;
     FailureDetail failure;

@@ -15,9 +15,9 @@
 #include <sstream>
 #include <string>
 
-#include "common/session.h"
 #include "platform/platform.h"
 #include "settings/settings_file.h"
+#include "shell/session.h"
 #include "tests/fakes/recording_front_end.h"
 
 namespace vorlanth::testing {

@@ -103,12 +103,12 @@ TEST(CommandLine, ErrorsShowAPlainBoxWithTheirText) {
     UploadSettings settings;
     EXPECT_EQ(parseCommandLine("a,4,1,1,0,1", settings, frontEnd), 0);
     ASSERT_EQ(frontEnd.messages.size(), 1u);
-    const ui::MessageBoxRequest& box = frontEnd.messages[0];
+    const MessageBoxRequest& box = frontEnd.messages[0];
     EXPECT_EQ(box.text, "Wrong link type specified!");
     EXPECT_EQ(box.owner, 0u);
     EXPECT_FALSE(box.caption.has_value());
-    EXPECT_EQ(box.icon, ui::MessageIcon::None);
-    EXPECT_EQ(box.buttons, ui::MessageButtons::Ok);
+    EXPECT_EQ(box.icon, MessageIcon::None);
+    EXPECT_EQ(box.buttons, MessageButtons::Ok);
     EXPECT_EQ(parseCommandLine("a,1,1,1,0,1", settings, frontEnd), 1);
     EXPECT_EQ(frontEnd.messages.size(), 1u);
 }

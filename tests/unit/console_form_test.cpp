@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "common/session.h"
+#include "shell/session.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
 #include "ui/console/settings_form.h"

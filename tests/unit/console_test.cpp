@@ -40,7 +40,7 @@ TEST(JsonEvents, EscapesAndWritesOneObjectPerLine) {
     question.text = "Failed to Upload, would you like to retry?";
     question.buttons = MessageButtons::YesNo;
     question.code = -153;
-    writer.message(question, kAnswerNo);
+    writer.message(question, Answer::No);
     writer.progress(51, 512, 1000);
     writer.result(1);
     EXPECT_EQ(out.text(),
@@ -168,16 +168,16 @@ TEST(ConsoleFrontEnd, RetryQuestionAsksATerminalAndAnswersNoWithoutOne) {
 
     ScriptedConsole terminal(err.get(), true, false, clock);
     terminal.answers = {"y", "n"};
-    EXPECT_EQ(terminal.showMessageBox(question), kAnswerYes);
-    EXPECT_EQ(terminal.showMessageBox(question), kAnswerNo);
-    EXPECT_EQ(terminal.showMessageBox(question), kAnswerNo);  // end of input
+    EXPECT_EQ(terminal.showMessageBox(question), Answer::Yes);
+    EXPECT_EQ(terminal.showMessageBox(question), Answer::No);
+    EXPECT_EQ(terminal.showMessageBox(question), Answer::No);  // end of input
 
     ScriptedConsole script(err.get(), false, false, clock);
     script.answers = {"y"};
-    EXPECT_EQ(script.showMessageBox(question), kAnswerNo);
+    EXPECT_EQ(script.showMessageBox(question), Answer::No);
     MessageBoxRequest info;
     info.text = "Uploaded successfully!";
-    EXPECT_EQ(script.showMessageBox(info), kAnswerOk);
+    EXPECT_EQ(script.showMessageBox(info), Answer::Ok);
     const std::string text = err.text();
     EXPECT_NE(text.find("vorlanth: Failed to Upload, would you like to retry? [y/N] "),
               std::string::npos);

@@ -43,17 +43,17 @@ TEST(FleetTargetFrontEnd, AnswersYesWhileRetriesRemainAndNeverForAFileNotValid) 
     fakes::VirtualClock clock;
     FleetDisplay display(error.get(), nullptr, false, clock, {"#1 COM1", "#2 COM2"});
     FleetTargetFrontEnd twice(display, 0, 2, nullptr);
-    EXPECT_EQ(twice.showMessageBox(retryQuestion()), kAnswerYes);
-    EXPECT_EQ(twice.showMessageBox(retryQuestion()), kAnswerYes);
-    EXPECT_EQ(twice.showMessageBox(retryQuestion()), kAnswerNo);
+    EXPECT_EQ(twice.showMessageBox(retryQuestion()), Answer::Yes);
+    EXPECT_EQ(twice.showMessageBox(retryQuestion()), Answer::Yes);
+    EXPECT_EQ(twice.showMessageBox(retryQuestion()), Answer::No);
     EXPECT_EQ(twice.lastQuestion(), "Failed to Upload, would you like to retry?");
 
     FleetTargetFrontEnd formatError(display, 1, 2, nullptr);
     MessageBoxRequest box;
     box.text = "Format Error!";
     box.detail.kind = FailureKind::FileFormat;
-    EXPECT_EQ(formatError.showMessageBox(box), kAnswerOk);
-    EXPECT_EQ(formatError.showMessageBox(retryQuestion(FailureKind::FileFormat)), kAnswerNo);
+    EXPECT_EQ(formatError.showMessageBox(box), Answer::Ok);
+    EXPECT_EQ(formatError.showMessageBox(retryQuestion(FailureKind::FileFormat)), Answer::No);
     EXPECT_EQ(formatError.lastMessage(), "Format Error!");
 }
 

@@ -142,7 +142,7 @@ class FakeFleetHost final : public FleetHost {
         ++platformsMade;
         return platform;
     }
-    ui::FrontEnd& frontEndOf(std::size_t index) override { return *frontEnds[index]; }
+    FrontEnd& frontEndOf(std::size_t index) override { return *frontEnds[index]; }
     void targetEnded(std::size_t index, const FleetOutcome& outcome) override {
         std::lock_guard<std::mutex> lock(mutex);
         ended.push_back(index);
@@ -265,8 +265,8 @@ TEST(RunFleet, AHangingTargetHoldsUpNoOther) {
 TEST(RunFleet, RetriesAreTheFrontEndsAnswersAndEachGetsAFreshLink) {
     const auto targets = targetsOn({1, 2});
     FakeFleetHost host(targets.size());
-    host.frontEnds[0]->questionAnswers = {ui::kAnswerYes, ui::kAnswerYes};
-    host.frontEnds[1]->questionAnswers = {ui::kAnswerYes, ui::kAnswerYes};
+    host.frontEnds[0]->questionAnswers = {Answer::Yes, Answer::Yes};
+    host.frontEnds[1]->questionAnswers = {Answer::Yes, Answer::Yes};
     std::mutex mutex;
     std::map<int, int> calls;
     std::map<int, std::size_t> opens;

@@ -32,7 +32,7 @@ struct LinkRig {
     }
 
     fakes::FakePlatform platform;
-    LinkState state;
+    link::LinkState state;
     ResponseLine line;
     UploadSettings settings;
     RecordingWireObserver trace;

@@ -1,4 +1,4 @@
-#include "settings/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "tests/fakes/recording_front_end.h"
 #include "vorlanth/version.h"
 
-namespace vorlanth::settings {
+namespace vorlanth::dialog {
 namespace {
 
 using fakes::Bytes;
@@ -363,7 +363,7 @@ TEST(MainDialog, BrowseWithoutProgramStartsAtProgramDirectoryAndForgetsPathOnCan
     f.click(id::kBrowseButton);
 
     ASSERT_EQ(f.view.browseRequests.size(), 1u);
-    const ui::BrowseRequest& request = f.view.browseRequests[0];
+    const BrowseRequest& request = f.view.browseRequests[0];
     EXPECT_EQ(request.owner, f.view.handle);
     EXPECT_EQ(request.initialName, "C:\\Tools\\Loader\\Vorlanth.QBX");
     EXPECT_EQ(request.filterIndex, 2);
@@ -401,7 +401,7 @@ TEST(MainDialog, BrowseTakesFileTypeFromTheChosenFilter) {
     f.session.settings.programPath.assign("C:\\p\\app.shx");
     f.platform.fileSystem.files["C:\\p\\app.shx"] = {1};
     f.open();
-    f.view.browseAnswer = ui::BrowseResult{"C:\\q\\image.shx", 3};
+    f.view.browseAnswer = BrowseResult{"C:\\q\\image.shx", 3};
     f.click(id::kBrowseButton);
     EXPECT_EQ(f.session.settings.fileType, BinaryImage);
     EXPECT_EQ(f.session.settings.programPath, "C:\\q\\image.shx");
@@ -411,4 +411,4 @@ TEST(MainDialog, BrowseTakesFileTypeFromTheChosenFilter) {
 }
 
 }  // namespace
-}  // namespace vorlanth::settings
+}  // namespace vorlanth::dialog

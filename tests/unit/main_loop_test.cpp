@@ -88,15 +88,15 @@ TEST_F(MainLoopTest, MissingCompanionFileAndBusyPortAreReported) {
 TEST_F(MainLoopTest, RetryReopensLinkAndFilesBeforeEachAttempt) {
     platform.fileSystem.files["app.qbx"] = bytesOf("program");
     platform.fileSystem.files["app.ini"] = bytesOf("companion");
-    frontEnd.questionAnswers = {ui::kAnswerYes, ui::kAnswerYes};
+    frontEnd.questionAnswers = {Answer::Yes, Answer::Yes};
     run("app.qbx,1,2,1,1,1", {0, -109, 1});
     EXPECT_EQ(attempts, 3);
     EXPECT_EQ(frontEnd.texts(),
               (std::vector<std::string>{"Failed to Upload, would you like to retry?",
                                         "Failed to Upload, would you like to retry?",
                                         "Uploaded successfully!"}));
-    EXPECT_EQ(frontEnd.messages[0].buttons, ui::MessageButtons::YesNo);
-    EXPECT_EQ(frontEnd.messages[0].icon, ui::MessageIcon::Question);
+    EXPECT_EQ(frontEnd.messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(frontEnd.messages[0].icon, MessageIcon::Question);
     // Each attempt ran with the files and the link open afresh.
     EXPECT_EQ(platform.fileSystem.opened,
               (std::vector<std::string>{"app.qbx", "app.ini", "app.qbx", "app.ini", "app.qbx",
@@ -111,7 +111,7 @@ TEST_F(MainLoopTest, RetryReopensLinkAndFilesBeforeEachAttempt) {
 
 TEST_F(MainLoopTest, DecliningTheRetryEndsWithoutSuccessMessage) {
     platform.fileSystem.files["app.shx"] = bytesOf("x");
-    frontEnd.questionAnswers = {ui::kAnswerNo};
+    frontEnd.questionAnswers = {Answer::No};
     run("app.shx,1,1,1,0,1", {0});
     EXPECT_EQ(frontEnd.texts(),
               std::vector<std::string>{"Failed to Upload, would you like to retry?"});
@@ -120,7 +120,7 @@ TEST_F(MainLoopTest, DecliningTheRetryEndsWithoutSuccessMessage) {
 
 TEST_F(MainLoopTest, RetryWhoseFileVanishedStopsWithTheFileMessage) {
     platform.fileSystem.files["app.shx"] = bytesOf("x");
-    frontEnd.questionAnswers = {ui::kAnswerYes};
+    frontEnd.questionAnswers = {Answer::Yes};
     applyStartupSettings(session, "app.shx,1,1,1,0,1");
     runMainLoop(session, [this](Session&) {
         platform.fileSystem.files.erase("app.shx");
@@ -137,7 +137,7 @@ TEST_F(MainLoopTest, RetryWhoseFileVanishedStopsWithTheFileMessage) {
 // exits 5.
 TEST_F(MainLoopTest, FormatErrorOffersTheRetryAndEndsWithItsOwnExitCode) {
     platform.fileSystem.files["app.shx"] = bytesOf("S3090000100001020304DC\r\n");
-    frontEnd.questionAnswers = {ui::kAnswerYes, ui::kAnswerNo};
+    frontEnd.questionAnswers = {Answer::Yes, Answer::No};
     ASSERT_TRUE(applyStartupSettings(session, "app.shx,1,1,1,0,1"));
     runMainLoop(session);
     EXPECT_EQ(
@@ -160,7 +160,7 @@ TEST_F(MainLoopTest, InteractivePassesRepeatUntilExitAndKeepTheLastPassCode) {
         s.settings.programPath.assign("app.shx");
         return 1;
     });
-    frontEnd.questionAnswers = {ui::kAnswerNo};
+    frontEnd.questionAnswers = {Answer::No};
     run("", {0});
     // Pass 1: file missing, shown, dialog again; pass 2: upload fails, retry declined;
     // pass 3: the dialog ends with Exit.
@@ -280,7 +280,7 @@ TEST(MainLoopStop, EndsTheLoopWithoutAskingAnything) {
         {
             Session session(platform, frontEnd);
             platform.fileSystem.files["app.shx"] = bytesOf("x");
-            frontEnd.questionAnswers = {ui::kAnswerYes, ui::kAnswerYes};
+            frontEnd.questionAnswers = {Answer::Yes, Answer::Yes};
             for (int pass = 0; pass < 3; ++pass) {
                 frontEnd.dialogScript.push_back([&](Session& s) {
                     s.settings.programPath.assign("app.shx");
@@ -331,18 +331,18 @@ TEST(CompanionName, ReplacesFromTheFirstDotOrAppends) {
 
 TEST(ResultMessages, TableCodesShowAndOthersDoNot) {
     fakes::RecordingFrontEnd frontEnd;
-    EXPECT_EQ(showResultMessage(frontEnd, 7, 0), 0);
-    EXPECT_EQ(showResultMessage(frontEnd, 7, 1), 0);
+    EXPECT_EQ(showResultMessage(frontEnd, 7, 0), Answer::None);
+    EXPECT_EQ(showResultMessage(frontEnd, 7, 1), Answer::None);
     EXPECT_TRUE(frontEnd.messages.empty());
-    EXPECT_EQ(showResultMessage(frontEnd, 7, result::kCommunicationError), 0);
+    EXPECT_EQ(showResultMessage(frontEnd, 7, result::kCommunicationError), Answer::None);
     ASSERT_EQ(frontEnd.messages.size(), 1u);
     EXPECT_EQ(frontEnd.messages[0].text,
               "Communication error!\nPlease reset your terminal and try again.");
-    EXPECT_EQ(frontEnd.messages[0].icon, ui::MessageIcon::Warning);
+    EXPECT_EQ(frontEnd.messages[0].icon, MessageIcon::Warning);
     EXPECT_EQ(frontEnd.messages[0].owner, 7u);
-    frontEnd.questionAnswers = {ui::kAnswerYes, 2};
-    EXPECT_EQ(showResultMessage(frontEnd, 7, result::kRetryQuestion), ui::kAnswerYes);
-    EXPECT_NE(showResultMessage(frontEnd, 7, result::kRetryQuestion), ui::kAnswerYes);
+    frontEnd.questionAnswers = {Answer::Yes, Answer::None};
+    EXPECT_EQ(showResultMessage(frontEnd, 7, result::kRetryQuestion), Answer::Yes);
+    EXPECT_NE(showResultMessage(frontEnd, 7, result::kRetryQuestion), Answer::Yes);
 }
 
 }  // namespace

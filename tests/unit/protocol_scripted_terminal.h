@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "common/session.h"
 #include "link/link.h"
 #include "shell/program_sender.h"
+#include "shell/session.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
 
@@ -82,7 +82,7 @@ struct ScriptedTerminal {
         return result;
     }
 
-    link::Link link() { return link::linkOf(session); }
+    link::Link link() { return linkOf(session); }
     // The check pass and the send pass of a program of fileType, without handshake or erase.
     ResultCode transfer(int fileType, shell::ProgressSink& progress) {
         session.settings.fileType = fileType;

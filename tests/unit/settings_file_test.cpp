@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/main_dialog.h"
+#include "dialog/main_dialog.h"
 #include "shell/main_loop.h"
 #include "tests/fakes/fake_dialog_view.h"
 #include "tests/fakes/fake_platform.h"
@@ -155,10 +155,10 @@ TEST(SettingsFileLoad, StoredValuesBecomeSettings) {
         expectLoaded(session.settings, c.want, label);
         if (session.settings.linkType != Network) {
             fakes::FakeDialogView view;
-            view.onCommand = [&](int controlId, Notification notification) {
-                handleMainDialogCommand(session, view, controlId, notification);
+            view.onCommand = [&](int controlId, dialog::Notification notification) {
+                dialog::handleMainDialogCommand(session, view, controlId, notification);
             };
-            openMainDialog(session, view);
+            dialog::openMainDialog(session, view);
             EXPECT_EQ(session.settings.comPort, std::clamp(c.want.comPort, 1, 255)) << label;
         }
     }

@@ -12,7 +12,6 @@ using testing::hexBytes;
 using testing::kEndRecordBytes;
 using testing::ScriptedTerminal;
 using testing::textBytes;
-using ui::UploadEvent;
 
 // A terminal that answers like a real one: ready at once, erase under way then done,
 // records accepted, BASIC mode with checksums, blocks accepted.

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/hex_text.h"
-#include "common/session.h"
+#include "shell/session.h"
 #include "ui/console/json_events.h"
 
 namespace vorlanth::ui::console {

@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "common/session.h"
 #include "platform/platform.h"
 #include "platform/port_list.h"
 #include "platform/stop_request.h"
 #include "platform/terminal.h"
 #include "settings/settings_file.h"
 #include "shell/main_loop.h"
+#include "shell/session.h"
 #include "ui/console/check_report.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/fleet_command.h"

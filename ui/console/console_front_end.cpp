@@ -1,7 +1,7 @@
 #include "ui/console/console_front_end.h"
 
-#include "common/session.h"
 #include "platform/terminal.h"
+#include "shell/session.h"
 #include "ui/console/options.h"
 #include "ui/console/settings_form.h"
 
@@ -35,28 +35,28 @@ void ConsoleFrontEnd::printDetail(const FailureDetail& detail, bool question) {
     }
 }
 
-int ConsoleFrontEnd::showMessageBox(const MessageBoxRequest& request) {
+Answer ConsoleFrontEnd::showMessageBox(const MessageBoxRequest& request) {
     if (request.buttons == MessageButtons::YesNo) {
         printDetail(request.detail, true);
     }
     std::fprintf(error_, "vorlanth: %s", request.text.c_str());
-    int answer = kAnswerOk;
+    Answer answer = Answer::Ok;
     if (request.buttons != MessageButtons::YesNo) {
         std::fprintf(error_, "\n");
         printDetail(request.detail, false);
     } else if (!inputIsTerminal_) {
         // A question is asked only of a person at a terminal; a script gets No.
         std::fprintf(error_, " [y/N] n (no terminal)\n");
-        answer = kAnswerNo;
+        answer = Answer::No;
     } else {
         std::fprintf(error_, " [y/N] ");
         std::fflush(error_);
         std::string line;
         if (!readAnswerLine(line)) {
             std::fprintf(error_, "\n");
-            answer = kAnswerNo;
+            answer = Answer::No;
         } else {
-            answer = !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? kAnswerYes : kAnswerNo;
+            answer = !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? Answer::Yes : Answer::No;
         }
     }
     std::fflush(error_);

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "shell/front_end.h"
 #include "ui/console/json_events.h"
 #include "ui/console/progress_line.h"
-#include "ui/front_end.h"
 
 namespace vorlanth::ui::console {
 
@@ -20,7 +20,7 @@ class ConsoleFrontEnd : public FrontEnd {
                     platform::Clock& clock, JsonEventWriter* json = nullptr);
 
     WindowHandle activeWindow() override { return 0; }
-    int showMessageBox(const MessageBoxRequest& request) override;
+    Answer showMessageBox(const MessageBoxRequest& request) override;
     bool openProgressWindow() override;
     void setProgress(int percent) override;
     void reportBytes(std::uint64_t consumed, std::uint64_t total) override;

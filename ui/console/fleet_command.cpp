@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <optional>
 
-#include "common/session.h"
 #include "platform/stop_request.h"
 #include "shell/fleet.h"
 #include "shell/result_messages.h"
+#include "shell/session.h"
 #include "ui/console/fleet_display.h"
 #include "ui/console/fleet_front_end.h"
 #include "ui/console/json_events.h"
@@ -88,7 +88,7 @@ int reportListErrors(const shell::FleetList& list, const FleetOptions& options, 
             MessageBoxRequest request;
             request.text = bad.message;
             request.detail = bad.detail;
-            JsonEventWriter(out, targetMember(bad.line, bad.text)).message(request, kAnswerOk);
+            JsonEventWriter(out, targetMember(bad.line, bad.text)).message(request, Answer::Ok);
         }
     }
     const auto badLines = static_cast<std::size_t>(
@@ -138,7 +138,7 @@ std::string outcomeWord(const shell::FleetOutcome& outcome, bool succeeded, bool
 // the one that came with the message.
 void chooseLastMessage(FleetRow& row, const shell::FleetOutcome& outcome,
                        const FleetTargetFrontEnd& frontEnd) {
-    const auto codeMessage = shell::findResultMessage(outcome.lastResult);
+    const auto codeMessage = findResultMessage(outcome.lastResult);
     if (!frontEnd.lastMessage().empty()) {
         row.message = frontEnd.lastMessage();
         row.detail = frontEnd.lastDetail();
@@ -338,7 +338,7 @@ int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
     }
     if (!text) {
         list.errors.push_back(
-            {0, "", std::string(shell::findResultMessage(result::kCantOpenFile)->text), why});
+            {0, "", std::string(findResultMessage(result::kCantOpenFile)->text), why});
     } else {
         list = shell::parseFleetList(*text, platform);
     }

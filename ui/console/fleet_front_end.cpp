@@ -7,11 +7,11 @@ FleetTargetFrontEnd::FleetTargetFrontEnd(FleetDisplay& display, std::size_t inde
     : display_(display), index_(index), retriesLeft_(retries), json_(std::move(json)) {}
 
 // The only question the core asks in Automatic mode is the retry question.
-int FleetTargetFrontEnd::showMessageBox(const MessageBoxRequest& request) {
-    int answer = kAnswerOk;
+Answer FleetTargetFrontEnd::showMessageBox(const MessageBoxRequest& request) {
+    Answer answer = Answer::Ok;
     if (request.buttons == MessageButtons::YesNo) {
         const bool retry = retriesLeft_ > 0 && request.detail.kind != FailureKind::FileFormat;
-        answer = retry ? kAnswerYes : kAnswerNo;
+        answer = retry ? Answer::Yes : Answer::No;
         lastQuestion_ = request.text;
         lastQuestionDetail_ = request.detail;
         if (retry) {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "shell/front_end.h"
 #include "ui/console/fleet_display.h"
 #include "ui/console/json_events.h"
-#include "ui/front_end.h"
 
 namespace vorlanth::ui::console {
 
@@ -23,7 +23,7 @@ class FleetTargetFrontEnd final : public FrontEnd {
                         std::unique_ptr<JsonEventWriter> json);
 
     WindowHandle activeWindow() override { return 0; }
-    int showMessageBox(const MessageBoxRequest& request) override;
+    Answer showMessageBox(const MessageBoxRequest& request) override;
     bool openProgressWindow() override { return true; }
     void setProgress(int percent) override;
     void reportBytes(std::uint64_t consumed, std::uint64_t total) override;

@@ -255,11 +255,11 @@ void JsonEventWriter::progress(int percent, std::uint64_t consumed, std::uint64_
           ",\"bytes\":" + std::to_string(consumed) + ",\"total\":" + std::to_string(total) + "}");
 }
 
-void JsonEventWriter::message(const MessageBoxRequest& request, int answer) {
+void JsonEventWriter::message(const MessageBoxRequest& request, Answer answer) {
     std::string object = "{\"event\":\"message\",\"code\":" + std::to_string(request.code) +
                          ",\"text\":" + jsonString(request.text);
     if (request.buttons == MessageButtons::YesNo) {
-        object += std::string(",\"answer\":\"") + (answer == kAnswerYes ? "yes" : "no") + "\"";
+        object += std::string(",\"answer\":\"") + (answer == Answer::Yes ? "yes" : "no") + "\"";
     }
     write(object + detailMembers(request.detail) + "}");
 }

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "common/types.h"
-#include "ui/front_end.h"
+#include "shell/front_end.h"
 
 namespace vorlanth::ui::console {
 
@@ -44,7 +44,7 @@ class JsonEventWriter {
     void start(const UploadSettings& settings);
     void uploadEvent(UploadEvent event);
     void progress(int percent, std::uint64_t consumed, std::uint64_t total);
-    void message(const MessageBoxRequest& request, int answer);
+    void message(const MessageBoxRequest& request, Answer answer);
     void warning(std::string_view summary, const FailureDetail& detail);
     void stopped(std::string_view signalName);
     void result(int exitCode);

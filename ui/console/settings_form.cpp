@@ -4,14 +4,14 @@
 #include <cctype>
 #include <filesystem>
 
-#include "settings/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vorlanth::ui::console {
 
 namespace {
 
-using settings::Notification;
-namespace control = settings::control;
+using dialog::Notification;
+namespace control = dialog::control;
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
@@ -35,13 +35,11 @@ SettingsForm::SettingsForm(Session& session, std::FILE* out, ReadLine readLine)
     view_.onCommand = [this](int controlId, Notification notification) {
         command(controlId, notification);
     };
-    view_.onOpenFile = [this](const ui::BrowseRequest& request) {
-        return askForProgramFile(request);
-    };
+    view_.onOpenFile = [this](const BrowseRequest& request) { return askForProgramFile(request); };
 }
 
 void SettingsForm::command(int controlId, Notification notification) {
-    settings::handleMainDialogCommand(session_, view_, controlId, notification);
+    dialog::handleMainDialogCommand(session_, view_, controlId, notification);
 }
 
 bool SettingsForm::ask(const char* prompt, std::string& answer) {
@@ -57,7 +55,7 @@ bool SettingsForm::ask(const char* prompt, std::string& answer) {
 void SettingsForm::print() {
     const auto& link = view_.control(control::kCommTypeBox);
     const auto& file = view_.control(control::kFileTypeBox);
-    auto entry = [](const settings::MemoryDialogView::Control& list) {
+    auto entry = [](const dialog::MemoryDialogView::Control& list) {
         return list.selected >= 0 ? list.entries[static_cast<std::size_t>(list.selected)]
                                   : std::string("(none)");
     };
@@ -117,7 +115,7 @@ void SettingsForm::editBox(int controlId, const char* prompt) {
     }
 }
 
-std::optional<ui::BrowseResult> SettingsForm::askForProgramFile(const ui::BrowseRequest& request) {
+std::optional<BrowseResult> SettingsForm::askForProgramFile(const BrowseRequest& request) {
     std::string answer;
     std::fprintf(out_, "Program file (%s), empty to cancel:\n",
                  request.filters[static_cast<std::size_t>(request.filterIndex - 1)].name.c_str());
@@ -142,7 +140,7 @@ std::optional<ui::BrowseResult> SettingsForm::askForProgramFile(const ui::Browse
         return std::nullopt;
     }
     // The filter whose pattern the file matches is the one the user picked; else the current.
-    ui::BrowseResult result{path, request.filterIndex};
+    BrowseResult result{path, request.filterIndex};
     const std::string extension = upper(std::filesystem::path(path).extension().string());
     for (std::size_t i = 0; i < request.filters.size(); ++i) {
         if (upper(request.filters[i].pattern) == "*" + extension) {
@@ -153,7 +151,7 @@ std::optional<ui::BrowseResult> SettingsForm::askForProgramFile(const ui::Browse
 }
 
 int SettingsForm::run() {
-    settings::openMainDialog(session_, view_);
+    dialog::openMainDialog(session_, view_);
     while (view_.endResults.empty()) {
         print();
         std::string answer;

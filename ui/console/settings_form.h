@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "common/session.h"
-#include "settings/memory_dialog_view.h"
+#include "dialog/memory_dialog_view.h"
+#include "shell/session.h"
 
 namespace vorlanth::ui::console {
 
@@ -25,13 +25,13 @@ class SettingsForm {
     bool ask(const char* prompt, std::string& answer);
     void chooseFromList(int controlId, const char* name);
     void editBox(int controlId, const char* prompt);
-    std::optional<ui::BrowseResult> askForProgramFile(const ui::BrowseRequest& request);
-    void command(int controlId, settings::Notification notification);
+    std::optional<BrowseResult> askForProgramFile(const BrowseRequest& request);
+    void command(int controlId, dialog::Notification notification);
 
     Session& session_;
     std::FILE* out_;
     ReadLine readLine_;
-    settings::MemoryDialogView view_;
+    dialog::MemoryDialogView view_;
 };
 
 }  // namespace vorlanth::ui::console

@@ -4,16 +4,16 @@
 
 #include <string>
 
-#include "common/session.h"
+#include "dialog/main_dialog.h"
 #include "resources/resource_ids.h"
-#include "settings/main_dialog.h"
+#include "shell/session.h"
 #include "ui/win32/win32_front_end.h"
 
 namespace vorlanth::ui::win32 {
 
 namespace {
 
-namespace id = settings::control;
+namespace id = dialog::control;
 static_assert(IDC_COM_PORT_BOX == id::kComPortBox && IDC_ADDRESS_BOX == id::kAddressBox &&
                   IDC_PORT_BOX == id::kPortBox && IDC_FILE_NAME_BOX == id::kFileNameBox &&
                   IDC_BROWSE_BUTTON == id::kBrowseButton && IDC_OK_BUTTON == id::kOkButton &&
@@ -28,7 +28,7 @@ static_assert(IDC_COM_PORT_BOX == id::kComPortBox && IDC_ADDRESS_BOX == id::kAdd
 // The settings dialog's controls through the Win32 dialog functions. Writing an edit box's
 // text sends its EN_CHANGE before the write returns, and CB_SETCURSEL notifies nothing: the
 // platform keeps the view's contract by itself.
-class Win32DialogView final : public settings::DialogView {
+class Win32DialogView final : public dialog::DialogView {
   public:
     explicit Win32DialogView(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
 
@@ -106,22 +106,20 @@ struct MainDialogContext {
 };
 
 // The kind of a control's notification, by the kind of control.
-settings::Notification notificationOf(int controlId, int code) {
+dialog::Notification notificationOf(int controlId, int code) {
     switch (controlId) {
         case id::kComPortBox:
         case id::kAddressBox:
         case id::kPortBox:
         case id::kFileNameBox:
-            return code == EN_CHANGE ? settings::Notification::Changed
-                                     : settings::Notification::Other;
+            return code == EN_CHANGE ? dialog::Notification::Changed : dialog::Notification::Other;
         case id::kCommTypeBox:
         case id::kBaudRateBox:
         case id::kFileTypeBox:
-            return code == CBN_SELCHANGE ? settings::Notification::Changed
-                                         : settings::Notification::Other;
+            return code == CBN_SELCHANGE ? dialog::Notification::Changed
+                                         : dialog::Notification::Other;
         default:
-            return code == BN_CLICKED ? settings::Notification::Clicked
-                                      : settings::Notification::Other;
+            return code == BN_CLICKED ? dialog::Notification::Clicked : dialog::Notification::Other;
     }
 }
 
@@ -133,7 +131,7 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             auto* context = reinterpret_cast<MainDialogContext*>(lParam);
             SetWindowLongPtrA(dialog, DWLP_USER, lParam);
             context->view.attach(dialog);
-            settings::openMainDialog(context->session, context->view);
+            dialog::openMainDialog(context->session, context->view);
             return TRUE;  // the platform puts the focus on the first control
         }
         case WM_COMMAND: {
@@ -145,8 +143,8 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                 return FALSE;
             }
             const int controlId = LOWORD(wParam);
-            settings::handleMainDialogCommand(context->session, context->view, controlId,
-                                              notificationOf(controlId, HIWORD(wParam)));
+            dialog::handleMainDialogCommand(context->session, context->view, controlId,
+                                            notificationOf(controlId, HIWORD(wParam)));
             return TRUE;
         }
         default:
@@ -160,7 +158,7 @@ int Win32FrontEnd::runSettingsDialog(Session& session) {
     MainDialogContext context{session, Win32DialogView(*this)};
     const INT_PTR result = DialogBoxParamA(instance_, "MainFormDlg", GetActiveWindow(),
                                            mainDialogProc, reinterpret_cast<LPARAM>(&context));
-    return result == settings::kDialogOk ? settings::kDialogOk : settings::kDialogExit;
+    return result == dialog::kDialogOk ? dialog::kDialogOk : dialog::kDialogExit;
 }
 
 }  // namespace vorlanth::ui::win32

@@ -57,7 +57,9 @@ WindowHandle Win32FrontEnd::activeWindow() {
     return reinterpret_cast<WindowHandle>(GetActiveWindow());
 }
 
-int Win32FrontEnd::showMessageBox(const MessageBoxRequest& request) {
+// The box's own answer values (IDOK, IDYES, IDNO) become the core's Answer; 0, a box that
+// could not be shown, is Answer::None.
+Answer Win32FrontEnd::showMessageBox(const MessageBoxRequest& request) {
     if (!request.detail.empty()) {
         writeDebugOutput(request.text, request.detail);
     }
@@ -66,8 +68,17 @@ int Win32FrontEnd::showMessageBox(const MessageBoxRequest& request) {
     if (request.topmost) {
         flags |= MB_TOPMOST;
     }
-    return MessageBoxA(reinterpret_cast<HWND>(request.owner), request.text.c_str(),
-                       request.caption ? request.caption->c_str() : nullptr, flags);
+    switch (MessageBoxA(reinterpret_cast<HWND>(request.owner), request.text.c_str(),
+                        request.caption ? request.caption->c_str() : nullptr, flags)) {
+        case IDOK:
+            return Answer::Ok;
+        case IDYES:
+            return Answer::Yes;
+        case IDNO:
+            return Answer::No;
+        default:
+            return Answer::None;
+    }
 }
 
 void Win32FrontEnd::warn(std::string_view summary, const FailureDetail& detail) {

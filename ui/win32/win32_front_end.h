@@ -5,7 +5,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "ui/front_end.h"
+#include "shell/front_end.h"
 
 namespace vorlanth::ui::win32 {
 
@@ -25,7 +25,7 @@ class Win32FrontEnd : public FrontEnd {
     explicit Win32FrontEnd(HINSTANCE instance) : instance_(instance) {}
 
     WindowHandle activeWindow() override;
-    int showMessageBox(const MessageBoxRequest& request) override;
+    Answer showMessageBox(const MessageBoxRequest& request) override;
     void initCommonControls() override;
     bool openProgressWindow() override;
     void setProgress(int percent) override;

@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include "common/session.h"
 #include "platform/platform.h"
 #include "settings/settings_file.h"
 #include "shell/main_loop.h"
 #include "shell/result_messages.h"
+#include "shell/session.h"
 #include "ui/win32/win32_front_end.h"
 
 namespace {
@@ -58,7 +58,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR commandLine
                         nullptr, instance, &session);
 
     if (vorlanth::shell::applyStartupSettings(session, commandLine != nullptr ? commandLine : "")) {
-        SetWindowTextA(mainWindow, std::string(vorlanth::shell::kProgramCaption).c_str());
+        SetWindowTextA(mainWindow, std::string(vorlanth::kProgramCaption).c_str());
         vorlanth::shell::runMainLoop(session);
     }
     DestroyWindow(mainWindow);

@@ -23,9 +23,9 @@
 #include <string_view>
 #include <thread>
 
-#include "common/session.h"
 #include "platform/platform.h"
 #include "shell/main_loop.h"
+#include "shell/session.h"
 #include "tests/fakes/recording_front_end.h"
 
 namespace vorlanth {
@@ -209,9 +209,9 @@ void runPasses(Session& session, fakes::RecordingFrontEnd& frontEnd) {
     frontEnd.messages.clear();
     for (int pass = 0; pass < kPassesPerLink; ++pass) {
         frontEnd.dialogScript.push_back([](Session&) { return 1; });
-        frontEnd.questionAnswers.push_back(ui::kAnswerYes);
+        frontEnd.questionAnswers.push_back(Answer::Yes);
         if (pass % 2 == 0) {
-            frontEnd.questionAnswers.push_back(ui::kAnswerNo);
+            frontEnd.questionAnswers.push_back(Answer::No);
         }
     }
     shell::runMainLoop(session);

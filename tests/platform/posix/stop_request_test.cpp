@@ -45,7 +45,7 @@ constexpr int kSetUpFailed = 12;
 [[noreturn]] void waitInChild(Wait wait, int readyPipe, int expectedSignal) {
     platform::installStopHandlers();
     auto system = platform::makeSystemPlatform();
-    LinkState state;
+    link::LinkState state;
     ResponseLine line;
     UploadSettings settings;
     link::Link realLink{state, line, settings, *system};

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "ui/front_end.h"
+#include "shell/front_end.h"
 
-namespace vorlanth::settings {
+namespace vorlanth::dialog {
 
 // Identifiers of the settings dialog's controls (the resource script uses the same numbers).
 namespace control {
@@ -46,7 +46,7 @@ class DialogView {
     virtual ~DialogView() = default;
 
     // The dialog window, as owner of message boxes and the open-file dialog.
-    virtual ui::WindowHandle windowHandle() = 0;
+    virtual WindowHandle windowHandle() = 0;
     virtual void setCaption(std::string_view text) = 0;
 
     virtual void setText(int controlId, std::string_view text) = 0;
@@ -71,7 +71,7 @@ class DialogView {
     virtual void makeTopmost() = 0;
     virtual void endDialog(int result) = 0;
     // Runs the platform's open-file dialog; nothing when the user cancelled or it failed.
-    virtual std::optional<ui::BrowseResult> requestOpenFile(const ui::BrowseRequest& request) = 0;
+    virtual std::optional<BrowseResult> requestOpenFile(const BrowseRequest& request) = 0;
 };
 
-}  // namespace vorlanth::settings
+}  // namespace vorlanth::dialog

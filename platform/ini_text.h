@@ -8,7 +8,7 @@
 // "[Section]" lines open sections, "Key=Value" lines hold values, lines starting with ";" are
 // comments. Section and key names match without regard to case; blanks around names and values
 // are dropped; a value enclosed in a matching pair of quotes is read without them.
-namespace vorlanth::settings::ini {
+namespace vorlanth::platform::ini {
 
 // The value of key in the first section named section, or nothing when the section or the
 // key is missing.
@@ -23,4 +23,4 @@ std::optional<std::string> findValue(std::string_view text, std::string_view sec
 std::optional<std::string> withValue(std::string_view text, std::string_view section,
                                      std::string_view key, std::string_view value);
 
-}  // namespace vorlanth::settings::ini
+}  // namespace vorlanth::platform::ini

@@ -1,4 +1,4 @@
-#include "settings/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 #include <cstdint>
 #include <string>
@@ -8,7 +8,7 @@
 #include "settings/settings_file.h"
 #include "shell/result_messages.h"
 
-namespace vorlanth::settings {
+namespace vorlanth::dialog {
 
 namespace {
 
@@ -152,7 +152,7 @@ void onOk(Session& session, DialogView& view) {
 }  // namespace
 
 void openMainDialog(Session& session, DialogView& view) {
-    view.setCaption(shell::kProgramCaption);
+    view.setCaption(kProgramCaption);
     fillMainDialog(session, view);
 }
 
@@ -285,7 +285,7 @@ int browseForProgramFile(Session& session, DialogView& view) {
     const ProgramFileFilter& current =
         kProgramFileFilters[static_cast<std::size_t>(settings.fileType)];
 
-    ui::BrowseRequest request;
+    BrowseRequest request;
     request.owner = view.windowHandle();
     const std::string path = settings.programPath.str();
     const std::optional<std::uint64_t> size =
@@ -307,7 +307,7 @@ int browseForProgramFile(Session& session, DialogView& view) {
     request.defaultExtension = std::string(current.extension);
     request.maxPathLength = 255;
 
-    const std::optional<ui::BrowseResult> chosen = view.requestOpenFile(request);
+    const std::optional<BrowseResult> chosen = view.requestOpenFile(request);
     if (!chosen) {
         return 0;
     }
@@ -319,4 +319,4 @@ int browseForProgramFile(Session& session, DialogView& view) {
     return 1;
 }
 
-}  // namespace vorlanth::settings
+}  // namespace vorlanth::dialog

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "settings/dialog_view.h"
+#include "dialog/dialog_view.h"
 
-namespace vorlanth::settings {
+namespace vorlanth::dialog {
 
 // A settings dialog held in memory, for front ends that draw it their own way (the console
 // form) and for tests. It keeps the platform's contract: writing an edit box's text reports
@@ -26,9 +26,9 @@ class MemoryDialogView : public DialogView {
     // Receives every notification a control reports (wired to the dialog logic).
     std::function<void(int, Notification)> onCommand;
     // Answers open-file requests; nothing when unset.
-    std::function<std::optional<ui::BrowseResult>(const ui::BrowseRequest&)> onOpenFile;
+    std::function<std::optional<BrowseResult>(const BrowseRequest&)> onOpenFile;
 
-    ui::WindowHandle windowHandle() override { return handle; }
+    WindowHandle windowHandle() override { return handle; }
     void setCaption(std::string_view text) override;
     void setText(int controlId, std::string_view text) override;
     std::string readText(int controlId, std::size_t maxCount) override;
@@ -43,7 +43,7 @@ class MemoryDialogView : public DialogView {
     void setUpDownRange(int controlId, int lowest, int highest) override;
     void makeTopmost() override;
     void endDialog(int result) override;
-    std::optional<ui::BrowseResult> requestOpenFile(const ui::BrowseRequest& request) override;
+    std::optional<BrowseResult> requestOpenFile(const BrowseRequest& request) override;
 
     // What the user does: types a whole new text into a box, or picks a list entry (which,
     // unlike a selection by the program, is reported).
@@ -53,7 +53,7 @@ class MemoryDialogView : public DialogView {
     static bool isEdit(int controlId);
     const Control& control(int controlId) { return controls[controlId]; }
 
-    ui::WindowHandle handle = 0x5150;
+    WindowHandle handle = 0x5150;
     std::map<int, Control> controls;
     std::string caption;
     std::optional<std::pair<int, int>> upDownRange;
@@ -70,4 +70,4 @@ class MemoryDialogView : public DialogView {
     virtual void note(const std::string& /*entry*/) {}
 };
 
-}  // namespace vorlanth::settings
+}  // namespace vorlanth::dialog

@@ -1,10 +1,10 @@
-#include "settings/memory_dialog_view.h"
+#include "dialog/memory_dialog_view.h"
 
 #include <algorithm>
 
 #include "common/decimal.h"
 
-namespace vorlanth::settings {
+namespace vorlanth::dialog {
 
 bool MemoryDialogView::isEdit(int controlId) {
     return controlId == control::kComPortBox || controlId == control::kAddressBox ||
@@ -98,8 +98,7 @@ void MemoryDialogView::endDialog(int result) {
     endResults.push_back(result);
 }
 
-std::optional<ui::BrowseResult> MemoryDialogView::requestOpenFile(
-    const ui::BrowseRequest& request) {
+std::optional<BrowseResult> MemoryDialogView::requestOpenFile(const BrowseRequest& request) {
     if (!onOpenFile) {
         return std::nullopt;
     }
@@ -113,4 +112,4 @@ void MemoryDialogView::pick(int controlId, int index) {
     }
 }
 
-}  // namespace vorlanth::settings
+}  // namespace vorlanth::dialog

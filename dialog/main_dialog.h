@@ -3,10 +3,10 @@
 #include <array>
 #include <string_view>
 
-#include "common/session.h"
-#include "settings/dialog_view.h"
+#include "dialog/dialog_view.h"
+#include "shell/session.h"
 
-namespace vorlanth::settings {
+namespace vorlanth::dialog {
 
 // Results with which the settings dialog ends.
 inline constexpr int kDialogOk = 1;
@@ -52,4 +52,4 @@ int validateIpText(std::string_view address);
 // file, after setting fileType from the filter selected and programPath; 0 otherwise.
 int browseForProgramFile(Session& session, DialogView& view);
 
-}  // namespace vorlanth::settings
+}  // namespace vorlanth::dialog

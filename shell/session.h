@@ -5,10 +5,11 @@
 #include "common/failure_detail.h"
 #include "common/fixed_text.h"
 #include "common/types.h"
-#include "link/wire_trace.h"
+#include "link/link.h"
 #include "platform/files.h"
 #include "platform/platform.h"
-#include "ui/front_end.h"
+#include "settings/settings_file.h"
+#include "shell/front_end.h"
 
 namespace vorlanth {
 
@@ -25,25 +26,22 @@ inline constexpr int kFileNotValid = 5;  // the last attempt ended on a format e
 inline constexpr int kStoppedBySignal = 128;
 }  // namespace exit_code
 
-// The session record: every state record of a run, and the services it runs on.
-// It is passed by reference; there are no mutable globals.
-struct Session {
-    Session(platform::Platform& platformRef, ui::FrontEnd& frontEndRef)
-        : platform(platformRef), frontEnd(frontEndRef) {}
+// The session record: every state record of a run, and the services it runs on. The
+// settings, the paths and the platform are its settings-file part (SettingsRecord), which the
+// settings file works on alone. It is passed by reference; there are no mutable globals.
+struct Session : settings::SettingsRecord {
+    Session(platform::Platform& platformRef, FrontEnd& frontEndRef)
+        : SettingsRecord(platformRef, frontEndRef), frontEnd(frontEndRef) {}
 
-    platform::Platform& platform;
-    ui::FrontEnd& frontEnd;
-    link::WireObserver* wireObserver = nullptr;
+    FrontEnd& frontEnd;
+    vorlanth::link::WireObserver* wireObserver = nullptr;
 
     // Whole run.
-    UploadSettings settings;
     int checksumMode = 0;
-    FixedText<255> programDirectory;
-    FixedText<255> settingsPath;
     int exitCode = exit_code::kSuccess;
 
     // One pass.
-    LinkState link;
+    vorlanth::link::LinkState link;
     TransmitBuffer transmitBuffer{};
     ResponseLine responseLine;
     std::unique_ptr<platform::ReadableFile> programFile;
@@ -54,5 +52,8 @@ struct Session {
     // start of every attempt.
     FailureDetail failure;
 };
+
+// The link view over a session's records and services; failures are told to the session.
+link::Link linkOf(Session& session);
 
 }  // namespace vorlanth

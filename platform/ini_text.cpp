@@ -1,9 +1,9 @@
-#include "settings/ini_text.h"
+#include "platform/ini_text.h"
 
 #include <cstddef>
 #include <vector>
 
-namespace vorlanth::settings::ini {
+namespace vorlanth::platform::ini {
 
 namespace {
 
@@ -199,4 +199,4 @@ std::optional<std::string> withValue(std::string_view text, std::string_view sec
     return result;
 }
 
-}  // namespace vorlanth::settings::ini
+}  // namespace vorlanth::platform::ini

@@ -7,23 +7,19 @@
 #include <vector>
 
 #include "common/failure_detail.h"
+#include "common/message_table.h"
+#include "protocol/handshake.h"
+#include "settings/settings_file.h"
 
 namespace vorlanth {
-struct Session;
-}
 
-namespace vorlanth::ui {
+struct Session;
 
 // An opaque window handle; 0 stands for no window.
 using WindowHandle = std::uintptr_t;
 
-enum class MessageIcon { None, Information, Warning, Question };
-enum class MessageButtons { Ok, YesNo };
-
-// Answers of a message box, with the platform's values.
-inline constexpr int kAnswerOk = 1;
-inline constexpr int kAnswerYes = 6;
-inline constexpr int kAnswerNo = 7;
+// The answer a message box was closed with; None when it could not be shown.
+enum class Answer { None, Ok, Yes, No };
 
 struct MessageBoxRequest {
     WindowHandle owner = 0;
@@ -73,15 +69,16 @@ enum class UploadEvent {
 };
 
 // What the core asks of a front end: message boxes, the progress and erase windows, the
-// settings dialog and the file browser. Each front end draws these its own way.
-class FrontEnd {
+// settings dialog and the file browser. Each front end draws these its own way. The erase
+// step and the settings file see only their narrow part of it (EraseIndicator, WarningSink).
+class FrontEnd : public protocol::EraseIndicator, public settings::WarningSink {
   public:
     virtual ~FrontEnd() = default;
 
     // The window active at this moment (the owner of most message boxes).
     virtual WindowHandle activeWindow() = 0;
-    // Shows a message box and returns the answer (kAnswerYes for Yes); 0 when it failed.
-    virtual int showMessageBox(const MessageBoxRequest& request) = 0;
+    // Shows a message box and returns the answer; Answer::None when it failed.
+    virtual Answer showMessageBox(const MessageBoxRequest& request) = 0;
 
     // Initialises the platform's common controls once per run.
     virtual void initCommonControls() {}
@@ -95,20 +92,12 @@ class FrontEnd {
     // Handles at most one waiting window message, then yields the rest of the time slice.
     virtual void pumpOneMessage() = 0;
 
-    // Creates and shows the erase window; false when it could not be created.
-    virtual bool openEraseWindow() = 0;
-    virtual void closeEraseWindow() = 0;
-
     // Runs the settings dialog over the session's settings; 1 for OK, 2 for Exit.
     virtual int runSettingsDialog(Session& session) = 0;
     // Runs the open-file dialog; nothing when the user cancelled or it failed.
     virtual std::optional<BrowseResult> browseForFile(const BrowseRequest& request) = 0;
 
     virtual void onUploadEvent(UploadEvent /*event*/) {}
-
-    // Something the user should know that does not stop the run (settings not saved, say):
-    // summary is the short text, detail the object and cause.
-    virtual void warn(std::string_view /*summary*/, const FailureDetail& /*detail*/) {}
 };
 
-}  // namespace vorlanth::ui
+}  // namespace vorlanth

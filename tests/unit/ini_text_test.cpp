@@ -1,4 +1,4 @@
-#include "settings/ini_text.h"
+#include "platform/ini_text.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vorlanth::settings::ini {
+namespace vorlanth::platform::ini {
 namespace {
 
 const std::string kHandWritten =
@@ -107,4 +107,4 @@ TEST(IniText, RefusesWhatWouldChangeOtherLines) {
 }
 
 }  // namespace
-}  // namespace vorlanth::settings::ini
+}  // namespace vorlanth::platform::ini

@@ -1,0 +1,10 @@
+#include "shell/session.h"
+
+namespace vorlanth {
+
+link::Link linkOf(Session& session) {
+    return link::Link{session.link,     session.responseLine, session.settings,
+                      session.platform, session.wireObserver, &session.failure};
+}
+
+}  // namespace vorlanth
