@@ -94,7 +94,7 @@ def check(root, table_path):
     for directory, subdirectories, files in os.walk(root):
         relative_directory = os.path.relpath(directory, root).replace(os.sep, "/")
         top = relative_directory.split("/")[0]
-        if relative_directory != "." and (top in outside or top.startswith(".")):
+        if relative_directory != "." and (top.startswith(".") or owner(relative_directory, outside)):
             subdirectories[:] = []
             continue
         subdirectories.sort()

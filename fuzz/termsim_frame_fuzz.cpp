@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "tools/termsim/model/terminal_model.hpp"
+#include "tools/termsim/model/terminal_model.h"
 
 namespace {
 
@@ -36,16 +36,16 @@ ModelConfig configFor(std::uint8_t options, std::uint8_t seed) {
     config.faults.rate = (options & 16) != 0 ? 0.3 : 0.0;
     config.faults.commandsToo = (options & 32) != 0;
     config.faults.seed = seed;
-    config.eraseMs = (options & 64) != 0 ? 2000 : 0;
+    config.eraseUs = millisToMicros((options & 64) != 0 ? 2000 : 0);
     config.baud = (options & 128) != 0 ? 9600 : 0;
-    config.writeMs = seed & 3;
+    config.writeUs = millisToMicros(seed & 3);
     return config;
 }
 
-// Takes what is due and checks it; returns the bytes taken.
+// Takes what is due at `now` (milliseconds) and checks it; returns the bytes taken.
 std::size_t drain(TerminalModel& model, std::uint64_t now, bool datagrams) {
     std::size_t total = 0;
-    for (const Emission& emission : model.takeDue(now)) {
+    for (const Emission& emission : model.takeDueUs(millisToMicros(now))) {
         if (emission.bytes.size() > kLongestAnswer) {
             invariantBroken("an answer longer than any answer word");
         }
@@ -82,13 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         now += kPauses[data[position] >> 6];
         ++position;
         const std::size_t take = length < size - position ? length : size - position;
-        model.advance(now);
+        model.advanceUs(millisToMicros(now));
         answered += drain(model, now, datagrams);
         const std::span<const std::uint8_t> chunk(data + position, take);
         if (datagrams) {
-            model.receiveDatagram(chunk, now);
+            model.receiveDatagramUs(chunk, millisToMicros(now));
         } else {
-            model.receiveStream(chunk, now);
+            model.receiveStreamUs(chunk, millisToMicros(now));
         }
         answered += drain(model, now, datagrams);
         position += take;
@@ -96,12 +96,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Every timer runs out: an open frame is given up, every answer becomes due.
     int steps = 0;
-    while (const std::optional<std::uint64_t> next = model.nextEventMs()) {
+    while (const std::optional<Micros> next = model.nextEventUs()) {
         if (++steps > 10000) {
             invariantBroken("the terminal's timers never run out");
         }
-        now = *next > now ? *next : now;
-        model.advance(now);
+        const std::uint64_t nextMs = millisRoundedUp(*next);
+        now = nextMs > now ? nextMs : now;
+        model.advanceUs(millisToMicros(now));
         answered += drain(model, now, datagrams);
     }
 

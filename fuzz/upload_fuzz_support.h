@@ -23,8 +23,8 @@
 #include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
-#include "tools/termsim/model/program_files.hpp"
-#include "tools/termsim/model/terminal_model.hpp"
+#include "tools/termsim/model/program_files.h"
+#include "tools/termsim/model/terminal_model.h"
 
 namespace vorlanth::fuzzing {
 
@@ -60,8 +60,8 @@ inline termsim::ModelConfig modelConfigFor(std::uint8_t options, std::uint8_t se
     config.faults.commandsToo = (seed & 1) != 0;
     // 40 s is beyond the loader's 35-second erase wait.
     static constexpr std::uint32_t kEraseMs[] = {0, 0, 3000, 40000};
-    config.eraseMs = kEraseMs[(options >> 6) & 3];
-    config.writeMs = seed & 7;
+    config.eraseUs = termsim::millisToMicros(kEraseMs[(options >> 6) & 3]);
+    config.writeUs = termsim::millisToMicros(seed & 7);
     return config;
 }
 
@@ -73,16 +73,17 @@ void answerWrite(termsim::TerminalModel& model, std::uint32_t now, Deliver deliv
     int guard = 0;
     std::uint64_t at = now;
     for (;;) {
-        model.advance(at);
-        for (const termsim::Emission& emission : model.takeDue(at)) {
-            deliver(emission,
-                    static_cast<std::uint32_t>(emission.dueMs > now ? emission.dueMs - now : 0));
+        model.advanceUs(termsim::millisToMicros(at));
+        for (const termsim::Emission& emission : model.takeDueUs(termsim::millisToMicros(at))) {
+            const std::uint64_t dueMs = termsim::millisRoundedUp(emission.dueUs);
+            deliver(emission, static_cast<std::uint32_t>(dueMs > now ? dueMs - now : 0));
         }
-        const std::optional<std::uint64_t> next = model.nextEventMs();
+        const std::optional<termsim::Micros> next = model.nextEventUs();
         if (!model.hasPendingOutput() || !next || ++guard > 1000) {
             return;
         }
-        at = *next > at ? *next : at;
+        const std::uint64_t nextMs = termsim::millisRoundedUp(*next);
+        at = nextMs > at ? nextMs : at;
     }
 }
 
@@ -95,7 +96,7 @@ inline void printTrace(ResultCode result, std::size_t writes, std::uint32_t elap
     for (const termsim::FrameTrace& frame : trace) {
         std::fprintf(stderr, "  frame %llu at %llu ms: %s %s -> \"%s\" fault %s\n",
                      static_cast<unsigned long long>(frame.number),
-                     static_cast<unsigned long long>(frame.atMs),
+                     static_cast<unsigned long long>(frame.atUs / termsim::kMicrosPerMilli),
                      std::string(termsim::frameKindName(frame.kind)).c_str(),
                      frame.description.c_str(), frame.answer.c_str(),
                      std::string(termsim::faultKindName(frame.fault)).c_str());
@@ -150,7 +151,8 @@ inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t si
     const bool accepted = decoderAccepts(platform, fileType);
     termsim::ModelConfig config = modelConfigFor(options, seed);
     // 35 s is the loader's erase wait: a longer erase is a fault of its own.
-    const bool faultless = config.faults.rate == 0.0 && config.eraseMs < 35000;
+    const bool faultless =
+        config.faults.rate == 0.0 && config.eraseUs < termsim::millisToMicros(35000);
     termsim::TerminalModel model(config);
     std::size_t writes = 0;
     if (network) {
@@ -161,7 +163,7 @@ inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t si
                 invariantBroken("a write longer than the transmit buffer");
             }
             const std::uint32_t now = peer.clock.tickCount();
-            model.receiveDatagram(sent, now);
+            model.receiveDatagramUs(sent, termsim::millisToMicros(now));
             answerWrite(model, now, [&](const termsim::Emission& emission, std::uint32_t delay) {
                 termsim::SeededRandom random(config.faults.seed * 7919 + emission.frame);
                 for (const auto& datagram : termsim::splitIntoDatagrams(
@@ -178,7 +180,7 @@ inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t si
                 invariantBroken("a write longer than the transmit buffer");
             }
             const std::uint32_t now = line.clock.tickCount();
-            model.receiveStream(sent, now);
+            model.receiveStreamUs(sent, termsim::millisToMicros(now));
             answerWrite(model, now, [&](const termsim::Emission& emission, std::uint32_t delay) {
                 line.deliver(emission.bytes, delay);
             });

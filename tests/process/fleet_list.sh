@@ -101,7 +101,9 @@ grep -qE '^target +outcome +bytes +time +attempts +last message$' "$work/stdout"
   grep -qx "2 of 2 uploaded" "$work/stdout" || fail "jobs 1: summary: $(cat "$work/stdout")"
 
 # At a terminal: the targets' lines redrawn in place.
-start_terminal "$work/t1" --link "$work/com8" --expect examples/app.qbx --type qbx --idle-timeout 30 || exit 1
+# Each block takes the terminal 300 ms, so the live line is drawn before the last one.
+start_terminal "$work/t1" --link "$work/com8" --expect examples/app.qbx --type qbx --write-ms 300 \
+  --idle-timeout 30 || exit 1
 pids+=("$TERMINAL_PID")
 printf 'examples/app.qbx,1,8,1,1,1\n' >"$work/list"
 VORLANTH_COM8=$work/com8 python3 tests/process/pty_run.py "$work/tty" 60 -- \

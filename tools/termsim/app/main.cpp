@@ -1,6 +1,6 @@
 // vorlanth-termsim: a virtual data terminal for the loader's tests and benchmarks.
-#include "options.hpp"
-#include "runner.hpp"
+#include "options.h"
+#include "runner.h"
 
 #include <iostream>
 

@@ -1,4 +1,4 @@
-#include "options.hpp"
+#include "options.h"
 
 #include <charconv>
 #include <functional>
@@ -87,6 +87,17 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
         target = static_cast<std::remove_reference_t<decltype(target)>>(*parsedValue);
         return "";
     };
+    // A duration as the option writes it (milliseconds or seconds, `unit` microseconds each),
+    // kept in microseconds; the bounds and the error text stay in the written unit.
+    auto duration = [&number](std::string_view value, uint64_t minimum, uint64_t maximum,
+                              Micros unit, Micros& target, std::string_view name) {
+        uint64_t written = 0;
+        const std::string error = number(value, minimum, maximum, written, name);
+        if (error.empty()) {
+            target = written * unit;
+        }
+        return error;
+    };
 
     using Handler = std::function<std::string(std::string_view)>;
     const std::map<std::string_view, Handler> withValue{
@@ -129,20 +140,24 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
              return "";
          }},
         {"--erase-ms",
-         [&](std::string_view v) { return number(v, 0, 600000, o.model.eraseMs, "--erase-ms"); }},
+         [&](std::string_view v) {
+             return duration(v, 0, 600000, kMicrosPerMilli, o.model.eraseUs, "--erase-ms");
+         }},
         {"--sessions",
          [&](std::string_view v) { return number(v, 1, 1000000, o.sessions, "--sessions"); }},
         {"--idle-timeout",
          [&](std::string_view v) {
-             return number(v, 0, 86400, o.idleTimeoutSeconds, "--idle-timeout");
+             return duration(v, 0, 86400, kMicrosPerSecond, o.idleTimeoutUs, "--idle-timeout");
          }},
         {"--baud",
          [&](std::string_view v) { return number(v, 0, 4000000, o.model.baud, "--baud"); }},
         {"--write-ms",
-         [&](std::string_view v) { return number(v, 0, 60000, o.model.writeMs, "--write-ms"); }},
+         [&](std::string_view v) {
+             return duration(v, 0, 60000, kMicrosPerMilli, o.model.writeUs, "--write-ms");
+         }},
         {"--frame-gap-ms",
          [&](std::string_view v) {
-             return number(v, 1, 60000, o.model.frameGapMs, "--frame-gap-ms");
+             return duration(v, 1, 60000, kMicrosPerMilli, o.model.frameGapUs, "--frame-gap-ms");
          }},
         {"--seed",
          [&](std::string_view v) {
@@ -192,11 +207,12 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
          }},
         {"--late-ms",
          [&](std::string_view v) {
-             return number(v, 0, 600000, o.model.faults.lateMs, "--late-ms");
+             return duration(v, 0, 600000, kMicrosPerMilli, o.model.faults.lateUs, "--late-ms");
          }},
         {"--split-gap-ms",
          [&](std::string_view v) {
-             return number(v, 0, 10000, o.model.faults.splitGapMs, "--split-gap-ms");
+             return duration(v, 0, 10000, kMicrosPerMilli, o.model.faults.splitGapUs,
+                             "--split-gap-ms");
          }},
         {"--expect",
          [&](std::string_view v) {

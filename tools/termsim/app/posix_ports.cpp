@@ -1,4 +1,4 @@
-#include "posix_ports.hpp"
+#include "posix_ports.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -20,6 +20,7 @@ namespace {
 
 // EAGAIN stands for EWOULDBLOCK too: they are one value on Linux and macOS.
 constexpr size_t kReadChunk = 4096;
+// poll() takes whole milliseconds: these waits are kept in its unit.
 constexpr int kWriteWaitMs = 200;
 constexpr int kWriteTries = 10;  // a stuck reader costs at most 2 s per answer
 constexpr int kDrainStepMs = 10;
@@ -114,7 +115,7 @@ class StreamPort : public Port {
 
     // Reads until nothing is waiting: EAGAIN, or 0 from a device set to return at once.
     // EIO means the other side is gone for good.
-    bool receive(TerminalModel& model, uint64_t nowUs) override {
+    bool receive(TerminalModel& model, Micros nowUs) override {
         uint8_t buffer[kReadChunk];
         while (true) {
             const ssize_t got = ::read(fd_.get(), buffer, sizeof buffer);
@@ -134,7 +135,7 @@ class StreamPort : public Port {
     }
 
     // A serial device sends what was written before it is closed.
-    void drain(int) override { ::tcdrain(fd_.get()); }
+    void drain(Micros) override { ::tcdrain(fd_.get()); }
 
     std::string readyText() const override { return ready_; }
 
@@ -154,10 +155,11 @@ class PtyPort : public StreamPort {
 
     // Polls the slave's input queue until the loader has read it all. Bytes written
     // to the master reach that queue a moment later, so the first look waits a little.
-    void drain(int maxMs) override {
+    void drain(Micros maxWait) override {
         pollfd none{-1, 0, 0};
         ::poll(&none, 0, kDrainSettleMs);
-        for (int waited = kDrainSettleMs; waited < maxMs; waited += kDrainStepMs) {
+        for (Micros waited = millisToMicros(kDrainSettleMs); waited < maxWait;
+             waited += millisToMicros(kDrainStepMs)) {
             int unread = 0;
             if (::ioctl(slave_.get(), FIONREAD, &unread) != 0 || unread == 0) {
                 return;
@@ -187,7 +189,7 @@ class UdpPort : public Port {
 
     // Takes one datagram: poll reports the socket again while more are waiting, and the common
     // case (one answer's frame) then costs one read and no read that finds nothing.
-    bool receive(TerminalModel& model, uint64_t nowUs) override {
+    bool receive(TerminalModel& model, Micros nowUs) override {
         uint8_t buffer[65536];
         while (true) {
             sockaddr_in from{};

@@ -1,7 +1,7 @@
-#include "runner.hpp"
+#include "runner.h"
 
-#include "posix_ports.hpp"
-#include "program_files.hpp"
+#include "posix_ports.h"
+#include "program_files.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,9 +22,8 @@ namespace vorlanth::termsim {
 
 namespace {
 
-constexpr uint64_t kUsPerMs = 1000;
-constexpr uint64_t kLongestWaitUs = 1'000'000;
-constexpr int kDrainMs = 2000;  // the loader reads an answer within milliseconds
+constexpr Micros kLongestWaitUs = kMicrosPerSecond;
+constexpr Micros kDrainUs = 2 * kMicrosPerSecond;  // the loader reads an answer within milliseconds
 constexpr uint64_t kLargestInputFile = 64ull * 1024 * 1024;
 
 // Write end of the pipe through which a signal wakes the poll loop.
@@ -77,10 +76,10 @@ class StopSignals {
 // Microseconds since the run began.
 class RunClock {
   public:
-    uint64_t nowUs() const {
-        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                         std::chrono::steady_clock::now() - start_)
-                                         .count());
+    Micros nowUs() const {
+        return static_cast<Micros>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                       std::chrono::steady_clock::now() - start_)
+                                       .count());
     }
 
   private:
@@ -213,7 +212,7 @@ int checkExpected(const Options& options, const ReceivedProgram& program, std::o
 // One stderr line per frame handled since the last call.
 void printTrace(TerminalModel& model, std::ostream& err) {
     for (const FrameTrace& entry : model.takeTrace()) {
-        err << "termsim: #" << entry.number << " +" << entry.atMs << "ms "
+        err << "termsim: #" << entry.number << " +" << entry.atUs / kMicrosPerMilli << "ms "
             << frameKindName(entry.kind) << ' ' << entry.description << " -> "
             << (entry.answer.empty() && entry.fault == FaultKind::Silent
                     ? "(nothing)"
@@ -230,9 +229,9 @@ void printTrace(TerminalModel& model, std::ostream& err) {
 // with nanosleep, then the descriptors are looked at without waiting, so an answer leaves
 // within the timer's slack of its due time. Input that comes during that short sleep is
 // taken at its end, under a millisecond late; a loader waits for the answer meanwhile.
-int waitForDescriptors(pollfd* fds, nfds_t count, uint64_t waitUs) {
-    if (waitUs >= kUsPerMs) {
-        return ::poll(fds, count, static_cast<int>(waitUs / kUsPerMs));
+int waitForDescriptors(pollfd* fds, nfds_t count, Micros waitUs) {
+    if (waitUs >= kMicrosPerMilli) {
+        return ::poll(fds, count, static_cast<int>(waitUs / kMicrosPerMilli));
     }
     if (waitUs > 0) {
         const timespec pause{0, static_cast<long>(waitUs * 1000)};
@@ -279,7 +278,6 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
         config.baud = 0;  // a real line paces itself
     }
     TerminalModel model(config);
-    const FaultPlan plan(config.faults);
     if (config.baud > 0) {
         tightenTimerSlack();
     }
@@ -287,20 +285,20 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
     RunClock clock;
     out << "READY " << port->readyText() << std::endl;
 
-    uint64_t lastInputUs = 0;
+    Micros lastInputUs = 0;
     uint64_t lastBytesIn = 0;
     const char* stopReason = nullptr;
     while (stopReason == nullptr) {
-        uint64_t now = clock.nowUs();
+        Micros now = clock.nowUs();
         if (model.sessionsEnded() >= options.sessions && !model.hasPendingOutput()) {
             break;
         }
-        const uint64_t idleUs = uint64_t{options.idleTimeoutSeconds} * 1'000'000;
+        const Micros idleUs = options.idleTimeoutUs;
         if (idleUs > 0 && now >= lastInputUs + idleUs) {
             stopReason = "idle timeout";
             break;
         }
-        uint64_t waitUs = kLongestWaitUs;
+        Micros waitUs = kLongestWaitUs;
         if (const auto next = model.nextEventUs()) {
             waitUs = std::min(waitUs, *next > now ? *next - now : 0);
         }
@@ -334,7 +332,7 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
         }
         model.advanceUs(now);
         for (const Emission& emission : model.takeDueUs(now)) {
-            SeededRandom random = plan.randomFor(emission.frame);
+            SeededRandom random = model.faultPlan().randomFor(emission.frame);
             port->send(emission, random);
         }
         if (options.trace) {
@@ -346,7 +344,7 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
     }
 
     if (stopReason == nullptr) {
-        port->drain(kDrainMs);
+        port->drain(kDrainUs);
     }
     const bool completed = model.sessionsEnded() >= options.sessions;
     const ReceivedProgram program = completed ? model.lastSession() : model.current();
@@ -373,7 +371,8 @@ int runTerminal(const Options& options, std::ostream& out, std::ostream& err) {
         // The time the frames took, for rates that leave out the loader's start and end.
         char span[48];
         std::snprintf(span, sizeof span, "; first to last frame %.6f s",
-                      static_cast<double>(stats.lastFrameNs - stats.firstFrameNs) / 1e9);
+                      static_cast<double>(stats.lastFrameUs - stats.firstFrameUs) /
+                          static_cast<double>(kMicrosPerSecond));
         err << span;
     }
     if (port->droppedBytes() > 0) {

@@ -1,4 +1,4 @@
-#include "memory_image.hpp"
+#include "memory_image.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "program_files.hpp"
+#include "program_files.h"
 
-#include "protocol_words.hpp"
+#include "protocol_words.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -1,6 +1,6 @@
 // Unit tests of the terminal model, driven with a virtual clock.
-#include "protocol_words.hpp"
-#include "terminal_model.hpp"
+#include "protocol_words.h"
+#include "terminal_model.h"
 
 #include <gtest/gtest.h>
 
@@ -186,7 +186,7 @@ TEST(TerminalModel, EntryStylesAnswerAsConfigured) {
 
 TEST(TerminalModel, EraseAnswersFbThenFaAfterItsTime) {
     ModelConfig config;
-    config.eraseMs = 3000;
+    config.eraseUs = 3'000'000;
     Driver driver(config);
     driver.nowUs = 100'000;
     EXPECT_EQ(driver.send("\r"), "FN\r");
@@ -337,7 +337,7 @@ TEST(TerminalModel, UnreadableInputIsAnsweredAfterTheLineGoesQuiet) {
 TEST(TerminalModel, LinePacingAndFlashWriteTimeDelayTheAnswer) {
     ModelConfig config;
     config.baud = 9600;  // 1.0417 ms a byte
-    config.writeMs = 5;
+    config.writeUs = 5'000;
     Driver driver(config);
     driver.send("\r", 100);
     driver.send(":ERASE\r", 100);
@@ -375,7 +375,7 @@ TEST(TerminalModel, PacingIsKeptToTheMicrosecond) {
         driver.model.receiveStreamUs(record('3', 0x1000, Bytes(64, 0xAB)), driver.nowUs);
         EXPECT_EQ(driver.model.nextEventUs(), c.dueUs);
         // On a millisecond clock the same answer is due at the millisecond after.
-        EXPECT_EQ(driver.model.nextEventMs(), (c.dueUs + 999) / 1000);
+        EXPECT_EQ(millisRoundedUp(*driver.model.nextEventUs()), (c.dueUs + 999) / 1000);
         EXPECT_EQ(driver.collectUs(c.dueUs - 1 - driver.nowUs), "");
         EXPECT_EQ(driver.collectUs(1), "FA\r");
         ASSERT_EQ(driver.writes.size(), 1u);
@@ -478,7 +478,7 @@ TEST(TerminalModel, FaultAtListedFramesActsAsNamed) {
                  {5, FaultKind::Late},
                  {6, FaultKind::Split},
                  {7, FaultKind::AnswerNak}};
-    faults.lateMs = 9000;
+    faults.lateUs = 9'000'000;
     ModelConfig config;
     config.faults = faults;
     Driver driver(config);

@@ -1,5 +1,5 @@
 // Tests of the vorlanth-termsim command line.
-#include "options.hpp"
+#include "options.h"
 
 #include <gtest/gtest.h>
 
@@ -20,18 +20,18 @@ TEST(Options, ReadsEveryGroup) {
     EXPECT_EQ(o.link, LinkKind::Udp);
     EXPECT_EQ(o.model.entry, EntryStyle::LongWay);
     EXPECT_EQ(o.model.basic, BasicMode::Checksum);
-    EXPECT_EQ(o.model.eraseMs, 3000u);
+    EXPECT_EQ(o.model.eraseUs, 3'000'000u);
     EXPECT_EQ(o.sessions, 2u);
-    EXPECT_EQ(o.idleTimeoutSeconds, 30u);
+    EXPECT_EQ(o.idleTimeoutUs, 30'000'000u);
     EXPECT_EQ(o.model.baud, 9600u);
-    EXPECT_EQ(o.model.writeMs, 4u);
+    EXPECT_EQ(o.model.writeUs, 4'000u);
     EXPECT_EQ(o.model.faults.seed, 99u);
     EXPECT_DOUBLE_EQ(o.model.faults.rate, 0.25);
     EXPECT_EQ(o.model.faults.kinds, (std::vector<FaultKind>{FaultKind::AnswerFn, FaultKind::Late,
                                                             FaultKind::DuplicateDatagram}));
     EXPECT_EQ(o.model.faults.at.at(5), FaultKind::None);
     EXPECT_EQ(o.model.faults.at.at(9), FaultKind::Silent);
-    EXPECT_EQ(o.model.faults.lateMs, 8500u);
+    EXPECT_EQ(o.model.faults.lateUs, 8'500'000u);
     EXPECT_EQ(o.expectType, ProgramType::Basic);
     EXPECT_TRUE(o.trace);
 }

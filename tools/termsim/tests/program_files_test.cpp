@@ -1,6 +1,6 @@
 // Tests of the memory image and of the program file readers used by --expect.
-#include "program_files.hpp"
-#include "memory_image.hpp"
+#include "program_files.h"
+#include "memory_image.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // own readers on purpose: they are the second opinion.
 #pragma once
 
-#include "memory_image.hpp"
+#include "memory_image.h"
 
 #include <cstdint>
 #include <span>

@@ -2,7 +2,7 @@
 // the outputs and check the received program.
 #pragma once
 
-#include "options.hpp"
+#include "options.h"
 
 #include <ostream>
 

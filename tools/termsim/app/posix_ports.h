@@ -2,7 +2,7 @@
 // existing serial device, or a UDP socket on the loopback address.
 #pragma once
 
-#include "terminal_model.hpp"
+#include "terminal_model.h"
 
 #include <memory>
 #include <string>
@@ -37,14 +37,14 @@ class Port {
 
     // Reads everything waiting and hands it to the model, stamped nowUs (microseconds
     // since the run began). Returns false on a lost link.
-    virtual bool receive(TerminalModel& model, uint64_t nowUs) = 0;
+    virtual bool receive(TerminalModel& model, Micros nowUs) = 0;
 
     // Writes one answer (or piece of one); random serves the datagram faults.
     virtual void send(const Emission& emission, SeededRandom& random) = 0;
 
-    // Before the link closes: waits, at most maxMs, until the other side has taken
+    // Before the link closes: waits, at most maxWait, until the other side has taken
     // what was written, since closing a pseudo-terminal discards unread input.
-    virtual void drain(int maxMs) { (void)maxMs; }
+    virtual void drain(Micros maxWait) { (void)maxWait; }
 
     // What follows "READY " on stdout.
     virtual std::string readyText() const = 0;

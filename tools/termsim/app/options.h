@@ -1,7 +1,7 @@
 // The command line of vorlanth-termsim.
 #pragma once
 
-#include "terminal_model.hpp"
+#include "terminal_model.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,7 +20,7 @@ struct Options {
     uint16_t udpPort = 0;    // --udp
     ModelConfig model;
     uint32_t sessions = 1;
-    uint32_t idleTimeoutSeconds = 0;  // 0: wait for the loader as long as it takes
+    Micros idleTimeoutUs = 0;  // 0: wait for the loader as long as it takes
     std::string expectPath;
     ProgramType expectType = ProgramType::None;
     std::string companionPath;  // --companion; "" = derived from the program path

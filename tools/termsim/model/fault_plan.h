@@ -1,9 +1,13 @@
 // Seeded, reproducible choice of the faults the virtual terminal injects.
 #pragma once
 
+#include "time_units.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,8 +47,8 @@ struct FaultConfig {
     std::vector<FaultKind> kinds;      // kinds drawn from; empty = defaultFaultKinds()
     std::map<uint64_t, FaultKind> at;  // frame number -> kind (None = draw one)
     bool commandsToo = false;          // rate also hits commands, not only records and blocks
-    uint32_t lateMs = 9000;            // beyond the loader's 8-second deadline
-    uint32_t splitGapMs = 5;           // pause between the pieces of a split answer
+    Micros lateUs = 9'000'000;         // beyond the loader's 8-second deadline
+    Micros splitGapUs = 5'000;         // pause between the pieces of a split answer
 };
 
 // The kinds drawn from when none are named: those a loader is expected to recover from.
@@ -64,8 +68,20 @@ class SeededRandom {
     uint64_t state_;
 };
 
+// How the answer to one frame goes out once its fault has had its say.
+struct AnswerShape {
+    bool silent = false;           // nothing is sent
+    std::string word;              // the word sent, without its CR
+    std::optional<Micros> lateBy;  // set: sent this much late, outside the line's queue
+    std::size_t pieces = 1;        // written in this many pieces ...
+    Micros pieceGap = 0;           // ... with this pause between them
+    FaultKind datagramFault = FaultKind::None;  // for a datagram link to apply
+};
+
 // Decides the fault for each frame from the seed and the frame number alone, so
 // the same upload meets the same faults however its bytes are split into reads.
+// It owns every fault decision: which frames are hit, what their answer becomes,
+// and which datagrams of it are lost, repeated or reordered.
 class FaultPlan {
   public:
     explicit FaultPlan(FaultConfig config);
@@ -73,13 +89,18 @@ class FaultPlan {
     // The fault for frame `frameNumber` (counted from 1); dataFrame is true for records and blocks.
     FaultKind decide(uint64_t frameNumber, bool dataFrame) const;
 
+    // What the answer `word` to frame `frameNumber` becomes under `fault`.
+    AnswerShape shapeAnswer(uint64_t frameNumber, FaultKind fault, std::string_view word) const;
+
     // A generator private to one frame, for the random parts of its fault.
     SeededRandom randomFor(uint64_t frameNumber) const;
-
-    const FaultConfig& config() const { return config_; }
 
   private:
     FaultConfig config_;
 };
+
+// Cuts answer bytes into datagrams of at most maxSize bytes and applies a datagram fault.
+std::vector<std::vector<uint8_t>> splitIntoDatagrams(std::span<const uint8_t> bytes, size_t maxSize,
+                                                     FaultKind fault, SeededRandom& random);
 
 }  // namespace vorlanth::termsim
