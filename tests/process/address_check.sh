@@ -7,12 +7,7 @@
 # mount namespace), so that no query leaves this machine either.
 set -uo pipefail
 source tests/process/lib.sh
-bin=${VORLANTH_BIN:-build/linux/bin}
-work=$(mktemp -d)
-trap 'kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+process_test_start
 
 printf 'nameserver 127.0.0.1\noptions attempts:1 timeout:1\n' >"$work/resolv.conf"
 # local_resolver COMMAND...: runs COMMAND with every DNS query going to 127.0.0.1; status 125

@@ -19,7 +19,6 @@ export XDG_CONFIG_HOME=$work/config ANSIBLE_LOCAL_TEMP=$work/ansible ANSIBLE_REM
 printf '[defaults]\n' >"$work/ansible.cfg"
 export ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_CONFIG=$work/ansible.cfg
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 printf '[stores]\nlocalhost ansible_connection=local ansible_python_interpreter=%s\n' \
   "$(command -v python3)" >"$work/inventory"
 

@@ -11,7 +11,6 @@ work=$(mktemp -d)
 trap 'kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # --check: the report of each example (text), one as JSON, and exit 0.
 for example in app.shx app.bin app.qbx; do

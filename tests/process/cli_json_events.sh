@@ -10,7 +10,6 @@ work=$(mktemp -d)
 trap 'kill ${TERMINAL_PID:-} 2>/dev/null; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Odd program paths, each a copy of the same program: every line must parse strictly.
 names=($'\xff\xfe.shx' $'over\xc0\xaflong.shx' $'sur\xed\xa0\x80rogate.shx' 'q"uote.shx'

@@ -3,13 +3,8 @@
 # (golden), one progress line per 10 %, and Interactive mode refused with the usage and exit 2.
 set -uo pipefail
 source tests/process/lib.sh
-bin=${VORLANTH_BIN:-build/linux/bin}
+process_test_start
 golden=tests/process/golden
-work=$(mktemp -d)
-trap 'kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # --json: nothing but the events on stdout, in this order.
 start_terminal "$work/out" --link "$work/com6" --expect examples/app.bin --type bin --idle-timeout 20

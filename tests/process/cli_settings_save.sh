@@ -10,7 +10,6 @@ set -uo pipefail
 source tests/process/lib.sh
 bin=$(cd "${VORLANTH_BIN:-build/linux/bin}" && pwd)
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # One case, run where its file system is: $1 full|read-only, $2 the work folder. Exits 0 when
 # every check passed, 77 when the case cannot be set up here.

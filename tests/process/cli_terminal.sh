@@ -3,12 +3,7 @@
 # the retry question answered y and n, and the settings form through to an upload.
 set -uo pipefail
 source tests/process/lib.sh
-bin=${VORLANTH_BIN:-build/linux/bin}
-work=$(mktemp -d)
-trap 'kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+process_test_start
 run_pty() { python3 tests/process/pty_run.py "$@"; }
 
 # Progress redrawn in place: carriage returns, the erase-to-end sequence, bytes and the bar.

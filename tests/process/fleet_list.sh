@@ -11,7 +11,6 @@ pids=()
 trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Two terminals that no bad list may reach: one on a pseudo-terminal (COM6), one on UDP.
 start_terminal "$work/pty" --link "$work/com6" --idle-timeout 60 || exit 1

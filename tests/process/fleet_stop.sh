@@ -12,7 +12,6 @@ pids=()
 trap 'kill "${pids[@]}" "${loader:-}" 2>/dev/null; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 start_terminal "$work/t1" --link "$work/com4" --baud 9600 --expect examples/app.bin --type bin \
   --idle-timeout 30 || exit 1

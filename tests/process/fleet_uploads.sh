@@ -14,7 +14,6 @@ declare -A terminal
 trap 'kill "${terminal[@]}" "${loader:-}" 2>/dev/null; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # add LINE TYPE LINK TERMINAL_OPTIONS...: starts the terminal of list line LINE (COM1LINE on a
 # pseudo-terminal, or UDP) expecting examples/app.TYPE, and appends the line to the list.

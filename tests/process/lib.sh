@@ -1,6 +1,32 @@
 # Shared by the process, Wine and soak tests: start the virtual terminal and wait for it.
 # Sourced; expects VORLANTH_LINUX_BIN or VORLANTH_BIN to name the Linux programs.
 
+# process_test_start: what a process test starts with: bin (VORLANTH_BIN, else build/linux/bin),
+# a scratch folder $work removed at exit (a terminal still running is stopped), a settings
+# folder of its own, and fail, which says a failure and counts it in failures.
+process_test_start() {
+  bin=${VORLANTH_BIN:-build/linux/bin}
+  work=$(mktemp -d)
+  trap 'kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
+  export XDG_CONFIG_HOME=$work/config
+  failures=0
+}
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# wine_test_start: what a test of the Windows programs starts with: bin (VORLANTH_BIN, else
+# build/windows/bin), the checkout's Wine prefix without a display; exits with SKIP when the
+# Linux virtual terminal is not built.
+wine_test_start() {
+  bin="${VORLANTH_BIN:-build/windows/bin}"
+  export VORLANTH_WINE_NO_DISPLAY=1
+  source scripts/wine-env
+  vorlanth_wine_prefix
+  if [[ ! -x "$(termsim_bin)" ]]; then
+    echo "SKIP: $(termsim_bin) is missing (build the linux preset first)"
+    exit 0
+  fi
+}
+
 termsim_bin() { echo "${VORLANTH_LINUX_BIN:-${VORLANTH_BIN:-build/linux/bin}}/vorlanth-termsim"; }
 
 # project_version: the version in project() of CMakeLists.txt, the one every program shows.

@@ -5,12 +5,7 @@
 # which device and why, and use little processor time.
 set -uo pipefail
 source tests/process/lib.sh
-bin=${VORLANTH_BIN:-build/linux/bin}
-work=$(mktemp -d)
-trap 'kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+process_test_start
 
 for when in handshake transfer; do
   # At the handshake the terminal is silent, the loader waits; a transfer paced at 9600 bit/s

@@ -7,12 +7,7 @@
 # --json or of the progress lines that goes away must not end the upload.
 set -uo pipefail
 source tests/process/lib.sh
-bin=${VORLANTH_BIN:-build/linux/bin}
-work=$(mktemp -d)
-trap 'kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+process_test_start
 
 # The unprivileged run needs root to switch to nobody; the files it reads must be readable.
 chmod 755 "$work"

@@ -13,7 +13,6 @@ work=$(mktemp -d /tmp/vorlanth-special-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 mkdir "$work/special"
 mkfifo "$work/special/fifo"

@@ -12,7 +12,6 @@ cli="${VORLANTH_BIN:-build/windows/bin}/vorlanth-cli.exe"
 work=$(mktemp -d /tmp/vorlanth-wine-edges-XXXXXX)
 trap 'kill $TERMINAL_PID 2>/dev/null; rm -rf "$work"' EXIT
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wine_cli() { timeout 120 scripts/wine-run "$cli" "$@" </dev/null; }
 
 # Special files: each refused with exit 3 and a line that says what it is.

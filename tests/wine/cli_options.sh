@@ -8,7 +8,6 @@ cli="${VORLANTH_BIN:-build/windows/bin}/vorlanth-cli.exe"
 work=$(mktemp -d)
 trap 'kill $TERMINAL_PID 2>/dev/null; [[ -n ${KEEP:-} ]] || rm -rf "$work"' EXIT
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wine_cli() { timeout 120 scripts/wine-run "$cli" "$@" </dev/null; }
 
 wine_cli --help --version >"$work/help" 2>&1 || fail "--help exit $?"

@@ -7,15 +7,7 @@ set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 source tests/process/lib.sh
-bin="${VORLANTH_BIN:-build/windows/bin}"
-export VORLANTH_WINE_NO_DISPLAY=1
-source scripts/wine-env
-vorlanth_wine_prefix
-
-if [[ ! -x "$(termsim_bin)" ]]; then
-  echo "SKIP: $(termsim_bin) is missing (build the linux preset first)"
-  exit 0
-fi
+wine_test_start
 
 work=$(mktemp -d)
 com_link="$WINEPREFIX/dosdevices/com3"
@@ -28,7 +20,6 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$WINEPREFIX/dosdevices"
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 start_terminal "$work/com" --pty --expect examples/app.shx --type shx --idle-timeout 60 || exit 1
 pids+=("$TERMINAL_PID")
