@@ -25,4 +25,12 @@ std::string describeFailure(const FailureDetail& detail) {
     return text;
 }
 
+FailureDetail objectFailure(std::string object, std::string reason, FailureKind kind) {
+    FailureDetail detail;
+    detail.kind = kind;
+    detail.object = std::move(object);
+    detail.reason = std::move(reason);
+    return detail;
+}
+
 }  // namespace vorlanth

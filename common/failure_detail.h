@@ -36,4 +36,16 @@ struct FailureDetail {
 // One line for a person: "object:line:column: reason (os text)", each part only when known.
 std::string describeFailure(const FailureDetail& detail);
 
+// A failure of the given kind that comes with no system error: the object and what went wrong
+// in plain words.
+FailureDetail objectFailure(std::string object, std::string reason,
+                            FailureKind kind = FailureKind::System);
+
+// Copies detail to why when the caller asked for it.
+inline void tell(FailureDetail* why, FailureDetail detail) {
+    if (why != nullptr) {
+        *why = std::move(detail);
+    }
+}
+
 }  // namespace vorlanth

@@ -115,12 +115,9 @@ int configureCradle(Link& link) {
     }
     if (probe != 1) {
         if (probe == 0) {
-            FailureDetail detail;
-            detail.kind = FailureKind::System;
-            detail.object = "COM" + std::to_string(link.settings.comPort);
-            detail.reason =
-                "the infrared cradle did not answer at any rate from 9600 to 115200 bit/s";
-            noteFailure(link, std::move(detail));
+            noteFailure(link, objectFailure("COM" + std::to_string(link.settings.comPort),
+                                            "the infrared cradle did not answer at any rate from "
+                                            "9600 to 115200 bit/s"));
         }
         return 0;
     }

@@ -11,12 +11,9 @@ constexpr std::uint8_t kCarriageReturn = 0x0D;
 
 // The failure of a read or send with no link open (a reopening for a retry failed).
 FailureDetail linkNotOpen(const Link& link) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = link.isNetwork() ? std::string(link.settings.targetAddress.view())
-                                     : "COM" + std::to_string(link.settings.comPort);
-    detail.reason = "the link is not open";
-    return detail;
+    return objectFailure(link.isNetwork() ? std::string(link.settings.targetAddress.view())
+                                          : "COM" + std::to_string(link.settings.comPort),
+                         "the link is not open");
 }
 
 // Appends a received byte to the response line; bytes beyond its 15 characters are dropped.

@@ -38,18 +38,7 @@ bool isHostLabel(std::string_view label) {
 
 // The refusal of an address text, with what was wrong.
 FailureDetail refusal(std::string_view text, std::string reason) {
-    FailureDetail detail;
-    detail.kind = FailureKind::Address;
-    detail.object = std::string(text);
-    detail.reason = std::move(reason);
-    return detail;
-}
-
-// Copies detail to why when the caller asked for it.
-void tell(FailureDetail* why, FailureDetail detail) {
-    if (why != nullptr) {
-        *why = std::move(detail);
-    }
+    return objectFailure(std::string(text), std::move(reason), FailureKind::Address);
 }
 
 }  // namespace

@@ -38,11 +38,8 @@ std::string fullProgramDirectory(SettingsRecord& record) {
 
 // Why the settings file cannot be used when its path does not fit.
 FailureDetail pathTooLong(SettingsRecord& record) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = fullProgramDirectory(record) + std::string(kSettingsFileName);
-    detail.reason = "path longer than " + std::to_string(kPathArea) + " characters";
-    return detail;
+    return objectFailure(fullProgramDirectory(record) + std::string(kSettingsFileName),
+                         "path longer than " + std::to_string(kPathArea) + " characters");
 }
 
 // Reads the keys of section from the file at path in one reading. A file that is there but is

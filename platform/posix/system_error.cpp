@@ -17,14 +17,6 @@ namespace {
 
 }  // namespace
 
-FailureDetail objectFailure(std::string object, std::string reason) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = std::move(object);
-    detail.reason = std::move(reason);
-    return detail;
-}
-
 FailureDetail systemFailure(std::string object, std::string reason, int error) {
     FailureDetail detail = objectFailure(std::move(object), std::move(reason));
     detail.osErrorKind = OsErrorKind::Errno;

@@ -79,11 +79,8 @@ class WinsockDatagramSocket final : public DatagramSocket {
         if (count == SOCKET_ERROR) {
             const int error = WSAGetLastError();
             if (error == WSAEMSGSIZE) {
-                FailureDetail detail;
-                detail.kind = FailureKind::System;
-                detail.object = peer_;
-                detail.reason = "an answer longer than " + std::to_string(buffer.size()) + " bytes";
-                tell(why, std::move(detail));
+                tell(why, objectFailure(peer_, "an answer longer than " +
+                                                   std::to_string(buffer.size()) + " bytes"));
             } else {
                 tell(why, systemFailure(peer_, "cannot receive", error));
             }

@@ -41,11 +41,7 @@ class Win32File final : public ReadableFile {
 
 // The refusal of something that opens (or exists) but is not a file on a disk.
 FailureDetail notRegular(const std::string& path, const char* kind) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = path;
-    detail.reason = std::string("not a regular file: ") + kind;
-    return detail;
+    return objectFailure(path, std::string("not a regular file: ") + kind);
 }
 
 // What GetFileType says a handle is, in the words of a message.

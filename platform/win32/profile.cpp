@@ -12,15 +12,6 @@ namespace vorlanth::platform {
 
 namespace {
 
-// Why a save or a read of the file at path failed, when the system gave no error of its own.
-FailureDetail failure(const std::string& path, std::string reason) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = path;
-    detail.reason = std::move(reason);
-    return detail;
-}
-
 // The system's private-profile functions, which every Windows program that shares the file
 // uses too.
 class Win32Profile final : public Profile {
@@ -35,7 +26,7 @@ class Win32Profile final : public Profile {
             const std::uint64_t fileSize =
                 (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
             if (fileSize > kMaxProfileFileSize) {
-                reading.problem = failure(path, std::string(kProfileTooLarge));
+                reading.problem = objectFailure(path, std::string(kProfileTooLarge));
             } else {
                 reading.fileRead = true;
             }
@@ -66,10 +57,10 @@ class Win32Profile final : public Profile {
         for (const ProfileEntry& entry : entries) {
             for (std::string_view text : {section, entry.name, entry.value}) {
                 if (text.find_first_of("\r\n") != std::string_view::npos) {
-                    return failure(path,
-                                   std::string("\"")
-                                       .append(entry.name)
-                                       .append("\" cannot be stored in the file (a line break?)"));
+                    return objectFailure(
+                        path, std::string("\"")
+                                  .append(entry.name)
+                                  .append("\" cannot be stored in the file (a line break?)"));
                 }
             }
         }

@@ -10,11 +10,4 @@ namespace vorlanth::platform {
 // what went wrong in plain words, the code and FormatMessage's text for it.
 FailureDetail systemFailure(std::string object, std::string reason, unsigned long error);
 
-// Copies detail to why when the caller asked for it.
-inline void tell(FailureDetail* why, FailureDetail detail) {
-    if (why != nullptr) {
-        *why = std::move(detail);
-    }
-}
-
 }  // namespace vorlanth::platform

@@ -22,12 +22,6 @@ FailureDetail fakeFailure(std::string object, std::string reason, int error) {
     return detail;
 }
 
-void tell(FailureDetail* why, FailureDetail detail) {
-    if (why != nullptr) {
-        *why = std::move(detail);
-    }
-}
-
 constexpr int kFakeIoError = 5;
 
 }  // namespace
