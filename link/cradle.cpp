@@ -41,11 +41,21 @@ std::uint8_t rateDigitFor(int baudIndex) {
     return digits[static_cast<std::size_t>(baudIndex)];
 }
 
-// Writes one command byte to the cradle and reports it.
-void writeCommand(Link& link, std::uint8_t byte) {
+// Writes one command byte to the cradle and reports it; false, with why, when the device
+// failed, the line was lost or the byte did not go out before the write time-out.
+bool writeCommand(Link& link, std::uint8_t byte) {
     const std::array<std::uint8_t, 1> bytes = {byte};
-    link.state.portHandle->write(bytes);
+    const std::int64_t written = link.state.portHandle->write(bytes, link.failure);
+    if (written != 1) {
+        if (written == 0) {
+            noteFailure(link, objectFailure("COM" + std::to_string(link.settings.comPort),
+                                            "a command byte for the infrared cradle did not go "
+                                            "out (write time-out)"));
+        }
+        return false;
+    }
     reportWireChunk(link, WireDirection::Sent, bytes);
+    return true;
 }
 
 // Drives RTS through the line settings: off addresses the cradle, on the terminal.
@@ -57,7 +67,7 @@ void setRts(Link& link, platform::LineControl control) {
 }  // namespace
 
 // Sends 0x0F at rate with RTS off and takes the first read after the settle delay as the
-// answer; a read that finds the line lost ends the probe with -1.
+// answer; a write that fails or a read that finds the line lost ends the probe with -1.
 int probeCradleRate(Link& link, std::uint32_t rate) {
     if (!link.state.portHandle) {
         return 0;
@@ -68,7 +78,9 @@ int probeCradleRate(Link& link, std::uint32_t rate) {
     setRts(link, platform::LineControl::Disable);
     // An echo that came late for an earlier probe must not answer this one.
     link.state.portHandle->discardInput();
-    writeCommand(link, kProbeByte);
+    if (!writeCommand(link, kProbeByte)) {
+        return -1;
+    }
     clock.sleep(link.state.cradleDelayMs);
 
     // Reads return at once: the first read decides, so the echo counts only if it arrived
@@ -123,7 +135,9 @@ int configureCradle(Link& link) {
     }
 
     setRts(link, platform::LineControl::Disable);
-    writeCommand(link, kFoundByte);
+    if (!writeCommand(link, kFoundByte)) {
+        return 0;
+    }
     link.clock().sleep(link.state.cradleDelayMs);
 
     const std::uint8_t digit = rateDigitFor(link.settings.baudIndex);
@@ -133,9 +147,13 @@ int configureCradle(Link& link) {
         line.baudRate = chosenRate;
         if (chosenRate != link.state.cradleRate) {
             // Still at the rate found, with its delay.
-            writeCommand(link, digit);
+            if (!writeCommand(link, digit)) {
+                return 0;
+            }
             link.clock().sleep(link.state.cradleDelayMs);
-            writeCommand(link, kSwitchByte);
+            if (!writeCommand(link, kSwitchByte)) {
+                return 0;
+            }
             link.clock().sleep(link.state.cradleDelayMs);
             link.state.cradleRate = chosenRate;
         }

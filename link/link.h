@@ -106,7 +106,7 @@ std::optional<Ipv4Address> resolveTargetAddress(platform::SocketLibrary& sockets
 // (or the line was lost, or a stop was requested).
 int configureCradle(Link& link);
 // Probes the cradle at rate: 1 when it echoed 0x0F within the settle delay, 0 when it did
-// not, -1 when the line was lost.
+// not, -1 when the line was lost or the probe byte could not be written.
 int probeCradleRate(Link& link, std::uint32_t rate);
 
 }  // namespace vorlanth::link

@@ -31,6 +31,13 @@ class FileSystem {
     // failure, with why (when given) saying which file and why.
     virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path,
                                                          FailureDetail* why = nullptr) = 0;
+    // Opens a text that is read once from its start to its end: a regular file, a FIFO or a
+    // pipe (a list made by another program, "<(command)"), or standard input for "-". Its
+    // reads wait for data for as long as it takes, but end (-1) when a stop of the run is
+    // requested; a device, a socket or a directory is refused at once. nullptr on failure,
+    // with why (when given) saying which file and why.
+    virtual std::unique_ptr<ReadableFile> openTextStream(const std::string& path,
+                                                         FailureDetail* why = nullptr) = 0;
     // File status: the size of an existing file, nothing when there is none.
     virtual std::optional<std::uint64_t> fileSize(const std::string& path) = 0;
 };

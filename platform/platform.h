@@ -27,7 +27,8 @@ class Platform {
     virtual FileSystem& files() = 0;
     virtual Profile& profile() = 0;
     // Full path of the running program's file. On POSIX systems the program "lives" in its
-    // settings directory, so that the settings and environment files are found beside it.
+    // settings directory, so that the settings and environment files are found beside it;
+    // empty when no such directory can be named (no home folder).
     virtual std::string programPath() = 0;
     // The separator of directories in paths: '\\' on Windows, '/' elsewhere.
     virtual char pathSeparator() = 0;

@@ -4,6 +4,13 @@
 
 namespace vorlanth::platform {
 
+// Makes sure standard input, output and error are open before the program opens anything: each
+// one that is closed is opened on the null device (input read-only, output and error
+// write-only), so that no pipe, socket or file the program opens later takes its number and
+// receives its progress text or JSON. Called first thing at start; on Windows a missing
+// standard handle is no error and nothing is done.
+void ensureStandardStreams();
+
 // Whether standard input, or standard error, is an interactive terminal.
 bool standardInputIsTerminal();
 bool standardErrorIsTerminal();

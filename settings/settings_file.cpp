@@ -42,6 +42,19 @@ FailureDetail pathTooLong(SettingsRecord& record) {
                          "path longer than " + std::to_string(kPathArea) + " characters");
 }
 
+// Without a folder for the program there is nowhere to keep settings: the run says so once
+// ("settings not saved: no home folder") and then reads and writes none.
+bool noHomeFolder(SettingsRecord& record) {
+    if (!record.platform.programPath().empty()) {
+        return false;
+    }
+    if (!record.noHomeFolderSaid) {
+        record.noHomeFolderSaid = true;
+        record.warnings.warn("settings not saved", objectFailure("", "no home folder"));
+    }
+    return true;
+}
+
 // Reads the keys of section from the file at path in one reading. A file that is there but is
 // not read (too large) is said with summary, and its keys take their defaults like those of a
 // missing file.
@@ -106,7 +119,7 @@ bool computeProgramPaths(SettingsRecord& record) {
     record.programDirectory.clear();
     record.settingsPath.clear();
     const std::string directory = fullProgramDirectory(record);
-    if (!record.programDirectory.assign(directory) ||
+    if (directory.empty() || !record.programDirectory.assign(directory) ||
         !record.settingsPath.assign(directory + std::string(kSettingsFileName))) {
         record.programDirectory.clear();
         record.settingsPath.clear();
@@ -121,6 +134,9 @@ bool computeProgramPaths(SettingsRecord& record) {
 void loadSettings(SettingsRecord& record) {
     UploadSettings& settings = record.settings;
     presetUploadSettings(settings);
+    if (noHomeFolder(record)) {
+        return;
+    }
     if (!computeProgramPaths(record)) {
         record.warnings.warn("settings not read", pathTooLong(record));
         return;
@@ -168,7 +184,9 @@ void loadSettings(SettingsRecord& record) {
 bool saveSettings(SettingsRecord& record) {
     const UploadSettings& settings = record.settings;
     if (record.settingsPath.empty()) {
-        record.warnings.warn("settings not saved", pathTooLong(record));
+        if (!noHomeFolder(record)) {
+            record.warnings.warn("settings not saved", pathTooLong(record));
+        }
         return false;
     }
     const bool network = settings.linkType >= Network;

@@ -29,6 +29,8 @@ struct SettingsRecord {
     UploadSettings settings;
     FixedText<255> programDirectory;
     FixedText<255> settingsPath;
+    // Set once the run has said that it keeps no settings for want of a home folder.
+    bool noHomeFolderSaid = false;
 };
 
 inline constexpr std::string_view kSettingsFileName = "Vorlanth.ini";
@@ -39,10 +41,12 @@ inline constexpr std::string_view kEnvironmentSection = "Enviroment";
 // Reads the always-on-top flag from the environment file one directory above the program's.
 void readEnvironmentFlag(SettingsRecord& record);
 // Computes programDirectory (ending in the path separator) and settingsPath from the program's
-// path; both stay empty, and false comes back, when they do not fit in 255 characters.
+// path; both stay empty, and false comes back, when they do not fit in 255 characters or the
+// platform names no folder for the program (no home folder).
 bool computeProgramPaths(SettingsRecord& record);
 // Presets the settings, computes the paths and fills the settings from the settings file. A
-// settings path that does not fit, or a file too large to read, is said as a warning.
+// settings path that does not fit, or a file too large to read, is said as a warning; without
+// a home folder nothing is read and the run says once that it saves no settings.
 void loadSettings(SettingsRecord& record);
 // Writes the five keys from the settings into settingsPath as one change. A save that fails,
 // or that has no settingsPath because it did not fit, is said as a warning ("settings not

@@ -1,5 +1,6 @@
 #include "shell/fleet_list.h"
 
+#include <array>
 #include <map>
 #include <optional>
 #include <utility>
@@ -114,8 +115,43 @@ std::string fleetTargetName(const UploadSettings& settings) {
     return "COM" + std::to_string(settings.comPort);
 }
 
+std::optional<std::string> readFleetListText(platform::FileSystem& files, const std::string& path,
+                                             FailureDetail& why) {
+    why = objectFailure(path == "-" ? "standard input" : path, "");
+    const std::unique_ptr<platform::ReadableFile> file = files.openTextStream(path, &why);
+    if (!file) {
+        if (why.reason.empty()) {
+            why.reason = "the list cannot be opened";
+        }
+        return std::nullopt;
+    }
+    std::string text;
+    std::array<std::uint8_t, 4096> chunk{};
+    for (;;) {
+        const std::int64_t count = file->read(chunk);
+        if (count < 0) {
+            why.reason = "the list cannot be read";
+            return std::nullopt;
+        }
+        if (count == 0) {
+            return text;
+        }
+        text.append(reinterpret_cast<const char*>(chunk.data()), static_cast<std::size_t>(count));
+        if (text.size() > kMaxFleetListBytes) {
+            why.reason = "the list is longer than " +
+                         std::to_string(kMaxFleetListBytes / (1024 * 1024)) + " MiB";
+            return std::nullopt;
+        }
+    }
+}
+
 FleetList parseFleetList(std::string_view listText, platform::Platform& platform) {
     FleetList list;
+    // A byte-order mark that an editor put at the start is not part of the first line.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (listText.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        listText.remove_prefix(kByteOrderMark.size());
+    }
     ProgramChecker programs(platform.files());
     std::map<std::string, int> terminals;  // terminal key -> the first line naming it
     int lineNumber = 0;

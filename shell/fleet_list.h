@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,12 +35,19 @@ struct FleetList {
 // The longest fleet list read, in bytes.
 inline constexpr std::size_t kMaxFleetListBytes = 1024 * 1024;
 
+// Reads the list's text whole from a regular file, a FIFO or a pipe, or standard input for
+// "-"; nothing (with why) when it cannot be opened or read, or is longer than
+// kMaxFleetListBytes. A stop of the run while it waits for the text also gives nothing.
+std::optional<std::string> readFleetListText(platform::FileSystem& files, const std::string& path,
+                                             FailureDetail& why);
+
 // Reads a fleet list: one six-field argument text a line, as on the command line, with MODE 1;
 // blank lines and lines whose first non-blank character is "#" are skipped, a CR before the
-// line end is dropped. Every line is checked before anything is uploaded: its fields, its
-// program file (decoded whole, without any link), its network address (a host name through the
-// resolver; nothing is sent), and that no earlier line names the same terminal (the same serial
-// device, or the same address and port). A list without any target is an error of its own.
+// line end is dropped, and so is a UTF-8 byte-order mark at the very start (an editor's). Every
+// line is checked before anything is uploaded: its fields, its program file (decoded whole, without
+// any link), its network address (a host name through the resolver; nothing is sent), and that no
+// earlier line names the same terminal (the same serial device, or the same address and port). A
+// list without any target is an error of its own.
 FleetList parseFleetList(std::string_view listText, platform::Platform& platform);
 
 // A short name of a target's terminal: "COM3" or "address:port".

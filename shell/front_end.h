@@ -64,8 +64,8 @@ enum class UploadEvent {
     EraseFailed,
     TransferStarted,
     TransferFinished,  // every record or block went over
-    TransferFailed,    // the terminal refused, did not answer, or the link was lost
-    TransferRefused,   // the program file turned out not to be valid while it was sent
+    TransferFailed,    // the terminal refused or did not answer, the line was lost, or the
+                       // file could not be read to its end (or changed while it was sent)
 };
 
 // What the core asks of a front end: message boxes, the progress and erase windows, the

@@ -32,6 +32,16 @@ ResultCode reportDecodeFailure(Session& session, const readers::DecodeResult& de
     return shapeFailure(session.settings.fileType);
 }
 
+// The check pass read the whole file without a fault, so a format error met while sending means
+// the file changed in between: it is a read failure of the file (no "Format Error!", the
+// upload failed), with the place and what was found there as its detail.
+readers::DecodeResult changedWhileRead(readers::DecodeResult decoded) {
+    decoded.status = readers::DecodeStatus::ReadError;
+    decoded.error.kind = FailureKind::System;
+    decoded.error.reason = "the file changed while it was read (now: " + decoded.error.reason + ")";
+    return decoded;
+}
+
 // The check pass takes everything and sends nothing; a stop the user asks for (a signal,
 // Ctrl+C) ends it at the next record or block, so a large file does not hold the run up.
 class CheckingSink final : public readers::ProgramSink {
@@ -154,6 +164,7 @@ ResultCode transferProgram(Session& session, ProgressSink& progress) {
                        ? shapeFailure(session.settings.fileType)
                        : sink.lastSent;
         case readers::DecodeStatus::FormatError:
+            return reportDecodeFailure(session, changedWhileRead(decoded));
         case readers::DecodeStatus::ReadError:
             break;
     }

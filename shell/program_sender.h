@@ -25,8 +25,9 @@ ResultCode checkProgramFiles(Session& session);
 // Sends the program in session.programFile over the link as its file type asks: joined
 // records and the end record (S-record), records without erased bytes and the end record
 // (binary image), or blocks and "END\r" (BASIC, also for any other file type). 1 when all
-// went out; -106, 0 or -109 as the shape's failures are; a file that turns out not to be in
-// its format while it is sent shows "Format Error!".
+// went out; -106, 0 or -109 as the shape's failures are. A file that turns out not to be in
+// its format while it is sent changed after the check: a read failure with the place as its
+// detail, never "Format Error!".
 ResultCode transferProgram(Session& session, ProgressSink& progress);
 
 }  // namespace vorlanth::shell

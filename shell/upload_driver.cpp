@@ -94,8 +94,6 @@ ResultCode uploadProgram(Session& session) {
     frontEnd.closeProgressWindow();
     if (transferred > 0) {
         frontEnd.onUploadEvent(UploadEvent::TransferFinished);
-    } else if (session.failure.kind == FailureKind::FileFormat) {
-        frontEnd.onUploadEvent(UploadEvent::TransferRefused);
     } else {
         frontEnd.onUploadEvent(UploadEvent::TransferFailed);
     }

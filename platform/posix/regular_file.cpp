@@ -38,7 +38,11 @@ FailureDetail notRegular(const std::string& path, mode_t mode) {
 
 }  // namespace
 
-UniqueFd openRegularFile(const std::string& path, FailureDetail* why) {
+namespace {
+
+// Opens path without blocking in the open and keeps it when it is a regular file, or a FIFO
+// when fifoTaken is given (which is then set to whether it is one).
+UniqueFd openWithoutBlocking(const std::string& path, bool* fifoTaken, FailureDetail* why) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd) {
         // A socket cannot be opened at all; say what it is rather than "No such device".
@@ -56,6 +60,10 @@ UniqueFd openRegularFile(const std::string& path, FailureDetail* why) {
         tell(why, systemFailure(path, "cannot open", errno));
         return {};
     }
+    if (fifoTaken != nullptr && S_ISFIFO(status.st_mode)) {
+        *fifoTaken = true;
+        return fd;
+    }
     if (!S_ISREG(status.st_mode)) {
         tell(why, notRegular(path, status.st_mode));
         return {};
@@ -66,6 +74,17 @@ UniqueFd openRegularFile(const std::string& path, FailureDetail* why) {
         return {};
     }
     return fd;
+}
+
+}  // namespace
+
+UniqueFd openRegularFile(const std::string& path, FailureDetail* why) {
+    return openWithoutBlocking(path, nullptr, why);
+}
+
+UniqueFd openRegularFileOrFifo(const std::string& path, bool& fifo, FailureDetail* why) {
+    fifo = false;
+    return openWithoutBlocking(path, &fifo, why);
 }
 
 }  // namespace vorlanth::platform

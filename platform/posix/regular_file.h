@@ -14,4 +14,8 @@ namespace vorlanth::platform {
 // For every file the program reads: program files, their companions, the INI files.
 UniqueFd openRegularFile(const std::string& path, FailureDetail* why = nullptr);
 
+// Opens path as openRegularFile does, but also takes a FIFO or a pipe, which comes back
+// non-blocking (fifo set true): its reads are to wait in poll, where a stop request wakes them.
+UniqueFd openRegularFileOrFifo(const std::string& path, bool& fifo, FailureDetail* why = nullptr);
+
 }  // namespace vorlanth::platform

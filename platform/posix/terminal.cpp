@@ -1,5 +1,6 @@
 #include "platform/terminal.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -9,6 +10,21 @@
 #include "platform/posix/stop_wait.h"
 
 namespace vorlanth::platform {
+
+// Descriptors are handed out lowest first, so opening the null device fills the first closed
+// one; it is moved to its place in case a lower one was taken meanwhile.
+void ensureStandardStreams() {
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        const int opened = ::open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != descriptor) {
+            ::dup2(opened, descriptor);
+            ::close(opened);
+        }
+    }
+}
 
 bool standardInputIsTerminal() {
     return ::isatty(STDIN_FILENO) == 1;

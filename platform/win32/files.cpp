@@ -9,15 +9,21 @@ namespace {
 
 class Win32File final : public ReadableFile {
   public:
-    explicit Win32File(HANDLE handle) : handle_(handle) {}
-    ~Win32File() override { CloseHandle(handle_); }
+    // A borrowed handle (standard input) is not closed with the object.
+    explicit Win32File(HANDLE handle, bool owned = true) : handle_(handle), owned_(owned) {}
+    ~Win32File() override {
+        if (owned_) {
+            CloseHandle(handle_);
+        }
+    }
     Win32File(const Win32File&) = delete;
     Win32File& operator=(const Win32File&) = delete;
 
+    // The end of a pipe whose writer has gone is the end of the text, not a failure.
     std::int64_t read(std::span<std::uint8_t> buffer) override {
         DWORD count = 0;
         if (!ReadFile(handle_, buffer.data(), static_cast<DWORD>(buffer.size()), &count, nullptr)) {
-            return -1;
+            return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
         }
         return count;
     }
@@ -37,6 +43,7 @@ class Win32File final : public ReadableFile {
 
   private:
     HANDLE handle_;
+    bool owned_;
 };
 
 // The refusal of something that opens (or exists) but is not a file on a disk.
@@ -78,6 +85,39 @@ class Win32FileSystem final : public FileSystem {
         auto file = std::make_unique<Win32File>(handle);
         const DWORD type = GetFileType(handle);
         if (type != FILE_TYPE_DISK) {
+            tell(why, notRegular(path, kindOfFile(type)));
+            return nullptr;
+        }
+        return file;
+    }
+
+    // A disk file or a pipe; "-" is standard input, whatever it is.
+    std::unique_ptr<ReadableFile> openTextStream(const std::string& path,
+                                                 FailureDetail* why) override {
+        if (path == "-") {
+            HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+            if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+                tell(why, objectFailure("standard input", "not open"));
+                return nullptr;
+            }
+            return std::make_unique<Win32File>(input, false);
+        }
+        HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            const DWORD attributes = GetFileAttributesA(path.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                tell(why, notRegular(path, "a directory"));
+            } else {
+                tell(why, systemFailure(path, "cannot open", error));
+            }
+            return nullptr;
+        }
+        auto file = std::make_unique<Win32File>(handle);
+        const DWORD type = GetFileType(handle);
+        if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
             tell(why, notRegular(path, kindOfFile(type)));
             return nullptr;
         }

@@ -18,6 +18,11 @@ class FakeFileSystem final : public platform::FileSystem {
   public:
     std::unique_ptr<platform::ReadableFile> openForReading(const std::string& path,
                                                            FailureDetail* why = nullptr) override;
+    // The same files, read as a stream ("-" is the file of that name).
+    std::unique_ptr<platform::ReadableFile> openTextStream(const std::string& path,
+                                                           FailureDetail* why = nullptr) override {
+        return openForReading(path, why);
+    }
     std::optional<std::uint64_t> fileSize(const std::string& path) override;
 
     std::map<std::string, Bytes> files;

@@ -45,7 +45,8 @@ wait_terminal 10 || fail "odd paths: the terminal did not receive every upload"
 # WANTED_STATES are the transfer event's states, blank-separated ("" when there is none).
 # "lost link": the terminal is stopped once the transfer has started (the loader finds out
 # when its deadlines pass, about 14 s); "file changed": the program's tail is spoilt once the
-# transfer has started, after the check before the handshake passed.
+# transfer has started, after the check before the handshake passed: the file changed while it
+# was read, a failed upload (not "Format Error!"), with the place said.
 transfer_case() {
   local label=$1 states=$2 exit_code=$3 program=$4
   shift 4
@@ -77,6 +78,11 @@ i = l.rfind(b"\r\n", 0, 18); f.seek(-20 + i - 1, 2); f.write(b"0" if l[i - 1:i] 
     fail "$label: not valid JSON Lines"
   [[ $values == "$(printf '%s\n' $states "$exit_code")" ]] ||
     fail "$label: events $values: $(cat "$work/events" "$work/stderr")"
+  if [[ $label == "file changed" ]]; then
+    grep -q "large.shx:4000:\([0-9]*:\)\? the file changed while it was read" "$work/stderr" &&
+      ! grep -q "Format Error" "$work/stderr" "$work/events" ||
+      fail "$label: not said as a changed file: $(cat "$work/stderr")"
+  fi
 }
 
 # A program large enough that its tail is read from the file well after the transfer started.
@@ -97,7 +103,37 @@ transfer_case "refused record" "started failed" 1 examples/app.shx --fault-at 5:
 transfer_case "lost link" "started failed" 1 examples/app.shx --write-ms 100
 # A file that is not valid is refused before the handshake: no transfer at all, exit 5.
 transfer_case "format error" "" 5 "$work/bad.shx"
-transfer_case "file changed" "started refused" 5 "$work/large.shx" --write-ms 2
+transfer_case "file changed" "started failed" 1 "$work/large.shx" --write-ms 2
+
+# --check --json names the file as the upload's events do: file_bytes for a name that is not
+# UTF-8, the check event valid JSON.
+odd_check="$work/odd/"$'\xff'"check.shx"
+cp examples/app.shx "$odd_check"
+"$bin/vorlanth-cli" --json --check "$odd_check" >"$work/events" 2>"$work/stderr"
+values=$(python3 tests/process/strict_json.py "$work/events" check.file_bytes check.valid) ||
+  fail "--check --json of a name that is not UTF-8: not valid JSON: $(cat -v "$work/events")"
+want_bytes=$(printf '%s' "$odd_check" | od -An -v -tx1 | tr -d ' \n')
+[[ $values == "$(printf '%s\ntrue' "$want_bytes")" ]] ||
+  fail "--check --json of a name that is not UTF-8: $values"
+
+# Usage errors with --json: the message and a result with exit code 2 on stdout, the human text
+# on stderr. Each case: a name, then the arguments.
+usage_cases=(
+  "unknown option|--json --bogus a,1,1,1,0,1"
+  "option after --json needs a value|--json --jobs"
+  "--json after the bad option|--bogus --json"
+  "--check of a name without a type|--json --check README.md"
+  "--check with a bad file type|--json --check examples/app.shx,7"
+)
+for entry in "${usage_cases[@]}"; do
+  IFS='|' read -r name arguments <<<"$entry"
+  "$bin/vorlanth-cli" $arguments >"$work/events" 2>"$work/stderr" </dev/null
+  code=$?
+  values=$(python3 tests/process/strict_json.py "$work/events" message.code result.exitCode) ||
+    fail "$name: not valid JSON Lines: $(cat -v "$work/events")"
+  [[ $code -eq 2 && $values == $'0\n2' ]] || fail "$name: exit $code, events: $(cat "$work/events")"
+  grep -q "^vorlanth: " "$work/stderr" || fail "$name: nothing said on stderr"
+done
 
 echo "$failures failed"
 [[ $failures -eq 0 ]]

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # vorlanth-cli at a terminal (run on a pseudo-terminal): the progress line redrawn in place,
-# the retry question answered y and n, and the settings form through to an upload.
+# the retry question answered y and n, and the settings form through to an upload, with and
+# without a home folder.
 set -uo pipefail
 source tests/process/lib.sh
 process_test_start
@@ -55,6 +56,31 @@ grep -q "Uploaded successfully!" "$work/t4" || fail "form: no upload"
 ini=$XDG_CONFIG_HOME/vorlanth/Vorlanth.ini
 grep -q "^ComType=3" "$ini" && grep -q "^FileType=1" "$ini" && grep -q "^Baudrate=$port" "$ini" &&
   grep -q "^ComPort=127.0.0.1" "$ini" || fail "form: settings file: $(cat "$ini" 2>&1)"
+
+# The settings form without a home folder (a service started without HOME and XDG_CONFIG_HOME):
+# two uploads through OK, and the run says once that it keeps no settings; nothing is created,
+# neither in the working folder nor at the file system's root.
+start_terminal "$work/out" --udp 0 --expect examples/app.qbx --type qbx --sessions 2 --idle-timeout 30
+port=$(ready_udp_port)
+mkdir "$work/nohome"
+bin_abs=$(cd "$bin" && pwd)
+root_config=$(ls -d /.config/vorlanth 2>/dev/null)
+(cd "$work/nohome" && env -u HOME -u XDG_CONFIG_HOME python3 "$OLDPWD/tests/process/pty_run.py" \
+  "$work/t5" 60 \
+  --answer "Change [1-5], b, o or x: =>1" --answer "Comm type [1-3]: =>3" \
+  --answer "Change [1-5], b, o or x: =>2" --answer "Target IP: =>127.0.0.1" \
+  --answer "Change [1-5], b, o or x: =>3" --answer "Port number: =>$port" \
+  --answer "Change [1-5], b, o or x: =>b" --answer "Path: =>$OLDPWD/examples/app.qbx" \
+  --answer "Change [1-5], b, o or x: =>o" --answer "Change [1-5], b, o or x: =>o" \
+  --answer "Change [1-5], b, o or x: =>x" -- "$bin_abs/vorlanth-cli")
+code=$?
+wait_terminal 10 || fail "no home folder: the terminal did not get both uploads"
+[[ $code -eq 0 ]] || fail "no home folder: exit $code: $(cat "$work/t5")"
+[[ $(grep -c "settings not saved: no home folder" "$work/t5") -eq 1 ]] ||
+  fail "no home folder: not said once: $(cat "$work/t5")"
+[[ -z $(ls -A "$work/nohome") ]] || fail "no home folder: created $(ls -A "$work/nohome")"
+[[ $(ls -d /.config/vorlanth 2>/dev/null) == "$root_config" ]] ||
+  fail "no home folder: created /.config/vorlanth"
 
 echo "$failures failed"
 [[ $failures -eq 0 ]]

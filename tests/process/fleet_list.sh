@@ -2,7 +2,8 @@
 # vorlanth-cli --fleet: a list with any bad line uploads nothing and exits 2, each bad line said
 # with its number (the terminals named by the good lines must see not one frame); then the
 # output of a good list: one line per phase change and the summary without a terminal, the
-# lines redrawn in place at a terminal, --jobs 1 one target after the other, the list on stdin.
+# lines redrawn in place at a terminal, --jobs 1 one target after the other, the list on stdin,
+# with a byte-order mark, and through a pipe.
 set -uo pipefail
 source tests/process/lib.sh
 bin=${VORLANTH_BIN:-build/linux/bin}
@@ -98,6 +99,24 @@ done <"$work/stderr"
 grep -qE '^target +outcome +bytes +time +attempts +last message$' "$work/stdout" &&
   grep -qE '^#1 COM8 +uploaded +5\.3 KiB +[0-9.]+ s +1 +Uploaded successfully!$' "$work/stdout" &&
   grep -qx "2 of 2 uploaded" "$work/stdout" || fail "jobs 1: summary: $(cat "$work/stdout")"
+
+# Lists as people write them: saved by a Windows editor (a byte-order mark, CR LF line ends),
+# and made by another program as it runs (<(...), a pipe whose writer is still starting).
+start_terminal "$work/t2" --udp 0 --expect examples/app.bin --type bin --sessions 2 --idle-timeout 30 || exit 1
+pids+=("$TERMINAL_PID")
+line="examples/app.bin,3,127.0.0.1,$(ready_udp_port),2,1"
+printf '\xef\xbb\xbf%s\r\n' "$line" >"$work/bom-list"
+timeout 30 "$bin/vorlanth-cli" --fleet "$work/bom-list" >"$work/stdout" 2>"$work/stderr" </dev/null
+code=$?
+[[ $code -eq 0 ]] && grep -qx "1 of 1 uploaded" "$work/stdout" ||
+  fail "a list with a byte-order mark: exit $code: $(cat "$work/stderr")"
+timeout 30 "$bin/vorlanth-cli" --fleet <(sleep 0.3; printf '%s\n' "$line") >"$work/stdout" \
+  2>"$work/stderr" </dev/null
+code=$?
+[[ $code -eq 0 ]] && grep -qx "1 of 1 uploaded" "$work/stdout" ||
+  fail "a list through <(...): exit $code: $(cat "$work/stderr")"
+wait "${pids[@]}" || fail "lists as people write them: the terminal did not get both programs"
+pids=()
 
 # At a terminal: the targets' lines redrawn in place.
 # Each block takes the terminal 300 ms, so the live line is drawn before the last one.

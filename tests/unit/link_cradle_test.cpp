@@ -187,21 +187,37 @@ TEST(ConfigureCradle, SequencesAgainstACradleModel) {
     }
 }
 
-// A read that finds the line lost ends the probe at once with -1, and the whole search with
-// it: one probe, not one per rate, and the open fails with why.
+// A lost line ends the probe at once with -1, and the whole search with it: one probe, not one
+// per rate, and the open fails with why. The loss shows in the probe's read or in its write of
+// the probe byte (which then is not reported as sent).
 TEST(ConfigureCradle, ALostLineEndsTheSearchAtOnce) {
-    LinkRig rig(CradleIr);
-    rig.state.portHandle = rig.platform.openSerialPort(1);
-    rig.serial().readsFail = true;
-    const std::uint32_t start = rig.clock().tickCount();
-    EXPECT_EQ(probeCradleRate(rig.link, 115200), -1);
-    EXPECT_EQ(rig.clock().tickCount() - start, 40u) << "only the settle delay before the read";
-    EXPECT_EQ(rig.serial().readCalls, 1);
+    struct Case {
+        const char* name;
+        bool readsFail;
+        bool writesFail;
+        std::uint32_t probeMs;  // what the probe waits before it gives up
+        int reads;
+        std::size_t bytesWritten;
+    };
+    const Case cases[] = {
+        {"the read finds it lost", true, false, 40, 1, 1},
+        {"the write finds it lost", false, true, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        LinkRig rig(CradleIr);
+        rig.state.portHandle = rig.platform.openSerialPort(1);
+        rig.serial().readsFail = c.readsFail;
+        rig.serial().writesFail = c.writesFail;
+        const std::uint32_t start = rig.clock().tickCount();
+        EXPECT_EQ(probeCradleRate(rig.link, 115200), -1) << c.name;
+        EXPECT_EQ(rig.clock().tickCount() - start, c.probeMs) << c.name;
+        EXPECT_EQ(rig.serial().readCalls, c.reads) << c.name;
 
-    rig.serial().writes.clear();
-    EXPECT_EQ(configureCradle(rig.link), 0);
-    EXPECT_EQ(rig.serial().writes.size(), 1u) << "one probe byte, no further rates";
-    EXPECT_EQ(rig.failure.reason, "the line was lost");
+        rig.serial().writes.clear();
+        EXPECT_EQ(configureCradle(rig.link), 0) << c.name;
+        EXPECT_EQ(rig.serial().writes.size(), c.bytesWritten) << c.name << ": no further rates";
+        EXPECT_EQ(rig.failure.reason, "the line was lost") << c.name;
+    }
 }
 
 // A cradle that never answers fails the open with why, naming the port.

@@ -258,6 +258,26 @@ TEST_F(SettingsFileTest, OverlongProgramDirectoryNeitherReadsNorWritesAndSaysSo)
     }
 }
 
+// Without a home folder the platform names no program path: no settings file, no environment
+// file, nothing written by a load, two saves or a command-line start, and one warning in all.
+TEST_F(SettingsFileTest, NoHomeFolderKeepsNoSettingsAndSaysSoOnce) {
+    platform.programPathText = "";
+    platform.fileSystem.files["Vorlanth.ini"] = {};
+    platform.profileImpl.store("Vorlanth", "ComType", "3", "Vorlanth.ini");
+    readEnvironmentFlag(session);
+    loadSettings(session);
+    EXPECT_EQ(session.settings.linkType, Serial);
+    EXPECT_TRUE(session.settingsPath.empty());
+    EXPECT_FALSE(saveSettings(session));
+    EXPECT_FALSE(shell::applyStartupSettings(session, "app.shx,1,1,1,0,0") &&
+                 saveSettings(session));
+    EXPECT_TRUE(platform.profileImpl.readings.empty());
+    EXPECT_TRUE(platform.profileImpl.writes.empty());
+    ASSERT_EQ(frontEnd.warnings.size(), 1u);
+    EXPECT_EQ(frontEnd.warnings[0].summary + ": " + describeFailure(frontEnd.warnings[0].detail),
+              "settings not saved: no home folder");
+}
+
 TEST(SettingsFileEnvironment, AlwaysOnTopIsTheLeadingNumberOfTheKey) {
     const std::string file = "C:\\Tools\\Kestmor.ini";
     const std::vector<std::pair<std::optional<std::string>, int>> cases = {

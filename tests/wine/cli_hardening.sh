@@ -85,9 +85,9 @@ timeout 120 python3 tests/process/pty_run.py "$work/prompt" 90 --signal "y/N]=>I
 code=$?
 elapsed=$(cat "$work/prompt.ms" 2>/dev/null || echo 99999)
 [[ $code -eq 130 ]] || fail "Ctrl+C at the prompt: exit $code"
-# Wine does not always cancel a console read that is waiting: on a loaded machine the read
-# stays until the stop handler's 1.5 s safety exit ends the process (with the same code).
-[[ $elapsed -lt 2500 ]] || fail "Ctrl+C at the prompt: $elapsed ms"
+# The prompt waits on the console and the stop event before it reads, so Ctrl+C ends it at
+# once, not through the stop handler's 1.5 s safety exit.
+[[ $elapsed -lt 500 ]] || fail "Ctrl+C at the prompt: $elapsed ms"
 echo "seen: Ctrl+C at the retry prompt: exit $code, $elapsed ms"
 
 echo "$failures failed"

@@ -122,10 +122,10 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
 }
 
 std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCode) {
-    std::string object = "{\"event\":\"check\",\"file\":" + jsonString(report.path) +
+    std::string object = "{\"event\":\"check\"" + textMember("file", report.path) +
                          ",\"fileType\":\"" + fileTypeName(report.fileType) + "\"";
     if (!report.companionPath.empty()) {
-        object += ",\"companion\":" + jsonString(report.companionPath);
+        object += textMember("companion", report.companionPath);
     }
     object += ",\"size\":" + std::to_string(report.fileSize) +
               ",\"valid\":" + (report.outcome == shell::CheckOutcome::Valid ? "true" : "false") +
@@ -172,6 +172,9 @@ int runCheck(std::string_view argument, bool json, platform::FileSystem& files, 
     std::string error;
     if (!splitArgument(argument, path, fileType, error)) {
         std::fprintf(err, "vorlanth: %s\n", error.c_str());
+        if (json) {
+            JsonEventWriter(out).usageError(error);
+        }
         return exit_code::kCommandLineError;
     }
     const shell::ProgramReport report = shell::checkProgramFile(files, path, *fileType);

@@ -45,11 +45,15 @@ int listPorts() {
 // never ends an upload.
 int main(int argc, char** argv) {
     using namespace vorlanth;
+    platform::ensureStandardStreams();
     platform::installStopHandlers();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ui::console::CliOptions options = ui::console::parseCliOptions(arguments);
     if (!options.error.empty()) {
         std::fprintf(stderr, "vorlanth: %s\n%s", options.error.c_str(), ui::console::usageText());
+        if (options.json) {
+            ui::console::JsonEventWriter(stdout).usageError(options.error);
+        }
         return exit_code::kCommandLineError;
     }
     if (options.help) {

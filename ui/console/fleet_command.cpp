@@ -16,43 +16,6 @@ namespace vorlanth::ui::console {
 
 namespace {
 
-// The list's text, read whole; nothing (with why) when it cannot be read or is too long.
-std::optional<std::string> readList(const std::string& path, platform::FileSystem& files,
-                                    FailureDetail& why) {
-    why.kind = FailureKind::System;
-    why.object = path == "-" ? "standard input" : path;
-    std::string text;
-    std::uint8_t chunk[4096];
-    std::unique_ptr<platform::ReadableFile> file;
-    if (path != "-") {
-        file = files.openForReading(path, &why);
-        if (!file) {
-            if (why.reason.empty()) {
-                why.reason = "the list cannot be opened";
-            }
-            return std::nullopt;
-        }
-    }
-    for (;;) {
-        const std::int64_t count =
-            file ? file->read(chunk)
-                 : static_cast<std::int64_t>(std::fread(chunk, 1, sizeof chunk, stdin));
-        if (count < 0 || (!file && count == 0 && std::ferror(stdin) != 0)) {
-            why.reason = "the list cannot be read";
-            return std::nullopt;
-        }
-        if (count == 0) {
-            return text;
-        }
-        text.append(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(count));
-        if (text.size() > shell::kMaxFleetListBytes) {
-            why.reason = "the list is longer than " +
-                         std::to_string(shell::kMaxFleetListBytes / (1024 * 1024)) + " MiB";
-            return std::nullopt;
-        }
-    }
-}
-
 // "MESSAGE (DETAIL)", or the message alone.
 std::string messageWithDetail(const std::string& message, const FailureDetail& detail) {
     if (detail.empty()) {
@@ -330,7 +293,8 @@ int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
                     std::FILE* out, std::FILE* error, int terminalRows) {
     FailureDetail why;
-    const std::optional<std::string> text = readList(options.listPath, platform.files(), why);
+    const std::optional<std::string> text =
+        shell::readFleetListText(platform.files(), options.listPath, why);
     shell::FleetList list;
     if (!text && platform.stopRequested() != 0) {
         // A stop while the list was read (from a terminal, say) is a stop, not a bad list.

@@ -63,9 +63,6 @@ void FleetTargetFrontEnd::onUploadEvent(UploadEvent event) {
         case UploadEvent::TransferFailed:
             failedStep_ = "the transfer failed";
             break;
-        case UploadEvent::TransferRefused:
-            failedStep_ = "the program file is not valid";
-            break;
         case UploadEvent::EraseStarted:
             display_.phase(index_, FleetPhase::Erasing);
             break;

@@ -1,5 +1,6 @@
 #include "ui/console/json_events.h"
 
+#include "shell/session.h"
 #include "vorlanth/version.h"
 
 namespace vorlanth::ui::console {
@@ -64,8 +65,8 @@ std::string hexText(std::string_view bytes) {
     return hex;
 }
 
-// A text member, and beside it the raw bytes in hex when the text is not valid UTF-8 (a path
-// of a file system that stores bytes), so that a script can still name the file.
+}  // namespace
+
 std::string textMember(std::string_view name, std::string_view text) {
     std::string member = ",\"" + std::string(name) + "\":" + jsonString(text);
     if (!isValidUtf8(text)) {
@@ -73,8 +74,6 @@ std::string textMember(std::string_view name, std::string_view text) {
     }
     return member;
 }
-
-}  // namespace
 
 // Always valid JSON: each byte that is not part of a well-formed UTF-8 sequence becomes
 // U+FFFD, and control characters (C0, DEL and C1) are escaped.
@@ -243,9 +242,6 @@ void JsonEventWriter::uploadEvent(UploadEvent event) {
         case UploadEvent::TransferFailed:
             name = "transfer", state = "failed";
             break;
-        case UploadEvent::TransferRefused:
-            name = "transfer", state = "refused";
-            break;
     }
     write(std::string("{\"event\":\"") + name + "\",\"state\":\"" + state + "\"}");
 }
@@ -274,6 +270,13 @@ void JsonEventWriter::fleet(const std::string& members) {
 
 void JsonEventWriter::stopped(std::string_view signalName) {
     write("{\"event\":\"stopped\",\"signal\":" + jsonString(signalName) + "}");
+}
+
+void JsonEventWriter::usageError(std::string_view text) {
+    MessageBoxRequest request;
+    request.text = std::string(text);
+    message(request, Answer::Ok);
+    result(exit_code::kCommandLineError);
 }
 
 void JsonEventWriter::result(int exitCode) {

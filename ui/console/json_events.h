@@ -14,6 +14,10 @@ namespace vorlanth::ui::console {
 // Quotes text as a JSON string.
 std::string jsonString(std::string_view text);
 
+// The member ,"NAME":"TEXT" (led by a comma), and beside it NAME_bytes with the raw bytes in
+// hex when the text is not valid UTF-8, so that a script can still name the file.
+std::string textMember(std::string_view name, std::string_view text);
+
 // The name a file type has in JSON: "srecord", "binary-image" or "basic".
 const char* fileTypeName(int fileType);
 
@@ -48,6 +52,8 @@ class JsonEventWriter {
     void warning(std::string_view summary, const FailureDetail& detail);
     void stopped(std::string_view signalName);
     void result(int exitCode);
+    // A usage error: its message (code 0, as the command line's own errors) and the result 2.
+    void usageError(std::string_view text);
     // The end of a fleet run; members are the event's own, each led by a comma.
     void fleet(const std::string& members);
 

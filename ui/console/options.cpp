@@ -29,10 +29,31 @@ bool numberValue(const std::vector<std::string>& arguments, std::size_t& index, 
 constexpr long kMostJobs = 1024;
 constexpr long kMostRetries = 100;
 
+// Whether --json is among the options, so that a usage error found before or after it is
+// still written as JSON: the value of an option that takes one is skipped, and the options
+// end at the first argument that is none or at "--".
+bool asksForJson(const std::vector<std::string>& arguments) {
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
+        if (argument.rfind("--", 0) != 0 || argument == "--") {
+            return false;
+        }
+        if (argument == "--json") {
+            return true;
+        }
+        if (argument == "--check" || argument == "--fleet" || argument == "--jobs" ||
+            argument == "--retries") {
+            ++index;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
     CliOptions options;
+    options.json = asksForJson(arguments);
     bool jobsGiven = false;
     bool retriesGiven = false;
     std::size_t index = 0;
@@ -140,6 +161,7 @@ const char* usageText() {
            "                time on the line; FILETYPE from the extension when not given\n"
            "  --fleet FILE  upload to every terminal in FILE at once: one argument text a\n"
            "                line (MODE 1), blank lines and # comments allowed, - for stdin;\n"
+           "                FILE may be a pipe (<(command)), at most 1 MiB, read whole first;\n"
            "                every line is checked first, and a bad one uploads nothing;\n"
            "                ends with a summary (--json: events with \"target\", then \"fleet\")\n"
            "  --jobs N      with --fleet: at most N uploads at once (default: all)\n"

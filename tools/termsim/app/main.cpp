@@ -1,5 +1,6 @@
 // vorlanth-termsim: a virtual data terminal for the loader's tests and benchmarks.
 #include "options.h"
+#include "posix_ports.h"
 #include "runner.h"
 
 #include <iostream>
@@ -7,6 +8,7 @@
 // Parses the command line and runs the terminal.
 int main(int argc, char** argv) {
     using namespace vorlanth::termsim;
+    ensureStandardStreams();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParsedOptions parsed = parseOptions(arguments);
     if (!parsed.error.empty()) {

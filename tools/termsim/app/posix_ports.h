@@ -55,6 +55,11 @@ class Port {
     uint64_t dropped_ = 0;  // answer bytes that could not be written
 };
 
+// Opens each of standard input, output and error that is closed on /dev/null (input
+// read-only, the others write-only), so that no port opened later takes its number and gets
+// the READY line or the trace. Called first thing at start.
+void ensureStandardStreams();
+
 // Creates a pseudo-terminal in raw mode; linkPath, when not empty, becomes a symlink to it.
 std::unique_ptr<Port> openPtyPort(const std::string& linkPath, std::string& error);
 

@@ -7,7 +7,10 @@ namespace vorlanth::termsim {
 
 // Writes each byte into its page, counting bytes written for the first time; a page is looked
 // up once for the bytes that fall into it (a record's bytes mostly share one).
-void MemoryImage::write(uint32_t address, std::span<const uint8_t> data) {
+bool MemoryImage::write(uint32_t address, std::span<const uint8_t> data) {
+    if (uint64_t{address} + data.size() > uint64_t{1} << 32) {
+        return false;
+    }
     uint32_t at = address;
     std::size_t done = 0;
     while (done < data.size()) {
@@ -24,6 +27,7 @@ void MemoryImage::write(uint32_t address, std::span<const uint8_t> data) {
         done += count;
         at += static_cast<uint32_t>(count);
     }
+    return true;
 }
 
 // Looks the byte up in its page.

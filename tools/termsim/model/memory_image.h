@@ -23,8 +23,9 @@ class MemoryImage {
     static constexpr uint32_t kPageSize = 4096;
     static constexpr uint8_t kErased = 0xFF;
 
-    // Writes bytes from `address` on; addresses wrap at 4 GiB like the 32-bit address field.
-    void write(uint32_t address, std::span<const uint8_t> data);
+    // Writes bytes from `address` on. Data that would run past 0xFFFFFFFF is refused whole
+    // (false, nothing written): flash has no byte after the last address.
+    [[nodiscard]] bool write(uint32_t address, std::span<const uint8_t> data);
 
     // The byte at `address`, or nullopt when it was never written.
     std::optional<uint8_t> read(uint32_t address) const;

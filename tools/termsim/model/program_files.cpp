@@ -135,9 +135,13 @@ ExpectedImage readSRecordProgram(std::span<const uint8_t> text) {
         for (int i = 0; i < addressBytes; ++i) {
             address = (address << 8) | bytes[1 + static_cast<size_t>(i)];
         }
-        result.image.write(address, std::span(bytes).subspan(
-                                        1 + static_cast<size_t>(addressBytes),
-                                        bytes.size() - 2 - static_cast<size_t>(addressBytes)));
+        if (!result.image.write(
+                address,
+                std::span(bytes).subspan(1 + static_cast<size_t>(addressBytes),
+                                         bytes.size() - 2 - static_cast<size_t>(addressBytes)))) {
+            result.error = lineMessage(lineNumber, "data past 0xFFFFFFFF");
+            return result;
+        }
     }
     if (!ended) {
         result.error = "no end record (S7, S8 or S9)";
@@ -176,7 +180,10 @@ ExpectedImage readSectionedImage(std::span<const uint8_t> bytes) {
         const uint32_t length = bigEndian32(bytes.subspan(offset + kStart.size() + 4, 4));
         const size_t dataStart = offset + kStart.size() + 8;
         const size_t available = std::min<size_t>(length, bytes.size() - dataStart);
-        result.image.write(address, bytes.subspan(dataStart, available));
+        if (!result.image.write(address, bytes.subspan(dataStart, available))) {
+            result.error = where + ": data past 0xFFFFFFFF";
+            return result;
+        }
         if (available < length) {
             result.warnings.push_back(where + ": file ends after " + std::to_string(available) +
                                       " of " + std::to_string(length) + " data bytes");

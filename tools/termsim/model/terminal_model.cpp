@@ -219,14 +219,16 @@ void TerminalModel::handleRecord(std::span<const uint8_t> frame, uint64_t number
         word = reply::kRefused;  // flash not erased in this download session
         problem = "not erased";
     }
+    // Flash has no byte past 0xFFFFFFFF: a record that runs over the end is refused unwritten.
+    const bool takes = problem.empty() && !faultRejectsFrame(fault);
+    if (takes && !record.endRecord && !image_.write(record.address, record.data)) {
+        word = reply::kRefused;
+        problem = "data past 0xFFFFFFFF";
+    }
     const Micros processing = record.endRecord ? 0 : config_.writeUs;
     const std::string sent = answer(number, fault, word, end.plus(processing));
-    if (problem.empty() && !faultRejectsFrame(fault)) {
-        if (record.endRecord) {
-            endSession(SessionKind::Records);
-        } else {
-            image_.write(record.address, record.data);
-        }
+    if (takes && record.endRecord) {
+        endSession(SessionKind::Records);
     }
     if (trace_.keeping()) {
         trace_.note(

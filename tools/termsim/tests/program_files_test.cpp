@@ -18,9 +18,9 @@ Bytes bytesOf(std::string_view text) {
 
 TEST(MemoryImage, RendersGapsAsErasedAndRoundTripsThroughSRecords) {
     MemoryImage image;
-    image.write(0x1002, Bytes{0xAA, 0xBB});
-    image.write(0x1000, Bytes{0x11});
-    image.write(0x2FFF, Bytes{0x01, 0x02});  // crosses a page boundary
+    ASSERT_TRUE(image.write(0x1002, Bytes{0xAA, 0xBB}));
+    ASSERT_TRUE(image.write(0x1000, Bytes{0x11}));
+    ASSERT_TRUE(image.write(0x2FFF, Bytes{0x01, 0x02}));  // crosses a page boundary
     ASSERT_EQ(image.writtenCount(), 5u);
     EXPECT_EQ(image.lowest(), 0x1000u);
     EXPECT_EQ(image.highest(), 0x3000u);
@@ -45,9 +45,25 @@ TEST(MemoryImage, RendersGapsAsErasedAndRoundTripsThroughSRecords) {
     EXPECT_EQ(compareImages(back.image, image), "");
 
     MemoryImage far;
-    far.write(0, Bytes{1});
-    far.write(0xF0000000u, Bytes{2});
+    ASSERT_TRUE(far.write(0, Bytes{1}));
+    ASSERT_TRUE(far.write(0xF0000000u, Bytes{2}));
     EXPECT_FALSE(renderBinaryImage(far));  // would be 3.75 GiB
+}
+
+// Flash ends at 0xFFFFFFFF: data up to it is kept, data past it refused whole, never wrapped
+// to address 0.
+TEST(MemoryImage, RefusesDataPastTheLastAddress) {
+    MemoryImage image;
+    EXPECT_TRUE(image.write(0xFFFFFFFEu, Bytes{1, 2}));
+    EXPECT_FALSE(image.write(0xFFFFFFFFu, Bytes{3, 4}));
+    EXPECT_FALSE(image.write(0xFFFFF000u, Bytes(0x1001, 5)));
+    EXPECT_EQ(image.writtenCount(), 2u);
+    EXPECT_EQ(image.read(0xFFFFFFFFu), 2);
+    EXPECT_FALSE(image.read(0));
+
+    // A file that says so is refused as the loader refuses it.
+    const std::string text = "S307000000001234B2\r\nS309FFFFFFFE01020304F1\r\nS70500000000FA\r\n";
+    EXPECT_NE(readSRecordProgram(bytesOf(text)).error.find("past 0xFFFFFFFF"), std::string::npos);
 }
 
 TEST(SRecordProgram, AcceptsTheCommonVariants) {
@@ -133,19 +149,19 @@ TEST(SectionedImage, ReadsSectionsAndComparesAsFlash) {
 
     // The loader leaves 0xFF runs out past the first 256 bytes: those read as erased.
     MemoryImage received;
-    received.write(0x8000, Bytes{1, 2, 3});
-    received.write(0x9000, Bytes(256, 0xFF));
+    ASSERT_TRUE(received.write(0x8000, Bytes{1, 2, 3}));
+    ASSERT_TRUE(received.write(0x9000, Bytes(256, 0xFF)));
     EXPECT_EQ(compareImages(expected.image, received), "");
 
-    received.write(0x8001, Bytes{0x22});
-    received.write(0xA000, Bytes{0x00});
+    ASSERT_TRUE(received.write(0x8001, Bytes{0x22}));
+    ASSERT_TRUE(received.write(0xA000, Bytes{0x00}));
     const std::string difference = compareImages(expected.image, received);
     EXPECT_NE(difference.find("at 0x00008001: file has 0x02, terminal has 0x22"), std::string::npos)
         << difference;
     EXPECT_NE(difference.find("2 differing bytes"), std::string::npos) << difference;
 
     MemoryImage missing;
-    missing.write(0x8000, Bytes{1, 2});
+    ASSERT_TRUE(missing.write(0x8000, Bytes{1, 2}));
     EXPECT_NE(compareImages(expected.image, missing).find("terminal has nothing (erased 0xFF)"),
               std::string::npos);
 }
