@@ -115,7 +115,7 @@ for file in vorlanth.exe vorlanth-cli.exe README.md LICENSE.txt; do
 done
 find "$work/zip" -iname '*.dll' | grep . && fail "DLLs in the zip"
 # Windows' own DLLs; a MinGW runtime DLL (libstdc++, libgcc, libwinpthread) would not be there.
-system_dlls='^(kernel32|user32|gdi32|comctl32|comdlg32|ws2_32|wsock32|advapi32|shell32|ole32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|comctl32|comdlg32|ws2_32|wsock32|advapi32|shell32|ole32|bcrypt|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
 for exe in vorlanth.exe vorlanth-cli.exe; do
   imports=$(x86_64-w64-mingw32-objdump -p "$windows/$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
   [[ -n $imports ]] || fail "$exe: objdump -p lists no imports"
