@@ -2,7 +2,8 @@
 # Checks the packages that scripts/package wrote into DIST (default dist/):
 #   .deb     control fields, the files in place, manual pages gzipped, no path of this checkout
 #            inside, lintian without an error; unpacked into a temporary root, the programs
-#            run, `man -l` shows the pages and the completion loads
+#            run, `man -l` shows the pages, the completion loads, and the Ansible collection
+#            installs with ansible-galaxy and ansible-doc shows its module
 #   .tar.gz  the same files under one top folder; the programs run
 #   .zip     the two programs, README and licence; no DLL beside them and none imported
 #            outside Windows' own; vorlanth-cli.exe --version under Wine
@@ -42,8 +43,9 @@ installed_files=(
   share/doc/vorlanth/README.md share/doc/vorlanth/LICENSE share/doc/vorlanth/CHANGELOG.md
   share/doc/vorlanth/examples/app.shx share/doc/vorlanth/examples/app.bin
   share/doc/vorlanth/examples/app.qbx share/doc/vorlanth/examples/app.ini
-  share/doc/vorlanth/examples/ansible/fleet.yml share/doc/vorlanth/examples/ansible/inventory.ini
+  share/doc/vorlanth/examples/ansible/fleet.yml share/doc/vorlanth/examples/ansible/inventory.yml
   share/bash-completion/completions/vorlanth-cli
+  share/vorlanth/ansible/vorlanth-loader-$version.0.tar.gz
 )
 
 # check_linux_install PREFIX WHAT: the files are there, the programs and pages work.
@@ -68,6 +70,22 @@ check_linux_install() {
                  printf "%s\n" "${COMPREPLY[@]}"' _ \
           "$prefix/share/bash-completion/completions/vorlanth-cli" "$prefix/bin/vorlanth-cli" 2>&1)
   [[ $out == --list-ports ]] || fail "$what: completion of --l gave: $out"
+  check_collection "$prefix/share/vorlanth/ansible/vorlanth-loader-$version.0.tar.gz" "$what"
+}
+
+# check_collection TARBALL WHAT: the Ansible collection installs from the package into a
+# folder of its own, says the project's version, and ansible-doc shows its module.
+check_collection() {
+  local tarball=$1 what=$2 into out
+  into=$(mktemp -d "$work/collections.XXXX")
+  out=$(HOME=$into timeout 120 ansible-galaxy collection install -p "$into" "$tarball" 2>&1) ||
+    fail "$what: ansible-galaxy collection install failed: $out"
+  out=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["collection_info"]["version"])' \
+          "$into/ansible_collections/vorlanth/loader/MANIFEST.json" 2>&1)
+  [[ $out == "$version.0" ]] || fail "$what: the collection's version is $out, not $version.0"
+  out=$(HOME=$into ANSIBLE_COLLECTIONS_PATH=$into timeout 120 ansible-doc vorlanth.loader.vorlanth_fleet 2>&1) ||
+    fail "$what: ansible-doc vorlanth.loader.vorlanth_fleet failed: $out"
+  grep -q "vorlanth-cli --json --fleet" <<<"$out" || fail "$what: ansible-doc shows no description: $out"
 }
 
 echo "== .deb"
