@@ -11,7 +11,7 @@
 namespace vorlanth::platform {
 
 std::unique_ptr<Clock> makeSystemClock();
-std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why);
+Result<std::unique_ptr<SerialPort>> openSystemSerialPort(int comPort);
 std::string systemSerialDeviceName(int comPort);
 std::unique_ptr<SocketLibrary> makeSystemSocketLibrary();
 std::unique_ptr<FileSystem> makeSystemFileSystem();

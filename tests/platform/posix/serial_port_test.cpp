@@ -56,15 +56,15 @@ TEST(PosixSerialPort, CloseGivesBackTheSettingsFoundAndTheDevice) {
         auto system = platform::makeSystemPlatform();
         {
             auto port = system->openSerialPort(kComPort);
-            ASSERT_TRUE(port);
+            ASSERT_TRUE(port.ok());
             int exclusive = 0;
             ASSERT_EQ(ioctl(pty.watcher, TIOCGEXCL, &exclusive), 0);
             EXPECT_EQ(exclusive, 1);
             if (applied) {
-                platform::LineSettings line;
-                line.baudRate = 19200;
-                line.byteSize = 8;
-                ASSERT_TRUE(port->applyLineSettings(line));
+                platform::SerialLine line;
+                line.rate = 19200;
+                line.dataBits = 8;
+                ASSERT_TRUE(port.value()->applyLine(line).ok());
                 termios now{};
                 tcgetattr(pty.watcher, &now);
                 EXPECT_FALSE(sameSettings(now, pty.found));
@@ -100,8 +100,9 @@ TEST(PosixSerialPort, OpenFailuresSayWhichDeviceAndWhy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
         setenv(("VORLANTH_COM" + std::to_string(kComPort)).c_str(), c.device.c_str(), 1);
-        FailureDetail why;
-        EXPECT_FALSE(system->openSerialPort(kComPort, &why));
+        const auto opened = system->openSerialPort(kComPort);
+        ASSERT_FALSE(opened.ok());
+        const FailureDetail& why = opened.failure();
         EXPECT_EQ(why.object, c.device);
         EXPECT_EQ(why.reason, c.reason);
         EXPECT_EQ(why.osErrorKind, OsErrorKind::Errno);
