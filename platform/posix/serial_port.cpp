@@ -114,6 +114,51 @@ void describeLine(const SerialLine& line, speed_t speed, termios& tio) {
     tio.c_cc[VTIME] = 0;
 }
 
+// The parity a terminal's settings give.
+Parity parityOf(const termios& tio) {
+    if ((tio.c_cflag & PARENB) == 0) {
+        return Parity::None;
+    }
+    return (tio.c_cflag & PARODD) != 0 ? Parity::Odd : Parity::Even;
+}
+
+// The output flow control a terminal's settings give.
+FlowControl flowControlOf(const termios& tio) {
+    if ((tio.c_cflag & CRTSCTS) != 0) {
+        return FlowControl::RtsCts;
+    }
+    return (tio.c_iflag & IXON) != 0 ? FlowControl::XonXoff : FlowControl::None;
+}
+
+// The parts of line that the device's settings now do not show, in words ("7 data bits, even
+// parity"); empty when it took them all. tcsetattr succeeds when the device took any part.
+std::string partsNotTaken(const SerialLine& line, speed_t speed, const termios& now) {
+    std::string parts;
+    const auto add = [&parts](const std::string& part) {
+        parts.append(parts.empty() ? "" : ", ").append(part);
+    };
+    if (cfgetospeed(&now) != speed || cfgetispeed(&now) != speed) {
+        add(std::to_string(line.rate) + " bit/s");
+    }
+    if ((now.c_cflag & CSIZE) != characterSize(line.dataBits)) {
+        add(std::to_string(line.dataBits) + " data bits");
+    }
+    if (parityOf(now) != line.parity) {
+        add(line.parity == Parity::None  ? "no parity"
+            : line.parity == Parity::Odd ? "odd parity"
+                                         : "even parity");
+    }
+    if (((now.c_cflag & CSTOPB) != 0) != (line.stopBits == StopBits::Two)) {
+        add(line.stopBits == StopBits::Two ? "two stop bits" : "one stop bit");
+    }
+    if (flowControlOf(now) != line.flowControl) {
+        add(line.flowControl == FlowControl::None     ? "no flow control"
+            : line.flowControl == FlowControl::RtsCts ? "RTS/CTS flow control"
+                                                      : "XON/XOFF flow control");
+    }
+    return parts;
+}
+
 // Sets or clears one modem line. A device without modem lines (a pseudo-terminal, some
 // adapters) refuses with ENOTTY or EINVAL, which is no failure; any other refusal is.
 Status driveModemLine(int fd, int line, bool on, const std::string& device) {
@@ -143,7 +188,9 @@ class PosixSerialPort final : public SerialPort {
     PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
     // Raw mode at the line's rate and framing, then DTR and RTS. A rate the device lacks
-    // refuses the whole line, leaving the device as it was.
+    // refuses the whole line, leaving the device as it was; a part of the line the device
+    // did not take (a pseudo-terminal keeps 8 data bits and no parity) is said, and so is a
+    // modem line it refused.
     Status applyLine(const SerialLine& line) override {
         const std::optional<speed_t> speed = speedFor(line.rate);
         if (!speed) {
@@ -157,9 +204,16 @@ class PosixSerialPort final : public SerialPort {
         if (tcsetattr(fd_.get(), TCSANOW, &tio) != 0) {
             return systemFailure(device_, "refused the line settings", errno);
         }
+        Status taken;
+        termios now{};
+        if (tcgetattr(fd_.get(), &now) != 0) {
+            taken = systemFailure(device_, "cannot read the line settings", errno);
+        } else if (const std::string parts = partsNotTaken(line, *speed, now); !parts.empty()) {
+            taken = objectFailure(device_, "did not take " + parts);
+        }
         const Status dtr = driveModemLine(fd_.get(), TIOCM_DTR, line.dtr, device_);
         const Status rts = driveModemLine(fd_.get(), TIOCM_RTS, line.rts, device_);
-        return !dtr ? dtr : rts;
+        return !taken ? taken : !dtr ? dtr : rts;
     }
 
     // The deadline bounds every later write (write below keeps to it itself).
