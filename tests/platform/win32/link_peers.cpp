@@ -138,10 +138,10 @@ double millisecondsOf(const FILETIME& time) {
 
 }  // namespace
 
-// GetProcessHandleCount.
+// GetProcessHandleCount; a count of 0 (Wine answers so, counting nothing) is no count.
 std::optional<int> openHandleCount() {
     DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) == FALSE) {
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) == FALSE || count == 0) {
         return std::nullopt;
     }
     return static_cast<int>(count);
