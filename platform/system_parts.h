@@ -1,7 +1,6 @@
-#pragma once
-
 // Factories of the system platform's parts; each OS folder implements them in the file of
 // the same name (serial_port.cpp, datagram_socket.cpp, files.cpp, profile.cpp, clock.cpp).
+#pragma once
 
 #include <memory>
 #include <string>

@@ -1,3 +1,4 @@
+// The answers every far end of the link tests gives, whatever carries them.
 #include "tests/platform/link_peers.h"
 
 namespace vorlanth::platform_tests {

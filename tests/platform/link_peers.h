@@ -1,8 +1,7 @@
-#pragma once
-
 // The far ends that the link tests talk to on the real system: a UDP endpoint on the
 // loopback address and a serial port whose other side answers a small command set. Each OS
 // folder implements them; the answers themselves are shared (farEndReplies).
+#pragma once
 
 #include <cstdint>
 #include <memory>

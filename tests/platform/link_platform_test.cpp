@@ -1,3 +1,5 @@
+// The link over the real platform: a serial line on a pseudo-terminal (a COM port under Wine)
+// and UDP on 127.0.0.1; answers at their CR, stale answers dropped, quiet waits, a hang-up.
 #include <gtest/gtest.h>
 
 #include <chrono>
