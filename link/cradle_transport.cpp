@@ -46,12 +46,14 @@ std::uint8_t rateDigitFor(int baudIndex) {
 // The cradle kind's open: the port, the set-up, then the line applied once more. A set-up
 // that fails leaves the port open until closeLink.
 ResultCode openCradleLink(Link& link) {
-    std::unique_ptr<platform::SerialPort> port = openComPort(link);
+    Result<std::unique_ptr<platform::SerialPort>> port =
+        link.platform.openSerialPort(link.settings.comPort);
     if (!port) {
+        link.failure = std::move(port).failure();
         return result::kCantOpenComPort;
     }
     auto transport = std::make_unique<CradleTransport>(
-        std::move(port), comPortName(link.settings.comPort), link.platform, link.observer);
+        std::move(port).value(), comPortName(link.settings.comPort), link.platform, link.observer);
     CradleTransport& cradle = *transport;
     link.state.transport = std::move(transport);
     Result<CradleSetUp> configured =

@@ -10,12 +10,14 @@ namespace {
 
 // The Serial kind's open: the port, then the line built from baudIndex, applied once.
 ResultCode openSerialLink(Link& link) {
-    std::unique_ptr<platform::SerialPort> port = openComPort(link);
+    Result<std::unique_ptr<platform::SerialPort>> port =
+        link.platform.openSerialPort(link.settings.comPort);
     if (!port) {
+        link.failure = std::move(port).failure();
         return result::kCantOpenComPort;
     }
     auto transport = std::make_unique<SerialTransport>(
-        std::move(port), comPortName(link.settings.comPort), link.platform, link.observer);
+        std::move(port).value(), comPortName(link.settings.comPort), link.platform, link.observer);
     SerialTransport& serial = *transport;
     link.state.transport = std::move(transport);
     serial.line() = serialLineFor(link.settings.baudIndex);
@@ -35,7 +37,9 @@ SerialTransport::~SerialTransport() {
 }
 
 void SerialTransport::applyLine() {
-    keepRefusal(port_->applyLine(line_));
+    if (port_) {
+        keepRefusal(port_->applyLine(line_));
+    }
 }
 
 std::optional<FailureDetail> SerialTransport::takeRefusal() {
@@ -123,16 +127,6 @@ platform::SerialLine serialLineFor(int baudIndex) {
 
 std::string comPortName(int comPort) {
     return "COM" + std::to_string(comPort);
-}
-
-std::unique_ptr<platform::SerialPort> openComPort(Link& link) {
-    Result<std::unique_ptr<platform::SerialPort>> port =
-        link.platform.openSerialPort(link.settings.comPort);
-    if (!port) {
-        link.failure = std::move(port).failure();
-        return nullptr;
-    }
-    return std::move(port).value();
 }
 
 void sayRefusedLine(Link& link, SerialTransport& transport) {

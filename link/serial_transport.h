@@ -65,8 +65,6 @@ platform::SerialLine serialLineFor(int baudIndex);
 // "COM<n>".
 std::string comPortName(int comPort);
 
-// Opens the COM port the settings name; nothing, with why in link.failure, when it cannot be.
-std::unique_ptr<platform::SerialPort> openComPort(Link& link);
 // Says the first line setting the transport's device refused, if any, to link.warnings.
 void sayRefusedLine(Link& link, SerialTransport& transport);
 
