@@ -13,9 +13,11 @@
 #include <deque>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "link/serial_transport.h"
 #include "platform/platform.h"
 #include "readers/reader_support.h"
 #include "shell/program_sender.h"
@@ -27,23 +29,20 @@ namespace {
 // A serial port whose far end accepts every record at once.
 class AcceptingSerialPort final : public platform::SerialPort {
   public:
-    bool setQueueSizes(std::uint32_t, std::uint32_t) override { return true; }
-    bool readLineSettings(platform::LineSettings&) override { return true; }
-    bool applyLineSettings(const platform::LineSettings&) override { return true; }
-    bool setTimeouts(const platform::SerialTimeouts&) override { return true; }
-    std::int64_t write(std::span<const std::uint8_t> bytes, FailureDetail*) override {
+    Status applyLine(const platform::SerialLine&) override { return {}; }
+    Status setWriteTimeout(const platform::WriteTimeout&) override { return {}; }
+    Result<std::size_t> write(std::span<const std::uint8_t> bytes) override {
         ++writes;
         bytesWritten += bytes.size();
         pending = 0;
-        return static_cast<std::int64_t>(bytes.size());
+        return bytes.size();
     }
-    platform::ReadStatus readByte(std::uint8_t& byte, std::uint32_t, FailureDetail*) override {
+    Result<std::optional<std::uint8_t>> readByte(std::uint32_t) override {
         static constexpr char kAnswer[] = "FA\r";
         if (pending >= 3) {
-            return platform::ReadStatus::Nothing;
+            return std::optional<std::uint8_t>();
         }
-        byte = static_cast<std::uint8_t>(kAnswer[pending++]);
-        return platform::ReadStatus::Byte;
+        return std::optional<std::uint8_t>(static_cast<std::uint8_t>(kAnswer[pending++]));
     }
     void purge() override {}
     void discardInput() override {}
@@ -88,8 +87,8 @@ class BenchPlatform final : public platform::Platform {
     explicit BenchPlatform(std::unique_ptr<platform::Platform> system)
         : system_(std::move(system)) {}
     platform::Clock& clock() override { return clock_; }
-    std::unique_ptr<platform::SerialPort> openSerialPort(int, FailureDetail*) override {
-        return nullptr;
+    Result<std::unique_ptr<platform::SerialPort>> openSerialPort(int comPort) override {
+        return objectFailure("COM" + std::to_string(comPort), "the benchmark opens no port");
     }
     platform::SocketLibrary& sockets() override { return system_->sockets(); }
     platform::FileSystem& files() override { return system_->files(); }
@@ -177,7 +176,8 @@ int frame(BenchPlatform& platform, const char* path, bool inMemory) {
     session.settings.linkType = Serial;
     auto port = std::make_unique<AcceptingSerialPort>();
     AcceptingSerialPort& watched = *port;
-    session.link.portHandle = std::move(port);
+    session.link.transport =
+        std::make_unique<link::SerialTransport>(std::move(port), "COM1", platform, nullptr);
     session.programFile = platform.files().openForReading(path);
     if (!session.programFile) {
         std::fprintf(stderr, "cannot open %s\n", path);

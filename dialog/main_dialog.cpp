@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/decimal.h"
-#include "link/link.h"
+#include "link/udp_transport.h"
 #include "settings/settings_file.h"
 #include "shell/result_messages.h"
 
@@ -131,9 +131,12 @@ void onOk(Session& session, DialogView& view) {
         settings.targetAddress.assignCut(address);
         // The box's own rule first, then the address must name a terminal (a dotted quad, or
         // a host name that resolves); a refusal says why to front ends that can.
-        FailureDetail why;
-        if (address.size() < kShortestAddress || validateIpText(address) == 0 ||
-            !link::resolveTargetAddress(session.platform.sockets(), address, &why)) {
+        const Result<link::Ipv4Address> resolved =
+            address.size() < kShortestAddress || validateIpText(address) == 0
+                ? Result<link::Ipv4Address>(FailureDetail{})
+                : link::resolveTargetAddress(session.platform.sockets(), address);
+        if (!resolved) {
+            const FailureDetail why = resolved.failure();
             settings.targetAddress.clear();
             shell::showResultMessage(session.frontEnd, view.windowHandle(),
                                      result::kInvalidIpAddress, &why);

@@ -1,3 +1,4 @@
+// Everything the core asks of the operating system, gathered behind one interface.
 #pragma once
 
 #include <memory>
@@ -16,10 +17,9 @@ class Platform {
   public:
     virtual ~Platform() = default;
     virtual Clock& clock() = 0;
-    // Opens COM port comPort for reading and writing, exclusively; nullptr on failure, with
-    // why (when given) naming the device and the cause.
-    virtual std::unique_ptr<SerialPort> openSerialPort(int comPort,
-                                                       FailureDetail* why = nullptr) = 0;
+    // Opens COM port comPort for reading and writing, exclusively; a failure names the device
+    // and the cause.
+    virtual Result<std::unique_ptr<SerialPort>> openSerialPort(int comPort) = 0;
     // The device COM port comPort opens, named as the system names it once links are followed,
     // so that two COM numbers reaching one device give the same text ("COM<n>" by default).
     virtual std::string serialDeviceName(int comPort) { return "COM" + std::to_string(comPort); }

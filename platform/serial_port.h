@@ -1,82 +1,67 @@
+// A serial port as the core sees it: a line described the way a serial library describes one
+// (rate, framing, flow control, DTR and RTS levels, write and read deadlines), and the byte
+// reads and writes the link runs on. Each OS folder builds its own structures from it.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
-#include "common/failure_detail.h"
+#include "common/result.h"
 
 namespace vorlanth::platform {
 
-enum class Parity : std::uint8_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
-enum class StopBits : std::uint8_t { One = 0, OneAndHalf = 1, Two = 2 };
-// How a handshake line (DTR, RTS) is driven while the port is open.
-enum class LineControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2, Toggle = 3 };
+enum class Parity : std::uint8_t { None, Odd, Even };
+enum class StopBits : std::uint8_t { One, Two };
+// Whether the device may hold back what it sends: never, while CTS is off, or after an XOFF.
+enum class FlowControl : std::uint8_t { None, RtsCts, XonXoff };
 
-// The serial line-settings record. A value-initialised record has every field zero or off.
-struct LineSettings {
-    std::uint32_t baudRate = 0;
-    std::uint8_t byteSize = 0;
+// What becomes of the device's own settings that a SerialLine does not describe (input flow
+// control, special and error characters, error handling): cleared, for a line described from
+// scratch, or kept as the device had them when the port was first set.
+enum class OtherSettings : std::uint8_t { Cleared, AsFound };
+
+// A serial line: what a port is set to.
+struct SerialLine {
+    std::uint32_t rate = 0;  // bit/s
+    std::uint8_t dataBits = 8;
     Parity parity = Parity::None;
     StopBits stopBits = StopBits::One;
-    LineControl dtrControl = LineControl::Disable;
-    LineControl rtsControl = LineControl::Disable;
-    bool outxCtsFlow = false;
-    bool outxDsrFlow = false;
-    bool dsrSensitivity = false;
-    bool outX = false;
-    bool inX = false;
-    bool parityCheck = false;
-    bool errorCharReplace = false;
-    bool nullStrip = false;
-    bool abortOnError = false;
-    bool txContinueOnXoff = false;
-    std::uint16_t xonLimit = 0;
-    std::uint16_t xoffLimit = 0;
-    char xonChar = 0;
-    char xoffChar = 0;
-    char errorChar = 0;
-    char eofChar = 0;
-    char eventChar = 0;
+    FlowControl flowControl = FlowControl::None;
+    bool dtr = true;  // DTR on while the port is open
+    bool rts = true;  // RTS on while the port is open
+    OtherSettings otherSettings = OtherSettings::Cleared;
 
-    bool operator==(const LineSettings&) const = default;
+    bool operator==(const SerialLine&) const = default;
 };
 
-// Serial time-outs in milliseconds, with the meaning the comm API gives them.
-struct SerialTimeouts {
-    std::uint32_t readIntervalMs = 0;
-    std::uint32_t readTotalMultiplierMs = 0;
-    std::uint32_t readTotalConstantMs = 0;
-    std::uint32_t writeTotalMultiplierMs = 0;
-    std::uint32_t writeTotalConstantMs = 0;
+// How long one write may take: perByteMs for each byte written plus extraMs. Both 0: the
+// write has no deadline of its own (the platform still bounds it).
+struct WriteTimeout {
+    std::uint32_t perByteMs = 0;
+    std::uint32_t extraMs = 0;
 
-    bool operator==(const SerialTimeouts&) const = default;
+    bool operator==(const WriteTimeout&) const = default;
 };
-
-// Failed: the device reported an error or the line was lost (the far end hung up, an adapter
-// was pulled); the read returns at once and the line is of no further use.
-enum class ReadStatus { Byte, Nothing, Failed };
 
 // An open serial device, held exclusively; closing happens when the object is destroyed.
+// Reads have no standing time-out: each read returns at once with a byte that is there, or
+// waits for one no longer than the deadline it is given.
 class SerialPort {
   public:
     virtual ~SerialPort() = default;
-    // Requests the device queue sizes in bytes.
-    virtual bool setQueueSizes(std::uint32_t inputBytes, std::uint32_t outputBytes) = 0;
-    // Reads the device's current line settings.
-    virtual bool readLineSettings(LineSettings& settings) = 0;
-    // Applies line settings: rate, framing, DTR and RTS, output flow control.
-    virtual bool applyLineSettings(const LineSettings& settings) = 0;
-    // Sets the read and write time-outs that later reads and writes run under.
-    virtual bool setTimeouts(const SerialTimeouts& timeouts) = 0;
-    // Writes the bytes in one write; returns the count written (fewer when the write time-out
-    // passed), or -1 when the device failed or the line was lost, with why saying so.
-    virtual std::int64_t write(std::span<const std::uint8_t> bytes,
-                               FailureDetail* why = nullptr) = 0;
-    // Reads at most one byte. Returns at once when a byte is there; otherwise waits in the
-    // OS for at most waitMs (0: do not wait) and returns the moment one arrives, or earlier
-    // (with Nothing) when a stop of the run is requested. Failed comes at once, with why.
-    virtual ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs,
-                                FailureDetail* why = nullptr) = 0;
+    // Sets the line. A failure says what the device refused; the port stays usable, on the
+    // line it had (or as much of the new one as the device took).
+    virtual Status applyLine(const SerialLine& line) = 0;
+    // Bounds every later write by timeout.
+    virtual Status setWriteTimeout(const WriteTimeout& timeout) = 0;
+    // Writes the bytes in one write: the count written (fewer when the write deadline passed),
+    // or why the line was lost (the device failed, the far end hung up).
+    virtual Result<std::size_t> write(std::span<const std::uint8_t> bytes) = 0;
+    // Reads at most one byte: at once when one is there, else waiting in the OS for at most
+    // waitMs (0: not at all) and taking it the moment it arrives. Nothing when none came in
+    // time or a stop of the run was requested; the failure when the line was lost.
+    virtual Result<std::optional<std::uint8_t>> readByte(std::uint32_t waitMs) = 0;
     // Discards pending and queued data in both directions (abort and clear output and input).
     virtual void purge() = 0;
     // Discards input already received and not yet read.

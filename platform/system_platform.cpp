@@ -1,3 +1,4 @@
+// The running system's platform, assembled from the parts its OS folder makes.
 #include "platform/system_parts.h"
 
 #include "platform/stop_request.h"
@@ -16,8 +17,8 @@ class SystemPlatform final : public Platform {
           profile_(makeSystemProfile()) {}
 
     Clock& clock() override { return *clock_; }
-    std::unique_ptr<SerialPort> openSerialPort(int comPort, FailureDetail* why) override {
-        return openSystemSerialPort(comPort, why);
+    Result<std::unique_ptr<SerialPort>> openSerialPort(int comPort) override {
+        return openSystemSerialPort(comPort);
     }
     std::string serialDeviceName(int comPort) override { return systemSerialDeviceName(comPort); }
     SocketLibrary& sockets() override { return *sockets_; }

@@ -5,17 +5,13 @@
 #include "common/failure_detail.h"
 #include "common/fixed_text.h"
 #include "common/types.h"
+#include "common/warning_sink.h"
 #include "platform/platform.h"
 
 namespace vorlanth::settings {
 
-// Where a warning goes: something the user should know that does not stop the run (settings
-// not saved, say). summary is the short text, detail the object and cause.
-class WarningSink {
-  public:
-    virtual ~WarningSink() = default;
-    virtual void warn(std::string_view /*summary*/, const FailureDetail& /*detail*/) {}
-};
+// Where the settings file's warnings go (the settings not saved, say).
+using WarningSink = vorlanth::WarningSink;
 
 // The part of a run's session record the settings file reads and writes: the user's choices,
 // the paths computed from the program's place, the platform they are read through, and where

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "link/link.h"
+#include "link/link_kind.h"
 #include "shell/command_line.h"
 #include "shell/program_check.h"
 #include "shell/result_messages.h"
@@ -80,39 +80,10 @@ class ProgramChecker {
     std::map<std::pair<std::string, int>, std::pair<std::string, FailureDetail>> outcomes_;
 };
 
-// The terminal a line reaches, as a text two lines naming one terminal share: the serial
-// device behind the COM port, or the network address (resolved as the link resolves it) and
-// port. Nothing, with why, for an address that names no terminal.
-std::optional<std::string> terminalKey(const UploadSettings& settings, platform::Platform& platform,
-                                       FailureDetail& why) {
-    if (settings.linkType < Network) {
-        return "serial " + platform.serialDeviceName(settings.comPort);
-    }
-    const std::optional<link::Ipv4Address> address =
-        link::resolveTargetAddress(platform.sockets(), settings.targetAddress.view(), &why);
-    if (!address) {
-        return std::nullopt;
-    }
-    return "udp " + platform::endpointText(*address, settings.targetPort);
-}
-
-// How a duplicate's terminal is named to the user: "COM3 (/dev/ttyUSB0)" or "host:port".
-std::string duplicateObject(const UploadSettings& settings, platform::Platform& platform) {
-    const std::string name = fleetTargetName(settings);
-    if (settings.linkType >= Network) {
-        return name;
-    }
-    const std::string device = platform.serialDeviceName(settings.comPort);
-    return device == name ? name : name + " (" + device + ")";
-}
-
 }  // namespace
 
 std::string fleetTargetName(const UploadSettings& settings) {
-    if (settings.linkType >= Network) {
-        return settings.targetAddress.str() + ":" + std::to_string(settings.targetPort);
-    }
-    return "COM" + std::to_string(settings.comPort);
+    return link::targetName(settings);
 }
 
 std::optional<std::string> readFleetListText(platform::FileSystem& files, const std::string& path,
@@ -196,17 +167,17 @@ FleetList parseFleetList(std::string_view listText, platform::Platform& platform
             refuse(std::move(message), std::move(detail));
             continue;
         }
-        FailureDetail why;
-        const std::optional<std::string> key = terminalKey(target.settings, platform, why);
+        // The terminal a line reaches, as two lines naming one terminal share it.
+        const Result<std::string> key = link::terminalKey(target.settings, platform);
         if (!key) {
-            refuse(messageOf(result::kInvalidIpAddress), std::move(why));
+            refuse(messageOf(result::kInvalidIpAddress), key.failure());
             continue;
         }
-        const auto [first, added] = terminals.emplace(*key, lineNumber);
+        const auto [first, added] = terminals.emplace(key.value(), lineNumber);
         if (!added) {
             refuse(
                 std::string(kDuplicateTarget),
-                reasonDetail(duplicateObject(target.settings, platform),
+                reasonDetail(link::terminalName(target.settings, platform),
                              "line " + std::to_string(first->second) + " names the same terminal"));
             continue;
         }

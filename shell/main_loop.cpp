@@ -1,6 +1,7 @@
 #include "shell/main_loop.h"
 
 #include "link/link.h"
+#include "link/link_kind.h"
 #include "settings/settings_file.h"
 #include "shell/command_line.h"
 #include "shell/result_messages.h"
@@ -42,17 +43,18 @@ bool stopping(Session& session) {
     return session.platform.stopRequested() != 0;
 }
 
-// The network address of an Automatic command line, checked before anything is sent: a
-// refusal shows -150's message with why, and the run ends as a command-line error.
+// The target of an Automatic command line, checked before anything is sent (a network address
+// must name a terminal): a refusal shows -150's message with why, and the run ends as a
+// command-line error.
 bool targetAddressAccepted(Session& session) {
-    if (session.settings.linkType < Network || session.settings.executionMode != Automatic) {
+    if (session.settings.executionMode != Automatic) {
         return true;
     }
-    FailureDetail why;
-    if (link::resolveTargetAddress(session.platform.sockets(),
-                                   session.settings.targetAddress.view(), &why)) {
+    const Status checked = link::checkTarget(session.settings, session.platform);
+    if (checked) {
         return true;
     }
+    const FailureDetail why = checked.failure();
     showResultMessage(session.frontEnd, session.frontEnd.activeWindow(), result::kInvalidIpAddress,
                       &why);
     session.exitCode = exit_code::kCommandLineError;
@@ -105,7 +107,6 @@ void resetPass(Session& session) {
     closeFiles(session);
     link::Link link = linkOf(session);
     link::closeLink(link);
-    session.link.lineSettings = platform::LineSettings{};
     session.transmitBuffer.fill(0);
     session.responseLine.clear();
     session.dialogReady = false;

@@ -4,7 +4,8 @@ namespace vorlanth {
 
 link::Link linkOf(Session& session) {
     return link::Link{session.link,     session.responseLine, session.settings,
-                      session.platform, session.wireObserver, &session.failure};
+                      session.platform, session.wireObserver, session.failure,
+                      session.warnings};
 }
 
 }  // namespace vorlanth

@@ -53,7 +53,8 @@ struct Session : settings::SettingsRecord {
     FailureDetail failure;
 };
 
-// The link view over a session's records and services; failures are told to the session.
+// The link view over a session's records and services; failures are told to the session,
+// warnings to its front end.
 link::Link linkOf(Session& session);
 
 }  // namespace vorlanth

@@ -53,9 +53,7 @@ ResultCode uploadProgram(Session& session) {
     FrontEnd& frontEnd = session.frontEnd;
     link::Link link = linkOf(session);
     const int fileType = session.settings.fileType;
-    if (session.settings.linkType == Serial || session.settings.linkType == CradleIr) {
-        link::applyUploadTimeouts(link);
-    }
+    link::prepareUpload(link);
 
     frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
     const ResultCode ready = erasesFlash(fileType)

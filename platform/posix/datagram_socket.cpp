@@ -1,3 +1,5 @@
+// The POSIX datagram socket and sockets library: BSD sockets, waits in poll beside the stop
+// request, host names through getaddrinfo.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -31,42 +33,41 @@ class PosixDatagramSocket final : public DatagramSocket {
     explicit PosixDatagramSocket(UniqueFd fd) : fd_(std::move(fd)) {}
 
     // Connects to address:port, the first address byte most significant.
-    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
-                 FailureDetail* why) override {
+    Status connect(Ipv4Address address, std::uint16_t port) override {
         sockaddr_in peer{};
         peer.sin_family = AF_INET;
         peer.sin_port = htons(port);
         std::memcpy(&peer.sin_addr.s_addr, address.data(), address.size());
         peer_ = endpointText(address, port);
         if (::connect(fd_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-            tell(why, systemFailure(peer_, "cannot connect", errno));
-            return false;
+            return systemFailure(peer_, "cannot connect", errno);
         }
-        return true;
+        return {};
     }
 
-    // Sends one datagram.
-    std::int64_t send(std::span<const std::uint8_t> bytes) override {
-        const ssize_t sent = ::send(fd_.get(), bytes.data(), bytes.size(), 0);
-        return sent < 0 ? -1 : static_cast<std::int64_t>(sent);
+    // Sends one datagram; a refusal (a full buffer, the peer's port refused before) says why.
+    Status send(std::span<const std::uint8_t> bytes) override {
+        if (::send(fd_.get(), bytes.data(), bytes.size(), 0) < 0) {
+            return systemFailure(peer_, "cannot send", errno);
+        }
+        return {};
     }
 
     // Waits in poll for at most waitMs (a stop request ends the wait); a datagram that does
     // not fit the buffer fails the receive (its excess is lost), as does a pending error such
     // as a refused port.
-    ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs,
-                          FailureDetail* why) override {
+    Result<std::optional<std::size_t>> receive(std::span<std::uint8_t> buffer,
+                                               std::uint32_t waitMs) override {
         const int timeout =
             waitMs > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(waitMs);
         switch (waitForDescriptor(fd_.get(), POLLIN, timeout)) {
             case WaitOutcome::Ready:
                 break;
             case WaitOutcome::Failed:
-                tell(why, systemFailure(peer_, "cannot receive", errno));
-                return {ReceiveStatus::Failed, 0};
+                return systemFailure(peer_, "cannot receive", errno);
             case WaitOutcome::TimedOut:
             case WaitOutcome::Stopped:
-                return {ReceiveStatus::TimedOut, 0};
+                return std::optional<std::size_t>();
         }
         iovec part{buffer.data(), buffer.size()};
         msghdr message{};
@@ -75,17 +76,15 @@ class PosixDatagramSocket final : public DatagramSocket {
         const ssize_t count = recvmsg(fd_.get(), &message, MSG_DONTWAIT);
         if (count < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                return {ReceiveStatus::TimedOut, 0};
+                return std::optional<std::size_t>();
             }
-            tell(why, systemFailure(peer_, "cannot receive", errno));
-            return {ReceiveStatus::Failed, 0};
+            return systemFailure(peer_, "cannot receive", errno);
         }
         if ((message.msg_flags & MSG_TRUNC) != 0) {
-            tell(why, objectFailure(peer_, "an answer longer than " +
-                                               std::to_string(buffer.size()) + " bytes"));
-            return {ReceiveStatus::Failed, 0};
+            return objectFailure(
+                peer_, "an answer longer than " + std::to_string(buffer.size()) + " bytes");
         }
-        return {ReceiveStatus::Received, static_cast<std::size_t>(count)};
+        return std::optional<std::size_t>(static_cast<std::size_t>(count));
     }
 
     // Reads and drops every datagram already queued, without waiting.
@@ -108,20 +107,20 @@ class PosixDatagramSocket final : public DatagramSocket {
 // BSD sockets need no library start-up; start-up and clean-up only keep the pairing.
 class PosixSocketLibrary final : public SocketLibrary {
   public:
-    bool startup(FailureDetail* /*why*/) override { return true; }
+    Status startup() override { return {}; }
     void cleanup() override {}
-    std::unique_ptr<DatagramSocket> createDatagramSocket(FailureDetail* why) override {
+    // socket(AF_INET, SOCK_DGRAM), closed on exec.
+    Result<std::unique_ptr<DatagramSocket>> createDatagramSocket() override {
         UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         if (!fd) {
-            tell(why, systemFailure("UDP socket", "cannot create", errno));
-            return nullptr;
+            return systemFailure("UDP socket", "cannot create", errno);
         }
-        return std::make_unique<PosixDatagramSocket>(std::move(fd));
+        return std::unique_ptr<DatagramSocket>(
+            std::make_unique<PosixDatagramSocket>(std::move(fd)));
     }
 
     // getaddrinfo for IPv4 only; its own time-outs bound the wait.
-    std::optional<std::array<std::uint8_t, 4>> resolveHostName(const std::string& name,
-                                                               FailureDetail* why) override {
+    Result<Ipv4Address> resolveHostName(const std::string& name) override {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_DGRAM;
@@ -139,10 +138,9 @@ class PosixSocketLibrary final : public SocketLibrary {
             } else if (status != 0) {
                 detail.osMessage = gai_strerror(status);
             }
-            tell(why, std::move(detail));
-            return std::nullopt;
+            return detail;
         }
-        std::array<std::uint8_t, 4> address{};
+        Ipv4Address address{};
         const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
         std::memcpy(address.data(), &ipv4->sin_addr.s_addr, address.size());
         return address;

@@ -1,3 +1,5 @@
+// The POSIX serial port: a terminal device in raw mode through termios, DTR and RTS through
+// TIOCMBIS/TIOCMBIC, every wait in poll beside the stop request.
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "platform/posix/stop_wait.h"
@@ -54,31 +57,119 @@ constexpr std::array<RateCode, 8> kRates = {{{115200, B115200},
                                              {2400, B2400},
                                              {1200, B1200}}};
 
-// The termios speed for a rate; false when the device has no such speed.
-bool speedFor(std::uint32_t rate, speed_t& code) {
+// The termios speed for a rate; nothing when the device has no such speed.
+std::optional<speed_t> speedFor(std::uint32_t rate) {
     for (const RateCode& entry : kRates) {
         if (entry.rate == rate) {
-            code = entry.code;
-            return true;
+            return entry.code;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
-// The rate of a termios speed; 0 for a speed outside the table.
-std::uint32_t rateOf(speed_t code) {
-    for (const RateCode& entry : kRates) {
-        if (entry.code == code) {
-            return entry.rate;
-        }
+// The character-size bits for a number of data bits (8 for anything but 5, 6 and 7).
+tcflag_t characterSize(std::uint8_t dataBits) {
+    switch (dataBits) {
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
     }
-    return 0;
 }
 
-// Sets or clears one modem line. A pseudo-terminal has no modem lines and refuses: ignored.
-void driveModemLine(int fd, int line, LineControl control) {
+// Writes line into tio over the raw mode: rate, framing, output flow control, and the input
+// flow control, parity check and XON/XOFF characters cleared unless the line keeps them as
+// found.
+void describeLine(const SerialLine& line, speed_t speed, termios& tio) {
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= characterSize(line.dataBits);
+    if (line.parity == Parity::Odd) {
+        tio.c_cflag |= PARENB | PARODD;
+    } else if (line.parity == Parity::Even) {
+        tio.c_cflag |= PARENB;
+    }
+    if (line.stopBits == StopBits::Two) {
+        tio.c_cflag |= CSTOPB;
+    }
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXANY);
+    if (line.flowControl == FlowControl::RtsCts) {
+        tio.c_cflag |= CRTSCTS;
+    } else if (line.flowControl == FlowControl::XonXoff) {
+        tio.c_iflag |= IXON;
+    }
+    if (line.otherSettings == OtherSettings::Cleared) {
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXOFF | INPCK);
+        tio.c_cc[VSTART] = 0;
+        tio.c_cc[VSTOP] = 0;
+    }
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+}
+
+// The parity a terminal's settings give.
+Parity parityOf(const termios& tio) {
+    if ((tio.c_cflag & PARENB) == 0) {
+        return Parity::None;
+    }
+    return (tio.c_cflag & PARODD) != 0 ? Parity::Odd : Parity::Even;
+}
+
+// The output flow control a terminal's settings give.
+FlowControl flowControlOf(const termios& tio) {
+    if ((tio.c_cflag & CRTSCTS) != 0) {
+        return FlowControl::RtsCts;
+    }
+    return (tio.c_iflag & IXON) != 0 ? FlowControl::XonXoff : FlowControl::None;
+}
+
+// The parts of line that the device's settings now do not show, in words ("7 data bits, even
+// parity"); empty when it took them all. tcsetattr succeeds when the device took any part.
+std::string partsNotTaken(const SerialLine& line, speed_t speed, const termios& now) {
+    std::string parts;
+    const auto add = [&parts](const std::string& part) {
+        parts.append(parts.empty() ? "" : ", ").append(part);
+    };
+    if (cfgetospeed(&now) != speed || cfgetispeed(&now) != speed) {
+        add(std::to_string(line.rate) + " bit/s");
+    }
+    if ((now.c_cflag & CSIZE) != characterSize(line.dataBits)) {
+        add(std::to_string(line.dataBits) + " data bits");
+    }
+    if (parityOf(now) != line.parity) {
+        add(line.parity == Parity::None  ? "no parity"
+            : line.parity == Parity::Odd ? "odd parity"
+                                         : "even parity");
+    }
+    if (((now.c_cflag & CSTOPB) != 0) != (line.stopBits == StopBits::Two)) {
+        add(line.stopBits == StopBits::Two ? "two stop bits" : "one stop bit");
+    }
+    if (flowControlOf(now) != line.flowControl) {
+        add(line.flowControl == FlowControl::None     ? "no flow control"
+            : line.flowControl == FlowControl::RtsCts ? "RTS/CTS flow control"
+                                                      : "XON/XOFF flow control");
+    }
+    return parts;
+}
+
+// Sets or clears one modem line. A device without modem lines (a pseudo-terminal, some
+// adapters) refuses with ENOTTY or EINVAL, which is no failure; any other refusal is.
+Status driveModemLine(int fd, int line, bool on, const std::string& device) {
     int bits = line;
-    ioctl(fd, control == LineControl::Disable ? TIOCMBIC : TIOCMBIS, &bits);
+    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 || errno == ENOTTY || errno == EINVAL) {
+        return {};
+    }
+    return systemFailure(device,
+                         std::string("refused to set ") + (line == TIOCM_DTR ? "DTR" : "RTS") +
+                             (on ? " on" : " off"),
+                         errno);
 }
 
 // A terminal device in raw mode, held exclusively while this object lives. On destruction
@@ -96,129 +187,48 @@ class PosixSerialPort final : public SerialPort {
     PosixSerialPort(const PosixSerialPort&) = delete;
     PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
-    // The kernel sizes the terminal queues itself; the request is accepted as it stands.
-    bool setQueueSizes(std::uint32_t /*inputBytes*/, std::uint32_t /*outputBytes*/) override {
-        return true;
-    }
-
-    // Reports the device's framing, rate and flow control; the fields a terminal does not
-    // keep (limits, error and event characters) are those last applied.
-    bool readLineSettings(LineSettings& settings) override {
+    // Raw mode at the line's rate and framing, then DTR and RTS. A rate the device lacks
+    // refuses the whole line, leaving the device as it was; a part of the line the device
+    // did not take (a pseudo-terminal keeps 8 data bits and no parity) is said, and so is a
+    // modem line it refused.
+    Status applyLine(const SerialLine& line) override {
+        const std::optional<speed_t> speed = speedFor(line.rate);
+        if (!speed) {
+            return objectFailure(device_, "has no rate of " + std::to_string(line.rate) + " bit/s");
+        }
         termios tio{};
         if (tcgetattr(fd_.get(), &tio) != 0) {
-            return false;
+            return systemFailure(device_, "cannot read the line settings", errno);
         }
-        settings = applied_;
-        settings.baudRate = rateOf(cfgetospeed(&tio));
-        switch (tio.c_cflag & CSIZE) {
-            case CS5:
-                settings.byteSize = 5;
-                break;
-            case CS6:
-                settings.byteSize = 6;
-                break;
-            case CS7:
-                settings.byteSize = 7;
-                break;
-            default:
-                settings.byteSize = 8;
-                break;
-        }
-        settings.parity = (tio.c_cflag & PARENB) == 0   ? Parity::None
-                          : (tio.c_cflag & PARODD) != 0 ? Parity::Odd
-                                                        : Parity::Even;
-        settings.stopBits = (tio.c_cflag & CSTOPB) != 0 ? StopBits::Two : StopBits::One;
-        settings.outxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
-        settings.outX = (tio.c_iflag & IXON) != 0;
-        settings.inX = (tio.c_iflag & IXOFF) != 0;
-        settings.parityCheck = (tio.c_iflag & INPCK) != 0;
-        settings.xonChar = static_cast<char>(tio.c_cc[VSTART]);
-        settings.xoffChar = static_cast<char>(tio.c_cc[VSTOP]);
-        int lines = 0;
-        if (ioctl(fd_.get(), TIOCMGET, &lines) == 0) {
-            settings.dtrControl =
-                (lines & TIOCM_DTR) != 0 ? LineControl::Enable : LineControl::Disable;
-            settings.rtsControl =
-                (lines & TIOCM_RTS) != 0 ? LineControl::Enable : LineControl::Disable;
-        }
-        return true;
-    }
-
-    // Raw mode at the record's rate and framing; a rate the device lacks refuses the whole
-    // record, leaving the line as it was. DTR and RTS follow the record.
-    bool applyLineSettings(const LineSettings& settings) override {
-        speed_t speed = B0;
-        termios tio{};
-        if (!speedFor(settings.baudRate, speed) || tcgetattr(fd_.get(), &tio) != 0) {
-            return false;
-        }
-        cfmakeraw(&tio);
-        cfsetispeed(&tio, speed);
-        cfsetospeed(&tio, speed);
-        tio.c_cflag |= CLOCAL | CREAD;
-        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-        switch (settings.byteSize) {
-            case 5:
-                tio.c_cflag |= CS5;
-                break;
-            case 6:
-                tio.c_cflag |= CS6;
-                break;
-            case 7:
-                tio.c_cflag |= CS7;
-                break;
-            default:
-                tio.c_cflag |= CS8;
-                break;
-        }
-        if (settings.parity == Parity::Odd) {
-            tio.c_cflag |= PARENB | PARODD;
-        } else if (settings.parity == Parity::Even) {
-            tio.c_cflag |= PARENB;
-        }
-        if (settings.stopBits != StopBits::One) {
-            tio.c_cflag |= CSTOPB;
-        }
-        if (settings.outxCtsFlow) {
-            tio.c_cflag |= CRTSCTS;
-        }
-        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
-        if (settings.outX) {
-            tio.c_iflag |= IXON;
-        }
-        if (settings.inX) {
-            tio.c_iflag |= IXOFF;
-        }
-        if (settings.parityCheck) {
-            tio.c_iflag |= INPCK;
-        }
-        tio.c_cc[VSTART] = static_cast<cc_t>(settings.xonChar);
-        tio.c_cc[VSTOP] = static_cast<cc_t>(settings.xoffChar);
-        tio.c_cc[VMIN] = 1;
-        tio.c_cc[VTIME] = 0;
+        describeLine(line, *speed, tio);
         if (tcsetattr(fd_.get(), TCSANOW, &tio) != 0) {
-            return false;
+            return systemFailure(device_, "refused the line settings", errno);
         }
-        driveModemLine(fd_.get(), TIOCM_DTR, settings.dtrControl);
-        driveModemLine(fd_.get(), TIOCM_RTS, settings.rtsControl);
-        applied_ = settings;
-        return true;
+        Status taken;
+        termios now{};
+        if (tcgetattr(fd_.get(), &now) != 0) {
+            taken = systemFailure(device_, "cannot read the line settings", errno);
+        } else if (const std::string parts = partsNotTaken(line, *speed, now); !parts.empty()) {
+            taken = objectFailure(device_, "did not take " + parts);
+        }
+        const Status dtr = driveModemLine(fd_.get(), TIOCM_DTR, line.dtr, device_);
+        const Status rts = driveModemLine(fd_.get(), TIOCM_RTS, line.rts, device_);
+        return !taken ? taken : !dtr ? dtr : rts;
     }
 
-    // Keeps the policy: the write time-outs bound every later write.
-    bool setTimeouts(const SerialTimeouts& timeouts) override {
-        timeouts_ = timeouts;
-        return true;
+    // The deadline bounds every later write (write below keeps to it itself).
+    Status setWriteTimeout(const WriteTimeout& timeout) override {
+        writeTimeout_ = timeout;
+        return {};
     }
 
-    // Writes all bytes, waiting for room at most multiplier × length + constant ms. Without
-    // any write time-out the wait is still bounded, by kUnlimitedWriteMs. A device error or a
+    // Writes all bytes, waiting for room at most perByteMs × length + extraMs. Without a
+    // write deadline the wait is still bounded, by kUnlimitedWriteMs. A device error or a
     // lost line fails the write at once; a stop request ends the wait for room.
-    std::int64_t write(std::span<const std::uint8_t> bytes, FailureDetail* why) override {
+    Result<std::size_t> write(std::span<const std::uint8_t> bytes) override {
         constexpr std::uint64_t kUnlimitedWriteMs = 30000;
-        std::uint64_t limit =
-            static_cast<std::uint64_t>(timeouts_.writeTotalMultiplierMs) * bytes.size() +
-            timeouts_.writeTotalConstantMs;
+        std::uint64_t limit = static_cast<std::uint64_t>(writeTimeout_.perByteMs) * bytes.size() +
+                              writeTimeout_.extraMs;
         if (limit == 0) {
             limit = kUnlimitedWriteMs;
         }
@@ -231,8 +241,7 @@ class PosixSerialPort final : public SerialPort {
                 continue;
             }
             if (count < 0 && !isTransient(errno)) {
-                tell(why, lostLine(device_, errno));
-                return -1;
+                return lostLine(device_, errno);
             }
             const std::uint64_t now = monotonicMs();
             if (now >= deadline) {
@@ -245,32 +254,31 @@ class PosixSerialPort final : public SerialPort {
                 break;
             }
         }
-        return static_cast<std::int64_t>(done);
+        return done;
     }
 
     // Takes a byte that is there at once; otherwise waits in poll for at most waitMs and
     // takes the byte the moment it arrives. A hang-up, an error or end of file fails the read
     // at once: the line is lost. A stop request ends the wait with nothing.
-    ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs, FailureDetail* why) override {
+    Result<std::optional<std::uint8_t>> readByte(std::uint32_t waitMs) override {
         const std::uint64_t start = monotonicMs();
         bool hungUp = false;
         for (;;) {
+            std::uint8_t byte = 0;
             const ssize_t count = ::read(fd_.get(), &byte, 1);
             if (count == 1) {
-                return ReadStatus::Byte;
+                return std::optional<std::uint8_t>(byte);
             }
             if (count == 0 || (count < 0 && !isTransient(errno))) {
-                tell(why, lostLine(device_, count == 0 ? 0 : errno));
-                return ReadStatus::Failed;
+                return lostLine(device_, count == 0 ? 0 : errno);
             }
             if (hungUp) {
                 // poll reported a hang-up or an error, and still nothing can be read.
-                tell(why, lostLine(device_, 0));
-                return ReadStatus::Failed;
+                return lostLine(device_, 0);
             }
             const std::uint64_t elapsed = monotonicMs() - start;
             if (elapsed >= waitMs) {
-                return ReadStatus::Nothing;
+                return std::optional<std::uint8_t>();
             }
             short revents = 0;
             switch (waitForDescriptor(fd_.get(), POLLIN, pollTimeout(waitMs - elapsed), &revents)) {
@@ -278,11 +286,10 @@ class PosixSerialPort final : public SerialPort {
                     hungUp = (revents & POLLIN) == 0;
                     break;
                 case WaitOutcome::Failed:
-                    tell(why, lostLine(device_, errno));
-                    return ReadStatus::Failed;
+                    return lostLine(device_, errno);
                 case WaitOutcome::TimedOut:
                 case WaitOutcome::Stopped:
-                    return ReadStatus::Nothing;
+                    return std::optional<std::uint8_t>();
             }
         }
     }
@@ -297,8 +304,7 @@ class PosixSerialPort final : public SerialPort {
     UniqueFd fd_;
     std::string device_;
     termios found_;
-    SerialTimeouts timeouts_;
-    LineSettings applied_;
+    WriteTimeout writeTimeout_;
 };
 
 // The device of COM port n: $VORLANTH_COM<n> when set, else /dev/ttyS<n-1>.
@@ -339,10 +345,9 @@ std::string permissionHint(const std::string& device) {
 // Opens the terminal device of a COM port exclusively: an advisory lock keeps out every
 // program that locks too (root included), TIOCEXCL keeps out other openers that are not root.
 // The device's settings as found are kept, to be given back at close.
-std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why) {
+Result<std::unique_ptr<SerialPort>> openSystemSerialPort(int comPort) {
     if (comPort < 1) {
-        tell(why, objectFailure("COM" + std::to_string(comPort), "no such COM port"));
-        return nullptr;
+        return objectFailure("COM" + std::to_string(comPort), "no such COM port");
     }
     const std::string device = deviceFor(comPort);
     UniqueFd fd(open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -357,25 +362,22 @@ std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why
         } else if (detail.osError == EBUSY) {
             detail.hint = "another program holds the device";
         }
-        tell(why, std::move(detail));
-        return nullptr;
+        return detail;
     }
     termios found{};
     if (tcgetattr(fd.get(), &found) != 0) {
-        tell(why, systemFailure(device, "not a serial device", errno));
-        return nullptr;
+        return systemFailure(device, "not a serial device", errno);
     }
     if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         FailureDetail detail = systemFailure(device, "in use by another program", errno);
         detail.osMessage.clear();
-        tell(why, std::move(detail));
-        return nullptr;
+        return detail;
     }
     if (ioctl(fd.get(), TIOCEXCL) != 0) {
-        tell(why, systemFailure(device, "cannot be held exclusively", errno));
-        return nullptr;
+        return systemFailure(device, "cannot be held exclusively", errno);
     }
-    return std::make_unique<PosixSerialPort>(std::move(fd), device, found);
+    return std::unique_ptr<SerialPort>(
+        std::make_unique<PosixSerialPort>(std::move(fd), device, found));
 }
 
 }  // namespace vorlanth::platform

@@ -1,3 +1,5 @@
+// The Win32 datagram socket and sockets library: Winsock asked for version 1.1, waits in
+// select slices so that a stop request is seen, host names through getaddrinfo.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -6,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/system_parts.h"
@@ -44,49 +47,47 @@ class WinsockDatagramSocket final : public DatagramSocket {
     WinsockDatagramSocket& operator=(const WinsockDatagramSocket&) = delete;
 
     // connect to address:port, the first address byte most significant.
-    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
-                 FailureDetail* why) override {
+    Status connect(Ipv4Address address, std::uint16_t port) override {
         sockaddr_in peer{};
         peer.sin_family = AF_INET;
         peer.sin_port = htons(port);
         std::memcpy(&peer.sin_addr.s_addr, address.data(), address.size());
         peer_ = endpointText(address, port);
         if (::connect(socket_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-            tell(why, systemFailure(peer_, "cannot connect", WSAGetLastError()));
-            return false;
+            return systemFailure(peer_, "cannot connect", WSAGetLastError());
         }
-        return true;
+        return {};
     }
 
-    // send of one datagram.
-    std::int64_t send(std::span<const std::uint8_t> bytes) override {
-        const int sent = ::send(socket_, reinterpret_cast<const char*>(bytes.data()),
-                                static_cast<int>(bytes.size()), 0);
-        return sent == SOCKET_ERROR ? -1 : sent;
+    // send of one datagram; a refusal says why.
+    Status send(std::span<const std::uint8_t> bytes) override {
+        if (::send(socket_, reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<int>(bytes.size()), 0) == SOCKET_ERROR) {
+            return systemFailure(peer_, "cannot send", WSAGetLastError());
+        }
+        return {};
     }
 
     // select for at most waitMs, in slices of kStopSliceMs so that a stop request is seen
     // (a stop ends the wait as a time-out), then recv. recv fails for a datagram longer than
     // the buffer (its excess is lost) and for a refused earlier send.
-    ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs,
-                          FailureDetail* why) override {
+    Result<std::optional<std::size_t>> receive(std::span<std::uint8_t> buffer,
+                                               std::uint32_t waitMs) override {
         if (stopIsRequested() ||
             !waitReadable(socket_, std::min<std::uint32_t>(waitMs, kStopSliceMs))) {
-            return {ReceiveStatus::TimedOut, 0};
+            return std::optional<std::size_t>();
         }
         const int count = recv(socket_, reinterpret_cast<char*>(buffer.data()),
                                static_cast<int>(buffer.size()), 0);
         if (count == SOCKET_ERROR) {
             const int error = WSAGetLastError();
             if (error == WSAEMSGSIZE) {
-                tell(why, objectFailure(peer_, "an answer longer than " +
-                                                   std::to_string(buffer.size()) + " bytes"));
-            } else {
-                tell(why, systemFailure(peer_, "cannot receive", error));
+                return objectFailure(
+                    peer_, "an answer longer than " + std::to_string(buffer.size()) + " bytes");
             }
-            return {ReceiveStatus::Failed, 0};
+            return systemFailure(peer_, "cannot receive", error);
         }
-        return {ReceiveStatus::Received, static_cast<std::size_t>(count)};
+        return std::optional<std::size_t>(static_cast<std::size_t>(count));
     }
 
     // Reads and drops every datagram already queued, without waiting.
@@ -106,39 +107,34 @@ class WinsockDatagramSocket final : public DatagramSocket {
 class WinsockLibrary final : public SocketLibrary {
   public:
     // WSAStartup asking for 1.1; the version granted is not examined.
-    bool startup(FailureDetail* why) override {
+    Status startup() override {
         WSADATA data{};
         const int error = WSAStartup(MAKEWORD(1, 1), &data);
         if (error != 0) {
-            tell(why, systemFailure("Winsock", "cannot start", static_cast<unsigned long>(error)));
-            return false;
+            return systemFailure("Winsock", "cannot start", static_cast<unsigned long>(error));
         }
-        return true;
+        return {};
     }
     // WSACleanup, matching one start-up.
     void cleanup() override { WSACleanup(); }
     // socket(AF_INET, SOCK_DGRAM, 0).
-    std::unique_ptr<DatagramSocket> createDatagramSocket(FailureDetail* why) override {
+    Result<std::unique_ptr<DatagramSocket>> createDatagramSocket() override {
         const SOCKET created = socket(AF_INET, SOCK_DGRAM, 0);
         if (created == INVALID_SOCKET) {
-            tell(why, systemFailure("UDP socket", "cannot create", WSAGetLastError()));
-            return nullptr;
+            return systemFailure("UDP socket", "cannot create", WSAGetLastError());
         }
-        return std::make_unique<WinsockDatagramSocket>(created);
+        return std::unique_ptr<DatagramSocket>(std::make_unique<WinsockDatagramSocket>(created));
     }
 
     // getaddrinfo from ws2_32 for IPv4 only, inside a start-up of its own (getaddrinfo needs
     // the library started); its own time-outs bound the wait.
-    std::optional<std::array<std::uint8_t, 4>> resolveHostName(const std::string& name,
-                                                               FailureDetail* why) override {
+    Result<Ipv4Address> resolveHostName(const std::string& name) override {
         WSADATA data{};
         const int started = WSAStartup(MAKEWORD(2, 2), &data);
         if (started != 0) {
-            tell(why,
-                 systemFailure("Winsock", "cannot start", static_cast<unsigned long>(started)));
-            return std::nullopt;
+            return systemFailure("Winsock", "cannot start", static_cast<unsigned long>(started));
         }
-        std::optional<std::array<std::uint8_t, 4>> address;
+        Result<Ipv4Address> address = Ipv4Address{};
         {
             addrinfo hints{};
             hints.ai_family = AF_INET;
@@ -152,9 +148,9 @@ class WinsockLibrary final : public SocketLibrary {
                     name, "the name does not resolve to an IPv4 address",
                     static_cast<unsigned long>(status != 0 ? status : WSAHOST_NOT_FOUND));
                 detail.kind = FailureKind::Address;
-                tell(why, std::move(detail));
+                address = std::move(detail);
             } else {
-                std::array<std::uint8_t, 4> bytes{};
+                Ipv4Address bytes{};
                 const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
                 std::memcpy(bytes.data(), &ipv4->sin_addr.s_addr, bytes.size());
                 address = bytes;

@@ -1,3 +1,5 @@
+// The fake serial port and datagram socket: what a test scripts arrives on the virtual clock,
+// what the loader sends is recorded with its tick.
 #include "tests/fakes/fake_link.h"
 
 #include <algorithm>
@@ -54,56 +56,46 @@ FakeSerialPort::~FakeSerialPort() {
     line_.isOpen = false;
 }
 
-bool FakeSerialPort::setQueueSizes(std::uint32_t inputBytes, std::uint32_t outputBytes) {
-    line_.queueInput = inputBytes;
-    line_.queueOutput = outputBytes;
-    return true;
+Status FakeSerialPort::applyLine(const platform::SerialLine& line) {
+    line_.appliedLines.push_back(line);
+    if (line_.refuseLines) {
+        return *line_.refuseLines;
+    }
+    line_.current = line;
+    return {};
 }
 
-bool FakeSerialPort::readLineSettings(platform::LineSettings& settings) {
-    settings = line_.deviceSettings;
-    return true;
+Status FakeSerialPort::setWriteTimeout(const platform::WriteTimeout& timeout) {
+    line_.writeTimeouts.push_back(timeout);
+    return {};
 }
 
-bool FakeSerialPort::applyLineSettings(const platform::LineSettings& settings) {
-    line_.appliedSettings.push_back(settings);
-    line_.deviceSettings = settings;
-    return true;
-}
-
-bool FakeSerialPort::setTimeouts(const platform::SerialTimeouts& timeouts) {
-    line_.appliedTimeouts.push_back(timeouts);
-    return true;
-}
-
-std::int64_t FakeSerialPort::write(std::span<const std::uint8_t> bytes, FailureDetail* why) {
+Result<std::size_t> FakeSerialPort::write(std::span<const std::uint8_t> bytes) {
     if (line_.writesFail) {
-        tell(why, fakeFailure("fake-serial", "the line was lost", kFakeIoError));
-        return -1;
+        return fakeFailure("fake-serial", "the line was lost", kFakeIoError);
     }
     line_.writes.push_back({Bytes(bytes.begin(), bytes.end()), line_.clock.tickCount()});
     if (line_.responder) {
         line_.responder(line_, bytes);
     }
-    return static_cast<std::int64_t>(bytes.size());
+    return bytes.size();
 }
 
-platform::ReadStatus FakeSerialPort::readByte(std::uint8_t& byte, std::uint32_t waitMs,
-                                              FailureDetail* why) {
+Result<std::optional<std::uint8_t>> FakeSerialPort::readByte(std::uint32_t waitMs) {
     ++line_.readCalls;
+    line_.readWaits.push_back(waitMs);
     if (line_.readsFail) {
-        tell(why, fakeFailure("fake-serial", "the line was lost", kFakeIoError));
-        return platform::ReadStatus::Failed;
+        return fakeFailure("fake-serial", "the line was lost", kFakeIoError);
     }
     const std::uint32_t now = line_.clock.tickCount();
     if (!line_.input.empty() && !platform::tickIsAfter(line_.input.front().tick, now + waitMs)) {
         line_.clock.advanceTo(line_.input.front().tick);
-        byte = line_.input.front().byte;
+        const std::uint8_t byte = line_.input.front().byte;
         line_.input.pop_front();
-        return platform::ReadStatus::Byte;
+        return std::optional<std::uint8_t>(byte);
     }
     line_.clock.advance(waitMs);
-    return platform::ReadStatus::Nothing;
+    return std::optional<std::uint8_t>();
 }
 
 void FakeSerialPort::purge() {
@@ -130,30 +122,31 @@ FakeDatagramSocket::~FakeDatagramSocket() {
     --peer_.socketsOpen;
 }
 
-bool FakeDatagramSocket::connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
-                                 FailureDetail* why) {
+Status FakeDatagramSocket::connect(platform::Ipv4Address address, std::uint16_t port) {
     peer_.connectedAddress = address;
     peer_.connectedPort = port;
     if (peer_.connectFails) {
-        tell(why, fakeFailure("fake-peer", "cannot connect", 101));
-        return false;
+        return fakeFailure("fake-peer", "cannot connect", 101);
     }
-    return true;
+    return {};
 }
 
-std::int64_t FakeDatagramSocket::send(std::span<const std::uint8_t> bytes) {
+// A refused datagram never reaches the peer.
+Status FakeDatagramSocket::send(std::span<const std::uint8_t> bytes) {
+    if (peer_.sendsFail) {
+        return fakeFailure("fake-peer", "cannot send", 111);
+    }
     peer_.sent.push_back({Bytes(bytes.begin(), bytes.end()), peer_.clock.tickCount()});
     if (peer_.responder) {
         peer_.responder(peer_, bytes);
     }
-    return static_cast<std::int64_t>(bytes.size());
+    return {};
 }
 
-platform::ReceiveResult FakeDatagramSocket::receive(std::span<std::uint8_t> buffer,
-                                                    std::uint32_t waitMs, FailureDetail* why) {
+Result<std::optional<std::size_t>> FakeDatagramSocket::receive(std::span<std::uint8_t> buffer,
+                                                               std::uint32_t waitMs) {
     if (peer_.receivesFail) {
-        tell(why, fakeFailure("fake-peer", "cannot receive", 111));
-        return {platform::ReceiveStatus::Failed, 0};
+        return fakeFailure("fake-peer", "cannot receive", 111);
     }
     const std::uint32_t now = peer_.clock.tickCount();
     // Datagrams may be queued out of order by delay; the earliest arrival comes first.
@@ -162,16 +155,16 @@ platform::ReceiveResult FakeDatagramSocket::receive(std::span<std::uint8_t> buff
         [](const auto& a, const auto& b) { return platform::tickIsAfter(b.tick, a.tick); });
     if (next == peer_.input.end() || platform::tickIsAfter(next->tick, now + waitMs)) {
         peer_.clock.advance(waitMs);
-        return {platform::ReceiveStatus::TimedOut, 0};
+        return std::optional<std::size_t>();
     }
     peer_.clock.advanceTo(next->tick);
     const Bytes datagram = next->bytes;
     peer_.input.erase(next);
     if (datagram.size() > buffer.size()) {
-        return {platform::ReceiveStatus::Failed, 0};
+        return fakeFailure("fake-peer", "an answer longer than the receive space", 90);
     }
     std::copy(datagram.begin(), datagram.end(), buffer.begin());
-    return {platform::ReceiveStatus::Received, datagram.size()};
+    return std::optional<std::size_t>(datagram.size());
 }
 
 void FakeDatagramSocket::discardPending() {
@@ -181,39 +174,31 @@ void FakeDatagramSocket::discardPending() {
                   [now](const auto& d) { return !platform::tickIsAfter(d.tick, now); });
 }
 
-bool FakeSocketLibrary::startup(FailureDetail* why) {
+Status FakeSocketLibrary::startup() {
     if (peer_.startupFails) {
-        tell(why, fakeFailure("sockets", "cannot start", 10091));
-        return false;
+        return fakeFailure("sockets", "cannot start", 10091);
     }
     ++peer_.startups;
-    return true;
+    return {};
 }
 
 void FakeSocketLibrary::cleanup() {
     ++peer_.cleanups;
 }
 
-std::unique_ptr<platform::DatagramSocket> FakeSocketLibrary::createDatagramSocket(
-    FailureDetail* why) {
+Result<std::unique_ptr<platform::DatagramSocket>> FakeSocketLibrary::createDatagramSocket() {
     if (peer_.createFails) {
-        tell(why, fakeFailure("UDP socket", "cannot create", 24));
-        return nullptr;
+        return fakeFailure("UDP socket", "cannot create", 24);
     }
-    return std::make_unique<FakeDatagramSocket>(peer_);
+    return std::unique_ptr<platform::DatagramSocket>(std::make_unique<FakeDatagramSocket>(peer_));
 }
 
-std::optional<std::array<std::uint8_t, 4>> FakeSocketLibrary::resolveHostName(
-    const std::string& name, FailureDetail* why) {
+Result<platform::Ipv4Address> FakeSocketLibrary::resolveHostName(const std::string& name) {
     peer_.resolvedNames.push_back(name);
     const auto found = peer_.hostNames.find(name);
     if (found == peer_.hostNames.end()) {
-        FailureDetail detail;
-        detail.kind = FailureKind::Address;
-        detail.object = name;
-        detail.reason = "the name does not resolve to an IPv4 address";
-        tell(why, std::move(detail));
-        return std::nullopt;
+        return objectFailure(name, "the name does not resolve to an IPv4 address",
+                             FailureKind::Address);
     }
     return found->second;
 }

@@ -1,9 +1,12 @@
+// Fakes of the serial port and the datagram socket: far ends that record what the loader
+// sends and deliver what a test scripts, on the virtual clock.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,7 +26,7 @@ struct TimedWrite {
 };
 
 // The far end of a fake serial line: what the loader wrote, what it will read, and the
-// settings it applied. A responder plays the terminal (or the cradle).
+// lines and write deadlines it set. A responder plays the terminal (or the cradle).
 class FakeSerialLine {
   public:
     explicit FakeSerialLine(VirtualClock& lineClock) : clock(lineClock) {}
@@ -48,12 +51,13 @@ class FakeSerialLine {
     int discardCount = 0;
     bool isOpen = false;
     std::vector<TimedWrite> writes;
-    std::vector<platform::LineSettings> appliedSettings;
-    std::vector<platform::SerialTimeouts> appliedTimeouts;
-    platform::LineSettings deviceSettings;  // what readLineSettings reports
-    std::uint32_t queueInput = 0;
-    std::uint32_t queueOutput = 0;
+    std::vector<platform::SerialLine> appliedLines;
+    std::vector<platform::WriteTimeout> writeTimeouts;
+    platform::SerialLine current;  // the line the device runs on now
+    // When set, the device refuses every line with this failure (and keeps the one it had).
+    std::optional<FailureDetail> refuseLines;
     int readCalls = 0;
+    std::vector<std::uint32_t> readWaits;  // the wait of every read, in order
 
     struct Arrival {
         std::uint8_t byte;
@@ -67,13 +71,10 @@ class FakeSerialPort final : public platform::SerialPort {
   public:
     explicit FakeSerialPort(FakeSerialLine& line);
     ~FakeSerialPort() override;
-    bool setQueueSizes(std::uint32_t inputBytes, std::uint32_t outputBytes) override;
-    bool readLineSettings(platform::LineSettings& settings) override;
-    bool applyLineSettings(const platform::LineSettings& settings) override;
-    bool setTimeouts(const platform::SerialTimeouts& timeouts) override;
-    std::int64_t write(std::span<const std::uint8_t> bytes, FailureDetail* why = nullptr) override;
-    platform::ReadStatus readByte(std::uint8_t& byte, std::uint32_t waitMs,
-                                  FailureDetail* why = nullptr) override;
+    Status applyLine(const platform::SerialLine& line) override;
+    Status setWriteTimeout(const platform::WriteTimeout& timeout) override;
+    Result<std::size_t> write(std::span<const std::uint8_t> bytes) override;
+    Result<std::optional<std::uint8_t>> readByte(std::uint32_t waitMs) override;
     void purge() override;
     void discardInput() override;
 
@@ -96,6 +97,7 @@ class FakeDatagramPeer {
     bool createFails = false;
     bool connectFails = false;
     bool receivesFail = false;
+    bool sendsFail = false;  // the network refuses every datagram
     // Names the fake resolver knows, and every name it was asked for.
     std::map<std::string, std::array<std::uint8_t, 4>> hostNames;
     std::vector<std::string> resolvedNames;
@@ -118,11 +120,10 @@ class FakeDatagramSocket final : public platform::DatagramSocket {
   public:
     explicit FakeDatagramSocket(FakeDatagramPeer& peer);
     ~FakeDatagramSocket() override;
-    bool connect(std::array<std::uint8_t, 4> address, std::uint16_t port,
-                 FailureDetail* why = nullptr) override;
-    std::int64_t send(std::span<const std::uint8_t> bytes) override;
-    platform::ReceiveResult receive(std::span<std::uint8_t> buffer, std::uint32_t waitMs,
-                                    FailureDetail* why = nullptr) override;
+    Status connect(platform::Ipv4Address address, std::uint16_t port) override;
+    Status send(std::span<const std::uint8_t> bytes) override;
+    Result<std::optional<std::size_t>> receive(std::span<std::uint8_t> buffer,
+                                               std::uint32_t waitMs) override;
     void discardPending() override;
 
   private:
@@ -132,12 +133,10 @@ class FakeDatagramSocket final : public platform::DatagramSocket {
 class FakeSocketLibrary final : public platform::SocketLibrary {
   public:
     explicit FakeSocketLibrary(FakeDatagramPeer& peer) : peer_(peer) {}
-    bool startup(FailureDetail* why = nullptr) override;
+    Status startup() override;
     void cleanup() override;
-    std::unique_ptr<platform::DatagramSocket> createDatagramSocket(
-        FailureDetail* why = nullptr) override;
-    std::optional<std::array<std::uint8_t, 4>> resolveHostName(
-        const std::string& name, FailureDetail* why = nullptr) override;
+    Result<std::unique_ptr<platform::DatagramSocket>> createDatagramSocket() override;
+    Result<platform::Ipv4Address> resolveHostName(const std::string& name) override;
 
   private:
     FakeDatagramPeer& peer_;

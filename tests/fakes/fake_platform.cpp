@@ -132,21 +132,16 @@ void FakeProfile::store(std::string_view section, std::string_view key, std::str
 FakePlatform::FakePlatform()
     : serialLine(clockImpl), datagramPeer(clockImpl), socketLibrary(datagramPeer) {}
 
-std::unique_ptr<platform::SerialPort> FakePlatform::openSerialPort(int comPort,
-                                                                   FailureDetail* why) {
+Result<std::unique_ptr<platform::SerialPort>> FakePlatform::openSerialPort(int comPort) {
     openedComPorts.push_back(comPort);
     if (serialLine.openFails || serialLine.isOpen) {
         // Absent, or held: the port is opened without sharing.
-        if (why != nullptr) {
-            why->kind = FailureKind::System;
-            why->object = "COM" + std::to_string(comPort);
-            why->reason = "cannot open";
-            why->osErrorKind = OsErrorKind::Errno;
-            why->osError = serialLine.isOpen ? 16 : 2;
-        }
-        return nullptr;
+        FailureDetail why = objectFailure("COM" + std::to_string(comPort), "cannot open");
+        why.osErrorKind = OsErrorKind::Errno;
+        why.osError = serialLine.isOpen ? 16 : 2;
+        return why;
     }
-    return std::make_unique<FakeSerialPort>(serialLine);
+    return std::unique_ptr<platform::SerialPort>(std::make_unique<FakeSerialPort>(serialLine));
 }
 
 std::string FakePlatform::serialDeviceName(int comPort) {

@@ -62,8 +62,7 @@ class FakePlatform final : public platform::Platform {
   public:
     FakePlatform();
     platform::Clock& clock() override { return clockImpl; }
-    std::unique_ptr<platform::SerialPort> openSerialPort(int comPort,
-                                                         FailureDetail* why = nullptr) override;
+    Result<std::unique_ptr<platform::SerialPort>> openSerialPort(int comPort) override;
     std::string serialDeviceName(int comPort) override;
     platform::SocketLibrary& sockets() override { return socketLibrary; }
     platform::FileSystem& files() override { return fileSystem; }

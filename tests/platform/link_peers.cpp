@@ -1,3 +1,4 @@
+// The answers every far end of the link tests gives, whatever carries them.
 #include "tests/platform/link_peers.h"
 
 namespace vorlanth::platform_tests {
@@ -13,8 +14,14 @@ std::vector<Reply> farEndReplies(std::string_view command) {
     if (command == "SPLIT") {
         return {{"F", 0}, {"A", 20}, {"\r", 20}};
     }
-    if (command == "JOIN") {
+    if (command == "JOIN" || command == "JOIN\r") {
         return {{"FA\r", 0}};
+    }
+    if (command == "LATE" || command == "LATE\r") {
+        return {{"FF\r", 400}};
+    }
+    if (command == "DOUBLE" || command == "DOUBLE\r") {
+        return {{"FA\r", 0}, {"FF\r", 50}};
     }
     if (command == "MID") {
         return {{"A\rB", 0}, {"\r", 20}};

@@ -32,8 +32,8 @@ class RelocatedPlatform final : public platform::Platform {
           profile_(profile) {}
 
     platform::Clock& clock() override { return system_->clock(); }
-    std::unique_ptr<platform::SerialPort> openSerialPort(int comPort, FailureDetail* why) override {
-        return system_->openSerialPort(comPort, why);
+    Result<std::unique_ptr<platform::SerialPort>> openSerialPort(int comPort) override {
+        return system_->openSerialPort(comPort);
     }
     platform::SocketLibrary& sockets() override { return system_->sockets(); }
     platform::FileSystem& files() override { return system_->files(); }

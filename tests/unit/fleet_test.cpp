@@ -273,7 +273,7 @@ TEST(RunFleet, RetriesAreTheFrontEndsAnswersAndEachGetsAFreshLink) {
     const auto outcomes = runFleet(targets, 0, host, [&](Session& session) {
         std::lock_guard<std::mutex> lock(mutex);
         // The port is open for every attempt, opened once more for each retry.
-        EXPECT_NE(session.link.portHandle, nullptr);
+        EXPECT_NE(session.link.transport, nullptr);
         opens[session.settings.comPort] =
             static_cast<fakes::FakePlatform&>(session.platform).openedComPorts.size();
         // Target 1 always fails; target 2 succeeds at its second attempt.

@@ -1,8 +1,11 @@
+// The infrared cradle's set-up against a model of the cradle: bytes, delays, RTS and rates of
+// each set-up, and how a lost line, silence and a stop end it.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "link/cradle_transport.h"
 #include "tests/unit/link_test_support.h"
 
 namespace vorlanth::link {
@@ -22,10 +25,10 @@ struct CradleModel {
 
     void attach(fakes::FakeSerialLine& line) {
         line.responder = [this](fakes::FakeSerialLine& l, std::span<const std::uint8_t> bytes) {
-            if (l.deviceSettings.rtsControl != platform::LineControl::Disable) {
+            if (l.current.rts) {
                 return;  // data for the terminal, not for the cradle
             }
-            if (l.deviceSettings.baudRate != rate) {
+            if (l.current.rate != rate) {
                 if (bytes[0] != 0x0F) {
                     ++commandsAtWrongRate;
                 }
@@ -152,9 +155,6 @@ TEST(ConfigureCradle, SequencesAgainstACradleModel) {
         LinkRig rig(CradleIr);
         CradleModel cradle = c.cradle;
         cradle.attach(rig.serial());
-        rig.serial().deviceSettings.byteSize = 7;  // the port's settings before the set-up
-        rig.serial().deviceSettings.xonChar = 0x11;
-        rig.serial().deviceSettings.xoffChar = 0x13;
         rig.state.cradleRate = c.rememberedRate;
         rig.settings.baudIndex = c.baudIndex;
 
@@ -166,20 +166,27 @@ TEST(ConfigureCradle, SequencesAgainstACradleModel) {
         EXPECT_EQ(cradle.rate, c.cradleRateAfter);
         EXPECT_EQ(cradle.commandsAtWrongRate, 0);
 
-        const auto& applied = rig.serial().appliedSettings;
+        const auto& applied = rig.serial().appliedLines;
         ASSERT_FALSE(applied.empty());
-        EXPECT_EQ(applied.front().baudRate, c.rememberedRate != 0 ? c.rememberedRate : 38400u);
-        const platform::LineSettings& last = applied.back();
-        EXPECT_EQ(last.baudRate, c.portRateAfter);
-        EXPECT_EQ(last.rtsControl, platform::LineControl::Enable);
-        EXPECT_EQ(last.dtrControl, platform::LineControl::Enable);
-        EXPECT_EQ(last.byteSize, 8);
-        EXPECT_FALSE(last.outxCtsFlow || last.outX);
-        EXPECT_EQ(last.xonChar, 0x11) << "built on the port's own settings";
-        ASSERT_FALSE(rig.serial().appliedTimeouts.empty());
-        platform::SerialTimeouts readsAtOnce;
-        readsAtOnce.readIntervalMs = 0xFFFFFFFFu;
-        EXPECT_EQ(rig.serial().appliedTimeouts.front(), readsAtOnce);
+        EXPECT_EQ(applied.front().rate, c.rememberedRate != 0 ? c.rememberedRate : 38400u);
+        const platform::SerialLine& last = applied.back();
+        EXPECT_EQ(last.rate, c.portRateAfter);
+        EXPECT_TRUE(last.rts);
+        EXPECT_TRUE(last.dtr);
+        EXPECT_EQ(last.dataBits, 8);
+        EXPECT_EQ(last.parity, platform::Parity::None);
+        EXPECT_EQ(last.stopBits, platform::StopBits::One);
+        EXPECT_EQ(last.flowControl, platform::FlowControl::None);
+        for (const platform::SerialLine& line : applied) {
+            EXPECT_EQ(line.otherSettings, platform::OtherSettings::AsFound)
+                << "built on the port's own settings";
+        }
+        // Writes without a deadline, every read at once.
+        EXPECT_EQ(rig.serial().writeTimeouts, std::vector<platform::WriteTimeout>{{}});
+        for (const std::uint32_t wait : rig.serial().readWaits) {
+            EXPECT_EQ(wait, 0u);
+        }
+        EXPECT_TRUE(rig.warnings.said.empty());
         for (const fakes::TimedWrite& write : rig.serial().writes) {
             SCOPED_TRACE(write.tick);
             EXPECT_EQ(write.bytes.size(), 1u);
@@ -187,9 +194,9 @@ TEST(ConfigureCradle, SequencesAgainstACradleModel) {
     }
 }
 
-// A lost line ends the probe at once with -1, and the whole search with it: one probe, not one
-// per rate, and the open fails with why. The loss shows in the probe's read or in its write of
-// the probe byte (which then is not reported as sent).
+// A lost line ends the probe at once with its failure, and the whole search with it: one
+// probe, not one per rate, and the set-up fails with why. The loss shows in the probe's read or
+// in its write of the probe byte (which then is not reported as sent).
 TEST(ConfigureCradle, ALostLineEndsTheSearchAtOnce) {
     struct Case {
         const char* name;
@@ -204,30 +211,52 @@ TEST(ConfigureCradle, ALostLineEndsTheSearchAtOnce) {
         {"the write finds it lost", false, true, 0, 0, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         LinkRig rig(CradleIr);
-        rig.state.portHandle = rig.platform.openSerialPort(1);
+        CradleTransport cradle(std::move(rig.platform.openSerialPort(1)).value(), "COM1",
+                               rig.platform, &rig.trace);
         rig.serial().readsFail = c.readsFail;
         rig.serial().writesFail = c.writesFail;
         const std::uint32_t start = rig.clock().tickCount();
-        EXPECT_EQ(probeCradleRate(rig.link, 115200), -1) << c.name;
-        EXPECT_EQ(rig.clock().tickCount() - start, c.probeMs) << c.name;
-        EXPECT_EQ(rig.serial().readCalls, c.reads) << c.name;
+        const Result<ProbeAnswer> probed = cradle.probe(115200);
+        ASSERT_FALSE(probed.ok());
+        EXPECT_EQ(probed.failure().reason, "the line was lost");
+        EXPECT_EQ(rig.clock().tickCount() - start, c.probeMs);
+        EXPECT_EQ(rig.serial().readCalls, c.reads);
+        EXPECT_EQ(rig.trace.chunks.size(), c.bytesWritten) << "a failed write is not traced";
 
         rig.serial().writes.clear();
-        EXPECT_EQ(configureCradle(rig.link), 0) << c.name;
-        EXPECT_EQ(rig.serial().writes.size(), c.bytesWritten) << c.name << ": no further rates";
-        EXPECT_EQ(rig.failure.reason, "the line was lost") << c.name;
+        std::uint32_t remembered = 0;
+        const Result<CradleSetUp> configured = cradle.configure(remembered, 0);
+        ASSERT_FALSE(configured.ok());
+        EXPECT_EQ(rig.serial().writes.size(), c.bytesWritten) << "no further rates";
+        EXPECT_EQ(configured.failure().reason, "the line was lost");
+        EXPECT_EQ(remembered, 0u);
     }
 }
 
-// A cradle that never answers fails the open with why, naming the port.
+// A cradle that never answers fails the open with why, naming the port; the port stays open
+// until closeLink.
 TEST(ConfigureCradle, NoAnswerSaysSo) {
     LinkRig rig(CradleIr);
     rig.settings.comPort = 3;
-    rig.state.portHandle = rig.platform.openSerialPort(3);
-    EXPECT_EQ(configureCradle(rig.link), 0);
+    EXPECT_EQ(openLink(rig.link), result::kCantConfigureIrDevice);
     EXPECT_EQ(rig.failure.object, "COM3");
     EXPECT_NE(rig.failure.reason.find("did not answer"), std::string::npos);
+    EXPECT_TRUE(rig.serial().isOpen);
+}
+
+// A stop of the run during the search ends it before the next rate: the open fails as a
+// set-up that found nothing, but gives no reason (the run is ending; nothing is shown).
+TEST(ConfigureCradle, AStopEndsTheSearchWithoutAReason) {
+    LinkRig rig(CradleIr);
+    rig.serial().responder = [&](fakes::FakeSerialLine&, std::span<const std::uint8_t>) {
+        rig.platform.stopSignal = 15;
+    };
+    EXPECT_EQ(openLink(rig.link), result::kCantConfigureIrDevice);
+    EXPECT_EQ(rig.serial().written(), fakes::bytesOf("\x0F")) << "one probe, then the stop";
+    EXPECT_TRUE(rig.failure.empty());
+    EXPECT_TRUE(rig.serial().isOpen);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
+// The network link: the address check before anything is sent, the open with what each
+// failure leaves held, and a datagram the network refuses.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "link/udp_transport.h"
 #include "tests/unit/link_test_support.h"
 
 namespace vorlanth::link {
@@ -66,17 +69,18 @@ TEST(ResolveTargetAddress, AddressTable) {
         platform.datagramPeer.hostNames = {{"localhost", {127, 0, 0, 1}},
                                            {"terminal-7.example", {192, 0, 2, 7}},
                                            {"zero.example", {0, 0, 0, 0}}};
-        FailureDetail why;
         // A view cut out of a longer text: the check must stop at the view's end.
         const std::string padded = c.text + "9.9.9.9";
-        const std::optional<Address> address = resolveTargetAddress(
-            platform.socketLibrary, std::string_view(padded).substr(0, c.text.size()), &why);
-        EXPECT_EQ(address, c.accepted);
+        const Result<Address> address = resolveTargetAddress(
+            platform.socketLibrary, std::string_view(padded).substr(0, c.text.size()));
+        ASSERT_EQ(address.ok(), c.accepted.has_value());
         EXPECT_EQ(platform.datagramPeer.resolvedNames.size(), c.asksResolver ? 1u : 0u);
-        if (!c.accepted) {
-            EXPECT_EQ(why.kind, FailureKind::Address);
-            EXPECT_EQ(why.object, c.text);
-            EXPECT_FALSE(why.reason.empty());
+        if (c.accepted) {
+            EXPECT_EQ(address.value(), *c.accepted);
+        } else {
+            EXPECT_EQ(address.failure().kind, FailureKind::Address);
+            EXPECT_EQ(address.failure().object, c.text);
+            EXPECT_FALSE(address.failure().reason.empty());
         }
         EXPECT_TRUE(platform.datagramPeer.sent.empty());
         EXPECT_EQ(platform.datagramPeer.socketsOpen, 0);
@@ -90,7 +94,6 @@ TEST(OpenNetworkLink, RefusedAddressOpensNoSocket) {
         LinkRig rig(Network);
         rig.settings.targetAddress.assign(text);
         EXPECT_EQ(openLink(rig.link), result::kInvalidIpAddress);
-        EXPECT_FALSE(rig.state.socketHandle);
         EXPECT_EQ(rig.peer().socketsOpen, 0);
         EXPECT_EQ(rig.failure.kind, FailureKind::Address);
         EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 0);
@@ -100,28 +103,40 @@ TEST(OpenNetworkLink, RefusedAddressOpensNoSocket) {
     }
 }
 
-// The socket is connected to the address and the chosen port; messages are shown only when
-// asked for, and every failure says why.
-TEST(OpenNetworkLink, ConnectsAndReportsFailuresOnlyWhenAsked) {
+// The socket is connected to the address and the chosen port without sending anything; every
+// failure of the open says why.
+TEST(OpenNetworkLink, ConnectsToTheAddressAndPortAndSaysWhyItCannot) {
     LinkRig rig(Network);
+    rig.settings.targetAddress.assign("192.0.2.20");
     rig.settings.targetPort = 3000;
-    std::vector<ResultCode> shown;
-    const ShowMessage show = [&](ResultCode code) { shown.push_back(code); };
-    EXPECT_EQ(openNetworkLink(rig.link, "192.0.2.20", 1, show), 1);
+    EXPECT_EQ(openLink(rig.link), 1);
     EXPECT_EQ(rig.peer().connectedAddress, (Address{192, 0, 2, 20}));
     EXPECT_EQ(rig.peer().connectedPort, 3000);
     EXPECT_EQ(rig.peer().startups, 1);
-    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(rig.peer().sent.empty());
     closeLink(rig.link);
 
     rig.peer().connectFails = true;
-    EXPECT_EQ(openNetworkLink(rig.link, "192.0.2.20", 0, show), result::kCantConnect);
-    EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(openNetworkLink(rig.link, "192.0.2.20", 1, show), result::kCantConnect);
+    EXPECT_EQ(openLink(rig.link), result::kCantConnect);
     EXPECT_EQ(rig.failure.reason, "cannot connect");
+    closeLink(rig.link);
     rig.peer().startupFails = true;
-    EXPECT_EQ(openNetworkLink(rig.link, "192.0.2.20", 1, show), result::kSocketLibraryFailed);
-    EXPECT_EQ(shown, (std::vector<ResultCode>{result::kCantConnect, result::kSocketLibraryFailed}));
+    EXPECT_EQ(openLink(rig.link), result::kSocketLibraryFailed);
+    EXPECT_EQ(rig.failure.reason, "cannot start");
+    EXPECT_EQ(rig.peer().startups, rig.peer().cleanups);
+}
+
+// A datagram the network refuses is no lost line: the exchange goes on to wait for the answer
+// that cannot come, to its deadline, as for a datagram lost on the way.
+TEST(Exchange, ARefusedDatagramIsLeftToTheAnswer) {
+    LinkRig rig(Network);
+    ASSERT_EQ(openLink(rig.link), 1);
+    rig.peer().sendsFail = true;
+    const std::uint32_t start = rig.clock().tickCount();
+    EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 1);
+    EXPECT_EQ(rig.line.text(), "");
+    EXPECT_EQ(rig.clock().tickCount() - start, 8001u);
+    EXPECT_TRUE(rig.failure.empty());
 }
 
 }  // namespace

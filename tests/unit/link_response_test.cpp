@@ -1,3 +1,5 @@
+// The link through its transport, on both kinds of line: reading an answer line under its
+// deadline, exchanging, opening and closing, and what each failure leaves held and says.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,11 +58,7 @@ TEST(ReadResponseLine, EndsAtCrOrAtTheFirstTickPastTheDeadline) {
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.name);
         LinkRig rig(c.linkType);
-        if (c.linkType == Network) {
-            ASSERT_EQ(openLink(rig.link), 1);
-        } else {
-            rig.state.portHandle = rig.platform.openSerialPort(1);
-        }
+        ASSERT_EQ(openLink(rig.link), 1);
         for (const Arrival& arrival : c.arrivals) {
             if (c.linkType == Network) {
                 rig.peer().deliver(arrival.bytes, arrival.delayMs);
@@ -81,7 +79,7 @@ TEST(ReadResponseLine, EndsAtCrOrAtTheFirstTickPastTheDeadline) {
 // Bytes after a CR stay queued and begin the next line.
 TEST(ReadResponseLine, SerialBytesAfterCrBeginTheNextLine) {
     LinkRig rig;
-    rig.state.portHandle = rig.platform.openSerialPort(1);
+    ASSERT_EQ(openLink(rig.link), 1);
     rig.serial().deliver("FA\rFN\rAC");
     ASSERT_EQ(readResponseLine(rig.link, 8), 1);
     EXPECT_EQ(rig.line.text(), "FA");
@@ -115,7 +113,7 @@ TEST(Exchange, EndsAtOnceOnALostLineOrAStop) {
         SCOPED_TRACE(c.name);
         LinkRig rig;
         if (c.portOpen) {
-            rig.state.portHandle = rig.platform.openSerialPort(1);
+            ASSERT_EQ(openLink(rig.link), 1);
         }
         rig.serial().readsFail = c.readsFail;
         rig.serial().writesFail = c.writesFail;
@@ -145,7 +143,7 @@ TEST(ReadResponseLine, AStopDuringTheWaitEndsIt) {
                 rig.platform.stopSignal = 15;
             };
         } else {
-            rig.state.portHandle = rig.platform.openSerialPort(1);
+            ASSERT_EQ(openLink(rig.link), 1);
             rig.serial().responder = [&](fakes::FakeSerialLine& line, auto) {
                 line.deliver("F", 10);
                 rig.platform.stopSignal = 15;
@@ -208,24 +206,51 @@ TEST(Exchange, DiscardsStaleInputThenSendsAndReadsTheAnswer) {
     }
 }
 
-// The Serial open: COM number, queue sizes, and the line record built on cleared fields.
+// The Serial open: the COM number, and the line at the chosen rate built from scratch (the
+// device's own settings cleared), applied once; nothing is written.
 TEST(OpenLink, SerialOpensTheNumberedPortWithTheChosenLine) {
     LinkRig rig;
     rig.settings.comPort = 12;
     rig.settings.baudIndex = 3;
-    rig.state.lineSettings.xonChar = 0;  // as resetPass leaves it
     ASSERT_EQ(openLink(rig.link), 1);
     EXPECT_EQ(rig.platform.openedComPorts, std::vector<int>{12});
-    EXPECT_EQ(rig.serial().queueInput, 256u);
-    EXPECT_EQ(rig.serial().queueOutput, 1200u);
-    platform::LineSettings expected;
-    expected.baudRate = 19200;
-    expected.byteSize = 8;
-    expected.dtrControl = platform::LineControl::Enable;
-    expected.rtsControl = platform::LineControl::Enable;
-    ASSERT_EQ(rig.serial().appliedSettings.size(), 1u);
-    EXPECT_EQ(rig.serial().appliedSettings[0], expected);
+    platform::SerialLine expected;
+    expected.rate = 19200;
+    expected.dataBits = 8;
+    expected.parity = platform::Parity::None;
+    expected.stopBits = platform::StopBits::One;
+    expected.flowControl = platform::FlowControl::None;
+    expected.dtr = true;
+    expected.rts = true;
+    expected.otherSettings = platform::OtherSettings::Cleared;
+    EXPECT_EQ(rig.serial().appliedLines, std::vector<platform::SerialLine>{expected});
     EXPECT_TRUE(rig.serial().writes.empty());
+    EXPECT_TRUE(rig.warnings.said.empty());
+}
+
+// A line the device refuses does not stop the open (the link works on the line it has), but
+// it is said, once, as a warning with why; the upload's write deadline is set all the same.
+TEST(OpenLink, ARefusedLineIsSaidAndTheOpenGoesOn) {
+    for (const int linkType : {Serial, CradleIr}) {
+        SCOPED_TRACE(linkType);
+        LinkRig rig(linkType);
+        rig.serial().refuseLines = objectFailure("COM1", "refused the line settings");
+        // A cradle that answers whatever the line: the device keeps the line it had.
+        rig.serial().responder = [](fakes::FakeSerialLine& line,
+                                    std::span<const std::uint8_t> sent) {
+            if (sent[0] == 0x0F) {
+                line.deliver(sent);
+            }
+        };
+        EXPECT_EQ(openLink(rig.link), 1);
+        ASSERT_EQ(rig.warnings.said.size(), 1u);
+        EXPECT_EQ(rig.warnings.said[0].first, "line settings not applied");
+        EXPECT_EQ(rig.warnings.said[0].second.reason, "refused the line settings");
+        EXPECT_TRUE(rig.failure.empty());
+        prepareUpload(rig.link);
+        EXPECT_EQ(rig.serial().writeTimeouts.back(), (platform::WriteTimeout{5, 50}));
+        EXPECT_EQ(rig.warnings.said.size(), 1u);
+    }
 }
 
 // Open failures and what each leaves held; closeLink releases exactly what is held.
@@ -235,7 +260,8 @@ TEST(OpenLink, FailuresAndTheMatchingClose) {
         LinkRig rig;
         rig.serial().openFails = true;
         EXPECT_EQ(openLink(rig.link), result::kCantOpenComPort);
-        EXPECT_FALSE(rig.state.portHandle);
+        EXPECT_FALSE(rig.serial().isOpen);
+        EXPECT_EQ(rig.failure.reason, "cannot open");
         rig.serial().openFails = false;
         auto holder = rig.platform.openSerialPort(1);
         EXPECT_EQ(openLink(rig.link), result::kCantOpenComPort);

@@ -1,6 +1,10 @@
+// What the link tests share: a link over the fake platform that records the wire and the
+// warnings.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/types.h"
@@ -24,6 +28,15 @@ class RecordingWireObserver final : public WireObserver {
     std::vector<Chunk> chunks;
 };
 
+// Every warning said, with its summary.
+class RecordingWarnings final : public WarningSink {
+  public:
+    void warn(std::string_view summary, const FailureDetail& detail) override {
+        said.emplace_back(std::string(summary), detail);
+    }
+    std::vector<std::pair<std::string, FailureDetail>> said;
+};
+
 // A link over the fake platform, with its own state records.
 struct LinkRig {
     explicit LinkRig(int linkType = Serial) {
@@ -37,7 +50,8 @@ struct LinkRig {
     UploadSettings settings;
     RecordingWireObserver trace;
     FailureDetail failure;
-    Link link{state, line, settings, platform, &trace, &failure};
+    RecordingWarnings warnings;
+    Link link{state, line, settings, platform, &trace, failure, warnings};
 
     fakes::VirtualClock& clock() { return platform.clockImpl; }
     fakes::FakeSerialLine& serial() { return platform.serialLine; }

@@ -25,8 +25,7 @@ class MainLoopTest : public ::testing::Test {
         runMainLoop(session, [this, results](Session& s) mutable {
             ++attempts;
             attemptFilesOpen.push_back(s.programFile != nullptr);
-            attemptLinkOpen.push_back(s.link.portHandle != nullptr ||
-                                      s.link.socketHandle != nullptr);
+            attemptLinkOpen.push_back(s.link.transport != nullptr);
             if (results.empty()) {
                 return ResultCode{0};
             }

@@ -153,7 +153,7 @@ TEST(CheckBeforeErase, DefectiveFilesSendNothingAndSayWhereAndWhy) {
         const ResultCode result = shell::uploadProgram(terminal.session);
         EXPECT_EQ(result, defect.fileType == SRecord ? result::kRecordUploadError : 0);
         EXPECT_TRUE(terminal.frames().empty());
-        EXPECT_TRUE(terminal.platform.serialLine.appliedTimeouts.empty());
+        EXPECT_TRUE(terminal.platform.serialLine.writeTimeouts.empty());
         EXPECT_EQ(terminal.frontEnd.texts(), std::vector<std::string>{"Format Error!"});
         const FailureDetail& failure = terminal.session.failure;
         EXPECT_EQ(failure.kind, FailureKind::FileFormat);

@@ -18,7 +18,8 @@ using fakes::Bytes;
 // (raw text, "" for silence), and with defaultReply once the script is used up.
 struct ScriptedTerminal {
     ScriptedTerminal() {
-        session.link.portHandle = platform.openSerialPort(1);
+        link::Link serial = linkOf(session);
+        link::openLink(serial);
         platform.serialLine.responder = [this](fakes::FakeSerialLine& line,
                                                std::span<const std::uint8_t>) {
             const std::string reply = nextReply();
@@ -40,9 +41,11 @@ struct ScriptedTerminal {
 
     // Switches to the datagram link: each reply goes out as one datagram.
     void useNetwork() {
-        session.link.portHandle.reset();
+        link::Link current = linkOf(session);
+        link::closeLink(current);
         session.settings.linkType = Network;
-        session.link.socketHandle = platform.socketLibrary.createDatagramSocket();
+        session.settings.targetAddress.assign("127.0.0.1");
+        link::openLink(current);
         platform.datagramPeer.responder = [this](fakes::FakeDatagramPeer& peer,
                                                  std::span<const std::uint8_t>) {
             const std::string reply = nextReply();

@@ -61,12 +61,9 @@ TEST(UploadProgram, SRecordUploadEndToEnd) {
         terminal.frames(),
         (std::vector<Bytes>{textBytes("\r"), textBytes(":ERASE\r"),
                             hexBytes("53 33 09 00 00 10 00 01 02 03 04 DC 0D"), kEndRecordBytes}));
-    platform::SerialTimeouts policy;
-    policy.readIntervalMs = 0xFFFFFFFFu;
-    policy.writeTotalMultiplierMs = 5;
-    policy.writeTotalConstantMs = 50;
-    EXPECT_EQ(terminal.platform.serialLine.appliedTimeouts,
-              std::vector<platform::SerialTimeouts>{policy});
+    // Every write of the attempt gives up after 5 ms a byte plus 50 ms.
+    EXPECT_EQ(terminal.platform.serialLine.writeTimeouts,
+              (std::vector<platform::WriteTimeout>{{.perByteMs = 5, .extraMs = 50}}));
     const fakes::RecordingFrontEnd& frontEnd = terminal.frontEnd;
     EXPECT_EQ(frontEnd.eraseOpened, 1);
     EXPECT_EQ(frontEnd.eraseClosed, 1);
@@ -193,7 +190,7 @@ TEST(UploadProgram, NetworkLinkSetsNoSerialTimeouts) {
     terminal.setProgramFile(kSRecordFile);
     EXPECT_EQ(uploadProgram(terminal.session), 1);
     EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 4u);
-    EXPECT_TRUE(terminal.platform.serialLine.appliedTimeouts.empty());
+    EXPECT_TRUE(terminal.platform.serialLine.writeTimeouts.empty());
 }
 
 TEST(UploadProgram, TransferFailureClosesTheProgressWindow) {

@@ -48,7 +48,9 @@ constexpr int kSetUpFailed = 12;
     link::LinkState state;
     ResponseLine line;
     UploadSettings settings;
-    link::Link realLink{state, line, settings, *system};
+    FailureDetail failure;
+    WarningSink warnings;
+    link::Link realLink{state, line, settings, *system, nullptr, failure, warnings};
     int master = -1;
     int silentPeer = -1;
     if (wait == Wait::SerialLine) {
