@@ -45,8 +45,6 @@ class DialogView {
   public:
     virtual ~DialogView() = default;
 
-    // The dialog window, as owner of message boxes and the open-file dialog.
-    virtual WindowHandle windowHandle() = 0;
     virtual void setCaption(std::string_view text) = 0;
 
     virtual void setText(int controlId, std::string_view text) = 0;

@@ -135,8 +135,7 @@ void onOk(Session& session, DialogView& view) {
         if (address.size() < kShortestAddress || validateIpText(address) == 0 ||
             !link::resolveTargetAddress(session.platform.sockets(), address, &why)) {
             settings.targetAddress.clear();
-            shell::showResultMessage(session.frontEnd, view.windowHandle(),
-                                     result::kInvalidIpAddress, &why);
+            shell::showResultMessage(session.frontEnd, result::kInvalidIpAddress, &why);
             return;
         }
         settings.targetPort =
@@ -286,7 +285,6 @@ int browseForProgramFile(Session& session, DialogView& view) {
         kProgramFileFilters[static_cast<std::size_t>(settings.fileType)];
 
     BrowseRequest request;
-    request.owner = view.windowHandle();
     const std::string path = settings.programPath.str();
     const std::optional<std::uint64_t> size =
         path.empty() ? std::nullopt : session.platform.files().fileSize(path);

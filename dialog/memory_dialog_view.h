@@ -28,7 +28,6 @@ class MemoryDialogView : public DialogView {
     // Answers open-file requests; nothing when unset.
     std::function<std::optional<BrowseResult>(const BrowseRequest&)> onOpenFile;
 
-    WindowHandle windowHandle() override { return handle; }
     void setCaption(std::string_view text) override;
     void setText(int controlId, std::string_view text) override;
     std::string readText(int controlId, std::size_t maxCount) override;
@@ -53,7 +52,6 @@ class MemoryDialogView : public DialogView {
     static bool isEdit(int controlId);
     const Control& control(int controlId) { return controls[controlId]; }
 
-    WindowHandle handle = 0x5150;
     std::map<int, Control> controls;
     std::string caption;
     std::optional<std::pair<int, int>> upDownRange;

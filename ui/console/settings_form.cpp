@@ -31,7 +31,6 @@ std::string upper(std::string text) {
 
 SettingsForm::SettingsForm(Session& session, std::FILE* out, ReadLine readLine)
     : session_(session), out_(out), readLine_(std::move(readLine)) {
-    view_.handle = 0;
     view_.onCommand = [this](int controlId, Notification notification) {
         command(controlId, notification);
     };
