@@ -17,8 +17,13 @@ constexpr MessageEntry resultRow(ResultCode code, std::string_view text, Message
 
 // A command-line error: no owner, the platform's default caption, no icon, OK, not topmost.
 constexpr MessageEntry commandLineRow(int error, std::string_view text) {
-    return {MessageId::commandLine(error), text, {}, MessageIcon::None,
-            MessageButtons::Ok,            MessageOwner::None, false};
+    return {MessageId::commandLine(error),
+            text,
+            {},
+            MessageIcon::None,
+            MessageButtons::Ok,
+            MessageOwner::None,
+            false};
 }
 
 constexpr MessageIcon kWarning = MessageIcon::Warning;

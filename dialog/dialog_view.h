@@ -1,3 +1,5 @@
+// The settings dialog as its rules see it: controls addressed by identifier, written and read,
+// shown, enabled and filled; each front end draws them its own way.
 #pragma once
 
 #include <cstdint>

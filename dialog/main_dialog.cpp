@@ -1,3 +1,5 @@
+// The settings dialog's rules over its view: filling, the change rules of each box, the address
+// check and the save on OK, and the open-file request of Browse.
 #include "dialog/main_dialog.h"
 
 #include <cstdint>

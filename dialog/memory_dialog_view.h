@@ -1,3 +1,5 @@
+// A settings dialog held in memory, for the console's form and for tests; it keeps the platform's
+// rule that writing an edit box reports its change at once.
 #pragma once
 
 #include <functional>

@@ -184,10 +184,9 @@ int fleetExitCode(const std::vector<FleetOutcome>& outcomes, int stopSignal) {
     if (stopSignal != 0) {
         return exit_code::stoppedBySignal(stopSignal);
     }
-    const bool allUploaded =
-        std::all_of(outcomes.begin(), outcomes.end(), [](const FleetOutcome& outcome) {
-            return outcome.exitCode == exit_code::kSuccess;
-        });
+    const bool allUploaded = std::all_of(
+        outcomes.begin(), outcomes.end(),
+        [](const FleetOutcome& outcome) { return outcome.exitCode == exit_code::kSuccess; });
     return allUploaded ? exit_code::kSuccess : exit_code::kUploadFailed;
 }
 

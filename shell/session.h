@@ -1,3 +1,5 @@
+// The session record of a run (settings, link, files, buffers, the front end) and the exit codes
+// a calling tool can act on.
 #pragma once
 
 #include <memory>

@@ -51,7 +51,7 @@ class RecordingFrontEnd : public FrontEnd {
     std::vector<ToldMessage> messages;
     std::deque<bool> retryAnswers;  // answers to the retry question; No when empty
     std::vector<bool> retryDecisions;
-    std::vector<int> progress;  // every position set
+    std::vector<int> progress;         // every position set
     std::vector<std::uint64_t> bytes;  // the bytes consumed at every progress point
     std::vector<UploadEvent> events;
     struct Warning {

@@ -1,3 +1,5 @@
+// The console front end: options, JSON events, the progress line, the trace, the retry prompt and
+// how a message's cause is printed.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The fleet on the console: a target's front end and JSON events, the display's lines, the
+// summary table and the fleet event, and the fleet's options.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -210,12 +210,12 @@ TEST(RunFleet, EveryTargetRunsAtOnceOnItsOwnPlatformAndSession) {
     std::mutex seenMutex;
     std::vector<const Session*> sessions;
     const auto outcomes = runFleet(targets, {}, host, [&](Session& session) {
-        {
-            std::lock_guard<std::mutex> lock(seenMutex);
-            sessions.push_back(&session);
-        }
-        return concurrency.attempt();
-    }).outcomes;
+                              {
+                                  std::lock_guard<std::mutex> lock(seenMutex);
+                                  sessions.push_back(&session);
+                              }
+                              return concurrency.attempt();
+                          }).outcomes;
     EXPECT_EQ(concurrency.most, 4);
     EXPECT_EQ(concurrency.timedOut, 0);
     EXPECT_EQ(host.platformsMade, 4);
@@ -232,9 +232,9 @@ TEST(RunFleet, JobsLimitsHowManyRunAtOnce) {
     const auto targets = targetsOn({1, 2, 3, 4, 5});
     FakeFleetHost host(targets.size());
     Concurrency concurrency(2);
-    const auto outcomes =
-        runFleet(targets, {.jobs = 2}, host, [&](Session&) { return concurrency.attempt(); })
-            .outcomes;
+    const auto outcomes = runFleet(targets, {.jobs = 2}, host, [&](Session&) {
+                              return concurrency.attempt();
+                          }).outcomes;
     EXPECT_EQ(concurrency.most, 2);
     EXPECT_EQ(concurrency.timedOut, 0);
     EXPECT_EQ(host.ended.size(), 5u);
@@ -272,16 +272,17 @@ TEST(RunFleet, RetriesFollowThePolicyAndEachGetsAFreshLink) {
     std::mutex mutex;
     std::map<int, int> calls;
     std::map<int, std::size_t> opens;
-    const auto outcomes = runFleet(targets, {.retries = 2}, host, [&](Session& session) {
-        std::lock_guard<std::mutex> lock(mutex);
-        // The port is open for every attempt, opened once more for each retry.
-        EXPECT_NE(session.link.portHandle, nullptr);
-        opens[session.settings.comPort] =
-            static_cast<fakes::FakePlatform&>(session.platform).openedComPorts.size();
-        // Target 1 always fails; target 2 succeeds at its second attempt.
-        const int call = ++calls[session.settings.comPort];
-        return ResultCode{session.settings.comPort == 2 && call == 2 ? 1 : -111};
-    }).outcomes;
+    const auto outcomes =
+        runFleet(targets, {.retries = 2}, host, [&](Session& session) {
+            std::lock_guard<std::mutex> lock(mutex);
+            // The port is open for every attempt, opened once more for each retry.
+            EXPECT_NE(session.link.portHandle, nullptr);
+            opens[session.settings.comPort] =
+                static_cast<fakes::FakePlatform&>(session.platform).openedComPorts.size();
+            // Target 1 always fails; target 2 succeeds at its second attempt.
+            const int call = ++calls[session.settings.comPort];
+            return ResultCode{session.settings.comPort == 2 && call == 2 ? 1 : -111};
+        }).outcomes;
     EXPECT_EQ(outcomes[0].attempts, 3);
     EXPECT_EQ(outcomes[0].lastResult, -111);
     EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
@@ -300,11 +301,11 @@ TEST(RunFleet, AnAttemptThatThrowsEndsItsOwnTargetOnly) {
     const auto targets = targetsOn({1, 2});
     FakeFleetHost host(targets.size());
     const auto outcomes = runFleet(targets, {}, host, [](Session& session) -> ResultCode {
-        if (session.settings.comPort == 1) {
-            throw std::runtime_error("out of memory");
-        }
-        return 1;
-    }).outcomes;
+                              if (session.settings.comPort == 1) {
+                                  throw std::runtime_error("out of memory");
+                              }
+                              return 1;
+                          }).outcomes;
     EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
     EXPECT_EQ(outcomes[0].result, FleetResult::Failed);
     EXPECT_NE(outcomes[0].detail.reason.find("out of memory"), std::string::npos);
@@ -333,7 +334,8 @@ TEST(RunFleet, AStopBeforeATargetsTurnSkipsIt) {
 // whether (and by which signal) the user stopped the run.
 TEST(FleetExitCodes, EachTargetsAndTheRunsAreDecidedInOnePlace) {
     const FailureDetail noAnswer = objectFailure("COM3", "no answer");
-    const FailureDetail notValid = objectFailure("app.shx", "no end record", FailureKind::FileFormat);
+    const FailureDetail notValid =
+        objectFailure("app.shx", "no end record", FailureKind::FileFormat);
     const std::string retry = "Failed to Upload, would you like to retry?";
     // What a target did.
     const auto uploaded = [] {
@@ -386,8 +388,8 @@ TEST(FleetExitCodes, EachTargetsAndTheRunsAreDecidedInOnePlace) {
          "stopped by SIGINT", ""},
         {"stopped by SIGTERM", failed(1, 1, 0, ""), 15, FleetResult::Stopped, 143,
          "stopped by SIGTERM", ""},
-        {"stopped by SIGHUP", failed(4, 0, 0, "Can't open the COM port!"), 1,
-         FleetResult::Stopped, 129, "stopped by SIGHUP", ""},
+        {"stopped by SIGHUP", failed(4, 0, 0, "Can't open the COM port!"), 1, FleetResult::Stopped,
+         129, "stopped by SIGHUP", ""},
         {"uploaded before the stop", uploaded(), 2, FleetResult::Uploaded, 0,
          "Uploaded successfully!", ""},
         {"not started: the stop", notStarted, 15, FleetResult::NotStarted, 143,

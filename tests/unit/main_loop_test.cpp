@@ -373,9 +373,8 @@ TEST(MessageTable, EveryMessageHasTheLookOfItsBox) {
          MessageButtons::Ok, MessageOwner::ActiveWindow, true, -151},
         {MessageId::result(-150), "Invalid IP address!!", program.c_str(), MessageIcon::Warning,
          MessageButtons::Ok, MessageOwner::SettingsForm, true, -150},
-        {MessageId::retryQuestion(), "Failed to Upload, would you like to retry?",
-         program.c_str(), MessageIcon::Question, MessageButtons::YesNo,
-         MessageOwner::ActiveWindow, true, -153},
+        {MessageId::retryQuestion(), "Failed to Upload, would you like to retry?", program.c_str(),
+         MessageIcon::Question, MessageButtons::YesNo, MessageOwner::ActiveWindow, true, -153},
         {MessageId::formatError(), "Format Error!", "Program Download", MessageIcon::Warning,
          MessageButtons::Ok, MessageOwner::None, true, 0},
         {MessageId::commandLine(1), "Wrong command line format!", nullptr, MessageIcon::None,
@@ -395,9 +394,9 @@ TEST(MessageTable, EveryMessageHasTheLookOfItsBox) {
         EXPECT_EQ(entry->topmost, c.topmost);
         EXPECT_EQ(entry->code(), c.code);
     }
-    for (const MessageId outside : {MessageId::result(0), MessageId::result(1),
-                                    MessageId::result(-112), MessageId::commandLine(0),
-                                    MessageId::commandLine(10)}) {
+    for (const MessageId outside :
+         {MessageId::result(0), MessageId::result(1), MessageId::result(-112),
+          MessageId::commandLine(0), MessageId::commandLine(10)}) {
         EXPECT_FALSE(findMessage(outside).has_value()) << outside.number;
     }
 }
@@ -418,12 +417,21 @@ TEST(MainLoopRetryPolicy, RetriesAsOftenAsAllowedAndNeverAFileNotValid) {
     const std::string valid = "S70500000000FA\r\n";
     const std::vector<Case> cases = {
         {"success at once", 2, valid, {1}, 1, {}, exit_code::kSuccess},
-        {"success at the last retry", 2, valid, {0, -111, 1}, 3, {true, true},
-         exit_code::kSuccess},
-        {"every retry fails", 2, valid, {0, 0, 0, 1}, 3, {true, true, false},
+        {"success at the last retry", 2, valid, {0, -111, 1}, 3, {true, true}, exit_code::kSuccess},
+        {"every retry fails",
+         2,
+         valid,
+         {0, 0, 0, 1},
+         3,
+         {true, true, false},
          exit_code::kUploadFailed},
         {"no retries", 0, valid, {-106, 1}, 1, {false}, exit_code::kUploadFailed},
-        {"a file that is not valid", 2, "S3090000100001020304DC\r\n", {}, 1, {false},
+        {"a file that is not valid",
+         2,
+         "S3090000100001020304DC\r\n",
+         {},
+         1,
+         {false},
          exit_code::kFileNotValid},
     };
     for (const Case& c : cases) {
@@ -462,8 +470,8 @@ TEST(MainLoopStop, SettlesTheExitCodeOfTheSignal) {
         int exitCodeBefore;
         int exitCode;
     };
-    for (const Case& c : std::vector<Case>{{0, 0, 0}, {0, 4, 4}, {2, 0, 130}, {15, 1, 143},
-                                           {1, 5, 129}}) {
+    for (const Case& c :
+         std::vector<Case>{{0, 0, 0}, {0, 4, 4}, {2, 0, 130}, {15, 1, 143}, {1, 5, 129}}) {
         fakes::FakePlatform platform;
         fakes::RecordingFrontEnd frontEnd;
         Session session(platform, frontEnd);

@@ -42,8 +42,8 @@ int listPorts() {
 
 // vorlanth-cli: the loader for scripts and terminals. SIGINT, SIGTERM and SIGHUP (Ctrl+C,
 // Ctrl+Break, a closed console) end the run through its normal close path, with the exit code
-// the shell gives a stop (the signal's number above 128); SIGPIPE is ignored, so a reader of its output that goes away
-// never ends an upload.
+// the shell gives a stop (the signal's number above 128); SIGPIPE is ignored, so a reader of its
+// output that goes away never ends an upload.
 int main(int argc, char** argv) {
     using namespace vorlanth;
     platform::ensureStandardStreams();

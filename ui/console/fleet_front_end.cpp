@@ -20,7 +20,7 @@ void FleetTargetFrontEnd::tell(MessageId message, const FailureDetail& detail) {
 // that failed.
 void FleetTargetFrontEnd::retryDecided(bool retrying, const FailureDetail& why) {
     if (retrying) {
-        std::string note = !why.empty()           ? describeFailure(why)
+        std::string note = !why.empty()            ? describeFailure(why)
                            : !lastMessage_.empty() ? lastMessage_
                                                    : failedStep_;
         display_.phase(index_, FleetPhase::Retrying, std::move(note));

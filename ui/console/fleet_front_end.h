@@ -32,9 +32,7 @@ class FleetTargetFrontEnd final : public FrontEnd {
     bool showErase() override { return true; }
     void endErase() override {}
     // Nobody fills a form in a fleet; the lines are Automatic, so this is never asked.
-    SettingsOutcome runSettingsForm(Session& /*session*/) override {
-        return SettingsOutcome::Exit;
-    }
+    SettingsOutcome runSettingsForm(Session& /*session*/) override { return SettingsOutcome::Exit; }
     std::optional<BrowseResult> browseForFile(const BrowseRequest& /*request*/) override {
         return std::nullopt;
     }

@@ -1,3 +1,5 @@
+// The terminal's settings form: prints the dialog held in memory, takes one change a line, and
+// runs the dialog's own rules on it.
 #include "ui/console/settings_form.h"
 
 #include <algorithm>
