@@ -120,8 +120,7 @@ FleetTargetRecord runTarget(const FleetTarget& target, std::size_t index, int re
 
 FleetListLoad loadFleetList(platform::Platform& platform, const std::string& path) {
     FleetListLoad load;
-    FailureDetail why;
-    const std::optional<std::string> text = readFleetListText(platform.files(), path, why);
+    const Result<std::string> text = readFleetListText(platform.files(), path);
     if (!text && platform.stopRequested() != 0) {
         // A stop while the list was read (from a terminal, say) is a stop, not a bad list.
         load.stopSignal = platform.stopRequested();
@@ -130,9 +129,9 @@ FleetListLoad loadFleetList(platform::Platform& platform, const std::string& pat
     }
     if (!text) {
         load.list.errors.push_back(
-            {0, "", std::string(findResultMessage(result::kCantOpenFile)->text), why});
+            {0, "", std::string(findResultMessage(result::kCantOpenFile)->text), text.failure()});
     } else {
-        load.list = parseFleetList(*text, platform);
+        load.list = parseFleetList(text.value(), platform);
     }
     if (!load.list.errors.empty()) {
         load.exitCode = exit_code::kCommandLineError;
