@@ -54,18 +54,19 @@ class AcceptingSerialPort final : public platform::SerialPort {
 
 class SilentFrontEnd final : public FrontEnd {
   public:
-    WindowHandle activeWindow() override { return 0; }
-    Answer showMessageBox(const MessageBoxRequest& request) override {
-        std::fprintf(stderr, "message: %s\n", request.text.c_str());
-        return Answer::Ok;
+    void tell(MessageId message, const FailureDetail&) override {
+        if (const auto entry = findMessage(message)) {
+            std::fprintf(stderr, "message: %.*s\n", static_cast<int>(entry->text.size()),
+                         entry->text.data());
+        }
     }
-    bool openProgressWindow() override { return true; }
-    void setProgress(int) override {}
-    void closeProgressWindow() override {}
-    void pumpOneMessage() override {}
-    bool openEraseWindow() override { return true; }
-    void closeEraseWindow() override {}
-    int runSettingsDialog(Session&) override { return 2; }
+    bool askRetry(const FailureDetail&) override { return false; }
+    bool beginProgress() override { return true; }
+    void advanceProgress(std::uint64_t, std::uint64_t, std::optional<int>) override {}
+    void endProgress() override {}
+    bool showErase() override { return true; }
+    void endErase() override {}
+    SettingsOutcome runSettingsForm(Session&) override { return SettingsOutcome::Exit; }
     std::optional<BrowseResult> browseForFile(const BrowseRequest&) override {
         return std::nullopt;
     }
@@ -125,7 +126,7 @@ class MemoryFile final : public platform::ReadableFile {
 class NullProgress final : public shell::ProgressSink {
   public:
     void setProgress(int percent, std::uint64_t, std::uint64_t) override { last = percent; }
-    void pumpOneMessage() override {}
+    void stayResponsive() override {}
     int last = 0;
 };
 

@@ -1,3 +1,5 @@
+// The message table's rows: the result codes' messages with the program's caption, the format
+// error with its own, and the command line's errors as plain boxes.
 #include "common/message_table.h"
 
 #include <array>
@@ -6,47 +8,76 @@ namespace vorlanth {
 
 namespace {
 
-constexpr std::array<ResultMessage, 17> kMessages = {{
-    {result::kUploadSucceeded, "Uploaded successfully!", MessageIcon::Information,
-     MessageButtons::Ok},
-    {result::kCantOpenComPort, "Can't open the COM port!", MessageIcon::Warning,
-     MessageButtons::Ok},
-    {result::kCantConfigureIrDevice, "Can not configure the IR device!", MessageIcon::Warning,
-     MessageButtons::Ok},
-    {result::kFailedToSetCommState, "Failed to set communication state", MessageIcon::Warning,
-     MessageButtons::Ok},
-    {result::kSocketLibraryFailed, "Unable to initialize the WinSock library", MessageIcon::Warning,
-     MessageButtons::Ok},
-    {result::kCantCreateSocket, "Can not create socket", MessageIcon::Warning, MessageButtons::Ok},
-    {result::kCantConnect, "Can not establish connection", MessageIcon::Warning,
-     MessageButtons::Ok},
-    {result::kRecordUploadError, "Error on Uploading!", MessageIcon::Warning, MessageButtons::Ok},
-    {result::kFailedToEraseFlash, "Failed to erase the flash memory!", MessageIcon::Warning,
-     MessageButtons::Ok},
-    {result::kCantEraseFlash, "Can not erase the flash memory!", MessageIcon::Warning,
-     MessageButtons::Ok},
-    {result::kBlockUploadError, "Error on Uploading!\nPlease reset the terminal and try again!",
-     MessageIcon::Warning, MessageButtons::Ok},
-    {result::kCommunicationError, "Communication error!\nPlease reset your terminal and try again.",
-     MessageIcon::Warning, MessageButtons::Ok},
-    {result::kTerminalNotReady, "Terminal is not ready!", MessageIcon::Warning, MessageButtons::Ok},
-    {result::kInvalidIpAddress, "Invalid IP address!!", MessageIcon::Warning, MessageButtons::Ok},
-    {result::kCantOpenFile, "Can't open the file!", MessageIcon::Warning, MessageButtons::Ok},
-    {result::kCantOpenCompanionFile, "Can't open the initial setting file (*.INI)!",
-     MessageIcon::Warning, MessageButtons::Ok},
-    {result::kRetryQuestion, "Failed to Upload, would you like to retry?", MessageIcon::Question,
-     MessageButtons::YesNo},
+// A result code's message: the program's caption, topmost, owned by the active window.
+constexpr MessageEntry resultRow(ResultCode code, std::string_view text, MessageIcon icon,
+                                 MessageButtons buttons = MessageButtons::Ok,
+                                 MessageOwner owner = MessageOwner::ActiveWindow) {
+    return {MessageId::result(code), text, kProgramCaption, icon, buttons, owner, true};
+}
+
+// A command-line error: no owner, the platform's default caption, no icon, OK, not topmost.
+constexpr MessageEntry commandLineRow(int error, std::string_view text) {
+    return {MessageId::commandLine(error),
+            text,
+            {},
+            MessageIcon::None,
+            MessageButtons::Ok,
+            MessageOwner::None,
+            false};
+}
+
+constexpr MessageIcon kWarning = MessageIcon::Warning;
+
+constexpr std::array<MessageEntry, 27> kMessages = {{
+    resultRow(result::kUploadSucceeded, "Uploaded successfully!", MessageIcon::Information),
+    resultRow(result::kCantOpenComPort, "Can't open the COM port!", kWarning),
+    resultRow(result::kCantConfigureIrDevice, "Can not configure the IR device!", kWarning),
+    resultRow(result::kFailedToSetCommState, "Failed to set communication state", kWarning),
+    resultRow(result::kSocketLibraryFailed, "Unable to initialize the WinSock library", kWarning),
+    resultRow(result::kCantCreateSocket, "Can not create socket", kWarning),
+    resultRow(result::kCantConnect, "Can not establish connection", kWarning),
+    resultRow(result::kRecordUploadError, "Error on Uploading!", kWarning),
+    resultRow(result::kFailedToEraseFlash, "Failed to erase the flash memory!", kWarning),
+    resultRow(result::kCantEraseFlash, "Can not erase the flash memory!", kWarning),
+    resultRow(result::kBlockUploadError,
+              "Error on Uploading!\nPlease reset the terminal and try again!", kWarning),
+    resultRow(result::kCommunicationError,
+              "Communication error!\nPlease reset your terminal and try again.", kWarning),
+    resultRow(result::kTerminalNotReady, "Terminal is not ready!", kWarning),
+    // Shown by the settings form's OK, in front of the form.
+    resultRow(result::kInvalidIpAddress, "Invalid IP address!!", kWarning, MessageButtons::Ok,
+              MessageOwner::SettingsForm),
+    resultRow(result::kCantOpenFile, "Can't open the file!", kWarning),
+    resultRow(result::kCantOpenCompanionFile, "Can't open the initial setting file (*.INI)!",
+              kWarning),
+    resultRow(result::kRetryQuestion, "Failed to Upload, would you like to retry?",
+              MessageIcon::Question, MessageButtons::YesNo),
+    {MessageId::formatError(), kFormatErrorText, kFormatErrorCaption, kWarning, MessageButtons::Ok,
+     MessageOwner::None, true},
+    commandLineRow(1, "Wrong command line format!"),
+    commandLineRow(2, "Wrong file path specified!"),
+    commandLineRow(3, "Wrong link type specified!"),
+    commandLineRow(4, "Wrong COM port specified!"),
+    commandLineRow(5, "Wrong baud rate specified!"),
+    commandLineRow(6, "Wrong file type specified!"),
+    commandLineRow(7, "Wrong execution mode specified!"),
+    commandLineRow(8, "Wrong Remote IP specified!"),
+    commandLineRow(9, "Wrong Remote Port specified!"),
 }};
 
 }  // namespace
 
-std::optional<ResultMessage> findResultMessage(ResultCode code) {
-    for (const ResultMessage& message : kMessages) {
-        if (message.code == code) {
+std::optional<MessageEntry> findMessage(MessageId id) {
+    for (const MessageEntry& message : kMessages) {
+        if (message.id == id) {
             return message;
         }
     }
     return std::nullopt;
+}
+
+std::optional<MessageEntry> findResultMessage(ResultCode code) {
+    return findMessage(MessageId::result(code));
 }
 
 }  // namespace vorlanth

@@ -1,3 +1,5 @@
+// The settings dialog as its rules see it: controls addressed by identifier, written and read,
+// shown, enabled and filled; each front end draws them its own way.
 #pragma once
 
 #include <cstdint>
@@ -45,8 +47,6 @@ class DialogView {
   public:
     virtual ~DialogView() = default;
 
-    // The dialog window, as owner of message boxes and the open-file dialog.
-    virtual WindowHandle windowHandle() = 0;
     virtual void setCaption(std::string_view text) = 0;
 
     virtual void setText(int controlId, std::string_view text) = 0;

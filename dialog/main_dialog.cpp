@@ -1,3 +1,5 @@
+// The settings dialog's rules over its view: filling, the change rules of each box, the address
+// check and the save on OK, and the open-file request of Browse.
 #include "dialog/main_dialog.h"
 
 #include <cstdint>
@@ -138,8 +140,7 @@ void onOk(Session& session, DialogView& view) {
         if (!resolved) {
             const FailureDetail why = resolved.failure();
             settings.targetAddress.clear();
-            shell::showResultMessage(session.frontEnd, view.windowHandle(),
-                                     result::kInvalidIpAddress, &why);
+            shell::showResultMessage(session.frontEnd, result::kInvalidIpAddress, &why);
             return;
         }
         settings.targetPort =
@@ -289,7 +290,6 @@ int browseForProgramFile(Session& session, DialogView& view) {
         kProgramFileFilters[static_cast<std::size_t>(settings.fileType)];
 
     BrowseRequest request;
-    request.owner = view.windowHandle();
     const std::string path = settings.programPath.str();
     const std::optional<std::uint64_t> size =
         path.empty() ? std::nullopt : session.platform.files().fileSize(path);

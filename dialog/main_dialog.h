@@ -1,3 +1,5 @@
+// The settings dialog's rules: how it is filled, how each box corrects what is typed, what
+// Browse and OK do; written once over a DialogView for every front end.
 #pragma once
 
 #include <array>

@@ -1,3 +1,5 @@
+// The in-memory settings dialog: controls as records, and the change reports a platform's edit
+// boxes make.
 #include "dialog/memory_dialog_view.h"
 
 #include <algorithm>

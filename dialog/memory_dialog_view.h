@@ -1,3 +1,5 @@
+// A settings dialog held in memory, for the console's form and for tests; it keeps the platform's
+// rule that writing an edit box reports its change at once.
 #pragma once
 
 #include <functional>
@@ -28,7 +30,6 @@ class MemoryDialogView : public DialogView {
     // Answers open-file requests; nothing when unset.
     std::function<std::optional<BrowseResult>(const BrowseRequest&)> onOpenFile;
 
-    WindowHandle windowHandle() override { return handle; }
     void setCaption(std::string_view text) override;
     void setText(int controlId, std::string_view text) override;
     std::string readText(int controlId, std::size_t maxCount) override;
@@ -53,7 +54,6 @@ class MemoryDialogView : public DialogView {
     static bool isEdit(int controlId);
     const Control& control(int controlId) { return controls[controlId]; }
 
-    WindowHandle handle = 0x5150;
     std::map<int, Control> controls;
     std::string caption;
     std::optional<std::pair<int, int>> upDownRange;

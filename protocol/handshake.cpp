@@ -79,8 +79,8 @@ ResultCode negotiateChecksumMode(link::Link& link) {
 }
 
 // After "FB" the command is never repeated: the first line within 35 seconds decides, and
-// the erase window is closed on every way out of that wait.
-ResultCode eraseFlash(link::Link& link, EraseIndicator& eraseWindow) {
+// the erase shown is ended on every way out of that wait.
+ResultCode eraseFlash(link::Link& link, EraseIndicator& erase) {
     for (int sends = 0; sends < kCommandTries; ++sends) {
         if (send(link, command::kErase) != 1) {
             return result::kCantEraseFlash;
@@ -89,10 +89,10 @@ ResultCode eraseFlash(link::Link& link, EraseIndicator& eraseWindow) {
             return 1;
         }
         if (lineIs(link, reply::kFb)) {
-            const bool windowOpen = eraseWindow.openEraseWindow();
+            const bool shown = erase.showErase();
             const int read = link::readResponseLine(link, link::kEraseDeadlineSeconds);
-            if (windowOpen) {
-                eraseWindow.closeEraseWindow();
+            if (shown) {
+                erase.endErase();
             }
             return read == 1 && lineIs(link, reply::kFa) ? 1 : result::kCantEraseFlash;
         }

@@ -5,13 +5,14 @@
 
 namespace vorlanth::protocol {
 
-// The erase window as the erase step sees it: shown while the terminal erases its flash.
+// What the erase step tells the person: that the terminal is erasing its flash, and when it ends.
 class EraseIndicator {
   public:
     virtual ~EraseIndicator() = default;
-    // Creates and shows the erase window; false when it could not be created.
-    virtual bool openEraseWindow() = 0;
-    virtual void closeEraseWindow() = 0;
+    // Shows that the erase runs; false when that cannot be shown.
+    virtual bool showErase() = 0;
+    // Ends what showErase showed.
+    virtual void endErase() = 0;
 };
 
 // Tries per handshake command and per erase command.
@@ -28,7 +29,7 @@ ResultCode enterBasicDownloadMode(link::Link& link, int& checksumMode);
 // Asks for checksummed blocks: 1 when accepted (any line but "NAK"), -110 otherwise.
 ResultCode negotiateChecksumMode(link::Link& link);
 
-// Erases the terminal's flash, showing the erase window while the terminal works: 1 or -108.
-ResultCode eraseFlash(link::Link& link, EraseIndicator& eraseWindow);
+// Erases the terminal's flash, showing the erase while the terminal works: 1 or -108.
+ResultCode eraseFlash(link::Link& link, EraseIndicator& erase);
 
 }  // namespace vorlanth::protocol

@@ -23,7 +23,7 @@ class ProgramSink {
     // each data line of an S-record program, each section of a binary image.
     virtual void covers(std::uint32_t /*address*/, std::uint64_t /*length*/) {}
     // A progress point: done of total (bytes of the program file, or for BASIC programs the
-    // bytes sent so far); a sending sink sets the bar and lets the window breathe.
+    // bytes sent so far); a sending sink sets the progress and keeps the front end responsive.
     virtual void progress(std::uint64_t done, std::uint64_t total) = 0;
 };
 

@@ -1,25 +1,11 @@
 #include "shell/command_line.h"
 
-#include <array>
-
 #include "common/decimal.h"
+#include "common/message_table.h"
 
 namespace vorlanth::shell {
 
 namespace {
-
-constexpr std::array<std::string_view, 10> kErrorTexts = {
-    "",
-    "Wrong command line format!",
-    "Wrong file path specified!",
-    "Wrong link type specified!",
-    "Wrong COM port specified!",
-    "Wrong baud rate specified!",
-    "Wrong file type specified!",
-    "Wrong execution mode specified!",
-    "Wrong Remote IP specified!",
-    "Wrong Remote Port specified!",
-};
 
 // Takes the field that starts at position and ends at the next comma. An empty field (the
 // comma right at position) gives emptyError; no comma at all gives the format error. The
@@ -42,10 +28,8 @@ int extractField(const std::string& line, std::size_t& position, int emptyError,
 }  // namespace
 
 std::string_view commandLineErrorText(int error) {
-    if (error < 0 || error >= static_cast<int>(kErrorTexts.size())) {
-        return {};
-    }
-    return kErrorTexts[static_cast<std::size_t>(error)];
+    const std::optional<MessageEntry> message = findMessage(MessageId::commandLine(error));
+    return message ? message->text : std::string_view();
 }
 
 void trimSpaces(std::string& text) {
@@ -146,11 +130,7 @@ int parseCommandLine(std::string_view argumentText, UploadSettings& settings, Fr
     if (error == kCommandLineOk) {
         return 1;
     }
-    MessageBoxRequest request;
-    request.text = std::string(commandLineErrorText(error));
-    request.icon = MessageIcon::None;
-    request.buttons = MessageButtons::Ok;
-    frontEnd.showMessageBox(request);
+    frontEnd.tell(MessageId::commandLine(error), FailureDetail{});
     return 0;
 }
 

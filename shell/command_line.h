@@ -25,7 +25,7 @@ enum CommandLineError : int {
     kWrongRemotePort = 9,
 };
 
-// The message text of an error number.
+// The message text of an error number (from the message table).
 std::string_view commandLineErrorText(int error);
 
 // Removes leading and trailing space characters (not tabs).
@@ -35,8 +35,8 @@ void trimSpaces(std::string& text);
 // Values stored before an error are not restored.
 int parseCommandLineFields(std::string_view argumentText, UploadSettings& settings);
 
-// Parses the argument text; on an error shows its message (no owner, default caption, no
-// icon, OK) and returns 0; returns 1 when all six fields were accepted.
+// Parses the argument text; on an error tells its message (a plain one, as the message table
+// says) and returns 0; returns 1 when all six fields were accepted.
 int parseCommandLine(std::string_view argumentText, UploadSettings& settings, FrontEnd& frontEnd);
 
 }  // namespace vorlanth::shell

@@ -86,15 +86,14 @@ std::string fleetTargetName(const UploadSettings& settings) {
     return link::targetName(settings);
 }
 
-std::optional<std::string> readFleetListText(platform::FileSystem& files, const std::string& path,
-                                             FailureDetail& why) {
-    why = objectFailure(path == "-" ? "standard input" : path, "");
+Result<std::string> readFleetListText(platform::FileSystem& files, const std::string& path) {
+    FailureDetail why = objectFailure(path == "-" ? "standard input" : path, "");
     const std::unique_ptr<platform::ReadableFile> file = files.openTextStream(path, &why);
     if (!file) {
         if (why.reason.empty()) {
             why.reason = "the list cannot be opened";
         }
-        return std::nullopt;
+        return why;
     }
     std::string text;
     std::array<std::uint8_t, 4096> chunk{};
@@ -102,7 +101,7 @@ std::optional<std::string> readFleetListText(platform::FileSystem& files, const 
         const std::int64_t count = file->read(chunk);
         if (count < 0) {
             why.reason = "the list cannot be read";
-            return std::nullopt;
+            return why;
         }
         if (count == 0) {
             return text;
@@ -111,7 +110,7 @@ std::optional<std::string> readFleetListText(platform::FileSystem& files, const 
         if (text.size() > kMaxFleetListBytes) {
             why.reason = "the list is longer than " +
                          std::to_string(kMaxFleetListBytes / (1024 * 1024)) + " MiB";
-            return std::nullopt;
+            return why;
         }
     }
 }

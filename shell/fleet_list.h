@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/failure_detail.h"
+#include "common/result.h"
 #include "common/types.h"
 #include "platform/platform.h"
 
@@ -36,10 +37,9 @@ struct FleetList {
 inline constexpr std::size_t kMaxFleetListBytes = 1024 * 1024;
 
 // Reads the list's text whole from a regular file, a FIFO or a pipe, or standard input for
-// "-"; nothing (with why) when it cannot be opened or read, or is longer than
-// kMaxFleetListBytes. A stop of the run while it waits for the text also gives nothing.
-std::optional<std::string> readFleetListText(platform::FileSystem& files, const std::string& path,
-                                             FailureDetail& why);
+// "-"; the failure (which list, and why) when it cannot be opened or read, or is longer than
+// kMaxFleetListBytes. A stop of the run while it waits for the text also fails it.
+Result<std::string> readFleetListText(platform::FileSystem& files, const std::string& path);
 
 // Reads a fleet list: one six-field argument text a line, as on the command line, with MODE 1;
 // blank lines and lines whose first non-blank character is "#" are skipped, a CR before the

@@ -1,3 +1,6 @@
+// The front end the core talks to, named by what each call means: tell a message, ask whether
+// to retry, show the erase, begin / advance / end progress, stay responsive during a long send,
+// run the settings form, browse for a file, warn. Each front end draws these its own way.
 #pragma once
 
 #include <cstdint>
@@ -15,33 +18,17 @@ namespace vorlanth {
 
 struct Session;
 
-// An opaque window handle; 0 stands for no window.
-using WindowHandle = std::uintptr_t;
-
-// The answer a message box was closed with; None when it could not be shown.
-enum class Answer { None, Ok, Yes, No };
-
-struct MessageBoxRequest {
-    WindowHandle owner = 0;
-    std::string text;
-    // Nothing: the platform's default caption.
-    std::optional<std::string> caption;
-    MessageIcon icon = MessageIcon::None;
-    MessageButtons buttons = MessageButtons::Ok;
-    bool topmost = false;
-    // The result code the message stands for, or 0 (command-line errors, format errors).
-    int code = 0;
-    // Why, when known: a console or a script shows it; a message box never does.
-    FailureDetail detail;
-};
+// How the settings form ended: OK (the pass goes on to upload) or Exit (the run ends).
+enum class SettingsOutcome { Upload, Exit };
 
 struct FileFilter {
     std::string name;
     std::string pattern;
 };
 
+// What the file browser offers: the filters (the current one counted from 1), the name it
+// starts with, the extension a name typed without one gets, and the longest path taken.
 struct BrowseRequest {
-    WindowHandle owner = 0;
     std::vector<FileFilter> filters;
     int filterIndex = 1;  // counted from 1
     std::string initialName;
@@ -51,10 +38,10 @@ struct BrowseRequest {
 
 struct BrowseResult {
     std::string path;
-    int filterIndex = 1;  // the filter selected when the dialog ended, counted from 1
+    int filterIndex = 1;  // the filter selected when the browser ended, counted from 1
 };
 
-// Milestones of an upload attempt, for front ends that report more than windows show.
+// Milestones of an upload attempt, for front ends that report more than the progress shows.
 enum class UploadEvent {
     HandshakeStarted,
     HandshakeSucceeded,
@@ -68,33 +55,38 @@ enum class UploadEvent {
                        // file could not be read to its end (or changed while it was sent)
 };
 
-// What the core asks of a front end: message boxes, the progress and erase windows, the
-// settings dialog and the file browser. Each front end draws these its own way. The erase
-// step and the settings file see only their narrow part of it (EraseIndicator, WarningSink).
+// What the core asks of a front end. The erase step and the settings file see only their
+// narrow part of it (EraseIndicator: show and end the erase; WarningSink: warn).
 class FrontEnd : public protocol::EraseIndicator, public settings::WarningSink {
   public:
     virtual ~FrontEnd() = default;
 
-    // The window active at this moment (the owner of most message boxes).
-    virtual WindowHandle activeWindow() = 0;
-    // Shows a message box and returns the answer; Answer::None when it failed.
-    virtual Answer showMessageBox(const MessageBoxRequest& request) = 0;
+    // Gets ready for the passes of a run; called once, before the first.
+    virtual void prepare() {}
 
-    // Initialises the platform's common controls once per run.
-    virtual void initCommonControls() {}
+    // Tells the person a message of the table. detail says why, when known: a console or a
+    // script says it; the desktop's boxes keep the table's text.
+    virtual void tell(MessageId message, const FailureDetail& detail) = 0;
+    // Asks the person the retry question after a failed upload; why says what failed. True
+    // when the person wants it tried again.
+    virtual bool askRetry(const FailureDetail& why) = 0;
+    // Says that a failed upload is (or is not) tried again as the run's retry policy decided,
+    // without asking anyone. A front end that shows nothing of it need not override this.
+    virtual void retryDecided(bool /*retrying*/, const FailureDetail& /*why*/) {}
 
-    // Creates the progress window with its bar at 0; false when window or bar is missing.
-    virtual bool openProgressWindow() = 0;
-    virtual void setProgress(int percent) = 0;
-    // Bytes of the program file consumed so far, next to each position set.
-    virtual void reportBytes(std::uint64_t /*consumed*/, std::uint64_t /*total*/) {}
-    virtual void closeProgressWindow() = 0;
-    // Handles at most one waiting window message, then yields the rest of the time slice.
-    virtual void pumpOneMessage() = 0;
+    // The progress of the transfer, at 0 when it begins; false when it cannot be shown (the
+    // attempt then fails).
+    virtual bool beginProgress() = 0;
+    // The program file's bytes consumed of total, and the position (0..100) when it moved.
+    virtual void advanceProgress(std::uint64_t consumed, std::uint64_t total,
+                                 std::optional<int> percent) = 0;
+    virtual void endProgress() = 0;
+    // Called after each chunk of a long send, so that the front end keeps answering its user.
+    virtual void stayResponsive() {}
 
-    // Runs the settings dialog over the session's settings; 1 for OK, 2 for Exit.
-    virtual int runSettingsDialog(Session& session) = 0;
-    // Runs the open-file dialog; nothing when the user cancelled or it failed.
+    // Runs the settings form over the session's settings.
+    virtual SettingsOutcome runSettingsForm(Session& session) = 0;
+    // Lets the person choose a program file; nothing when cancelled or not possible.
     virtual std::optional<BrowseResult> browseForFile(const BrowseRequest& request) = 0;
 
     virtual void onUploadEvent(UploadEvent /*event*/) {}

@@ -1,3 +1,6 @@
+// The program's passes: start-up settings, then per pass the settings form (Interactive mode),
+// the files and the link opened, uploads retried as the run's retry policy says, and the outcome
+// told; the exit code of the run, a stop included, is settled here.
 #include "shell/main_loop.h"
 
 #include "link/link.h"
@@ -55,21 +58,34 @@ bool targetAddressAccepted(Session& session) {
         return true;
     }
     const FailureDetail why = checked.failure();
-    showResultMessage(session.frontEnd, session.frontEnd.activeWindow(), result::kInvalidIpAddress,
-                      &why);
+    showResultMessage(session.frontEnd, result::kInvalidIpAddress, &why);
     session.exitCode = exit_code::kCommandLineError;
     return false;
 }
 
 // Shows code's message with what is known of why.
 void show(Session& session, ResultCode code) {
-    showResultMessage(session.frontEnd, session.frontEnd.activeWindow(), code, &session.failure);
+    showResultMessage(session.frontEnd, code, &session.failure);
 }
 
 // A failed attempt that ended on a format error tells a calling tool the file is at fault.
 int failedAttemptExitCode(const Session& session) {
     return session.failure.kind == FailureKind::FileFormat ? exit_code::kFileNotValid
                                                            : exit_code::kUploadFailed;
+}
+
+// After a failed attempt: the person is asked, or the policy decides (retries left, and never
+// after a format error, which a retry cannot mend) and the front end is told. True to retry.
+bool retryAfterFailure(Session& session, const RetryPolicy& policy, int& retriesLeft) {
+    if (policy.kind == RetryPolicy::Kind::Ask) {
+        return session.frontEnd.askRetry(session.failure);
+    }
+    const bool retry = retriesLeft > 0 && session.failure.kind != FailureKind::FileFormat;
+    if (retry) {
+        --retriesLeft;
+    }
+    session.frontEnd.retryDecided(retry, session.failure);
+    return retry;
 }
 
 }  // namespace
@@ -113,19 +129,19 @@ void resetPass(Session& session) {
     session.failure = FailureDetail{};
 }
 
-void runMainLoop(Session& session) {
-    runMainLoop(session, uploadProgram);
+void runMainLoop(Session& session, const RetryPolicy& policy) {
+    runMainLoop(session, uploadProgram, policy);
 }
 
-void runMainLoop(Session& session, const UploadAttempt& attempt) {
-    session.frontEnd.initCommonControls();
+void runMainLoop(Session& session, const UploadAttempt& attempt, const RetryPolicy& policy) {
+    session.frontEnd.prepare();
     for (;;) {
         resetPass(session);
         const bool automatic = session.settings.executionMode == Automatic;
         if (stopping(session)) {
             break;
         }
-        if (!automatic && session.frontEnd.runSettingsDialog(session) != 1) {
+        if (!automatic && session.frontEnd.runSettingsForm(session) != SettingsOutcome::Upload) {
             break;
         }
         if (stopping(session)) {
@@ -157,11 +173,10 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
         }
 
         ResultCode uploaded = attempt(session);
+        int retriesLeft = policy.retries;
         while (uploaded <= 0 && !stopping(session)) {
             session.exitCode = failedAttemptExitCode(session);
-            if (showResultMessage(session.frontEnd, session.frontEnd.activeWindow(),
-                                  result::kRetryQuestion, &session.failure) != Answer::Yes ||
-                stopping(session)) {
+            if (!retryAfterFailure(session, policy, retriesLeft) || stopping(session)) {
                 break;
             }
             // A failed reopening of the link is not reported here: the attempt fails on its own.
@@ -187,6 +202,14 @@ void runMainLoop(Session& session, const UploadAttempt& attempt) {
             break;
         }
     }
+}
+
+int settleStop(Session& session) {
+    const int signal = session.platform.stopRequested();
+    if (signal != 0) {
+        session.exitCode = exit_code::stoppedBySignal(signal);
+    }
+    return signal;
 }
 
 }  // namespace vorlanth::shell

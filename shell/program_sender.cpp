@@ -58,7 +58,7 @@ class CheckingSink final : public readers::ProgramSink {
 };
 
 // The send pass: every record or block goes out through the framing as the decoder hands it
-// on, and each progress point sets the bar and pumps one message.
+// on, and each progress point sets the progress and lets the front end stay responsive.
 class SendingSink final : public readers::ProgramSink {
   public:
     SendingSink(Session& session, ProgressSink& progress)
@@ -82,7 +82,7 @@ class SendingSink final : public readers::ProgramSink {
     void progress(std::uint64_t done, std::uint64_t total) override {
         const auto percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
         progress_.setProgress(percent, done, total);
-        progress_.pumpOneMessage();
+        progress_.stayResponsive();
     }
 
     link::Link& link() { return link_; }

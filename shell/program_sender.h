@@ -6,14 +6,14 @@
 
 namespace vorlanth::shell {
 
-// Where the sending reports how far it has come, and lets the progress window breathe.
+// Where the sending reports how far it has come, and lets the front end stay responsive.
 class ProgressSink {
   public:
     virtual ~ProgressSink() = default;
-    // Sets the bar to percent (0..100); consumed and total are what the position stands for.
+    // Sets the progress to percent (0..100); consumed and total are what it stands for.
     virtual void setProgress(int percent, std::uint64_t consumed, std::uint64_t total) = 0;
-    // Handles at most one waiting window message.
-    virtual void pumpOneMessage() = 0;
+    // Called after each chunk of the file, so that the front end keeps answering its user.
+    virtual void stayResponsive() = 0;
 };
 
 // Reads the whole program file (and a BASIC program's companion) without sending anything,

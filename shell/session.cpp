@@ -1,3 +1,4 @@
+// The link view over a session's records.
 #include "shell/session.h"
 
 namespace vorlanth {

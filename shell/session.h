@@ -1,3 +1,5 @@
+// The session record of a run (settings, link, files, buffers, the front end) and the exit codes
+// a calling tool can act on.
 #pragma once
 
 #include <memory>
@@ -24,6 +26,10 @@ inline constexpr int kFileNotValid = 5;  // the last attempt ended on a format e
 // A run ended by a signal exits with this plus the signal's number: 129 SIGHUP, 130 SIGINT,
 // 143 SIGTERM, as a shell reports a program the signal killed.
 inline constexpr int kStoppedBySignal = 128;
+// The exit code of a run that the given signal stopped; the one place it is computed.
+constexpr int stoppedBySignal(int signal) {
+    return kStoppedBySignal + signal;
+}
 }  // namespace exit_code
 
 // The session record: every state record of a run, and the services it runs on. The

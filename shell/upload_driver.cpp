@@ -1,3 +1,5 @@
+// The upload driver: one attempt from the check of the whole file to its last record or block,
+// with the front end told of each step and of the transfer's progress.
 #include "shell/upload_driver.h"
 
 #include "link/link.h"
@@ -8,20 +10,18 @@ namespace vorlanth::shell {
 
 namespace {
 
-// The progress window as the sending sees it.
-class ProgressWindow final : public ProgressSink {
+// The front end's progress as the sending sees it.
+class FrontEndProgress final : public ProgressSink {
   public:
-    explicit ProgressWindow(Session& session) : session_(session) {}
+    explicit FrontEndProgress(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
 
     void setProgress(int percent, std::uint64_t consumed, std::uint64_t total) override {
-        // The bytes first, so that a front end showing them has them with the position.
-        session_.frontEnd.reportBytes(consumed, total);
-        shell::setProgress(session_, percent);
+        frontEnd_.advanceProgress(consumed, total, percent);
     }
-    void pumpOneMessage() override { shell::pumpOneMessage(session_); }
+    void stayResponsive() override { frontEnd_.stayResponsive(); }
 
   private:
-    Session& session_;
+    FrontEnd& frontEnd_;
 };
 
 // Only S-record programs and binary images go into erased flash.
@@ -30,16 +30,6 @@ bool erasesFlash(int fileType) {
 }
 
 }  // namespace
-
-// The bar's set-position request.
-void setProgress(Session& session, int percent) {
-    session.frontEnd.setProgress(percent);
-}
-
-// The front end handles at most one message and then yields the time slice.
-void pumpOneMessage(Session& session) {
-    session.frontEnd.pumpOneMessage();
-}
 
 // The whole program is checked before the terminal is touched: a file that is not in its
 // format ends the attempt with nothing sent, neither handshake nor erase. Whatever the
@@ -75,21 +65,21 @@ ResultCode uploadProgram(Session& session) {
         frontEnd.onUploadEvent(UploadEvent::EraseSucceeded);
     }
 
-    if (!frontEnd.openProgressWindow()) {
+    if (!frontEnd.beginProgress()) {
         return 0;
     }
     frontEnd.onUploadEvent(UploadEvent::TransferStarted);
-    ProgressWindow progress(session);
+    FrontEndProgress progress(frontEnd);
     const ResultCode transferred = transferProgram(session, progress);
     if (transferred > 0 && session.programFile) {
-        // The whole file went over; the bar itself keeps the last position the reader set.
+        // The whole file went over; the position stays the last one the reader set.
         const std::int64_t size = session.programFile->size();
         if (size > 0) {
-            frontEnd.reportBytes(static_cast<std::uint64_t>(size),
-                                 static_cast<std::uint64_t>(size));
+            frontEnd.advanceProgress(static_cast<std::uint64_t>(size),
+                                     static_cast<std::uint64_t>(size), std::nullopt);
         }
     }
-    frontEnd.closeProgressWindow();
+    frontEnd.endProgress();
     if (transferred > 0) {
         frontEnd.onUploadEvent(UploadEvent::TransferFinished);
     } else {

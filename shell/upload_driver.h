@@ -1,3 +1,4 @@
+// One upload attempt over an open link: check, handshake, erase, progress and transfer.
 #pragma once
 
 #include "shell/session.h"
@@ -5,13 +6,7 @@
 namespace vorlanth::shell {
 
 // One upload attempt over the open link, with the program file (and companion) open:
-// time-outs, entry handshake, erase, progress window, transfer. Positive on success.
+// time-outs, entry handshake, erase, progress, transfer. Positive on success.
 ResultCode uploadProgram(Session& session);
-
-// Sets the progress bar to percent (0..100).
-void setProgress(Session& session, int percent);
-
-// Handles at most one waiting window message, then yields the rest of the time slice.
-void pumpOneMessage(Session& session);
 
 }  // namespace vorlanth::shell

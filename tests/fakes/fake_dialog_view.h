@@ -1,3 +1,4 @@
+// The in-memory settings dialog with a log of every call and a scripted open-file dialog.
 #pragma once
 
 #include <optional>

@@ -1,43 +1,76 @@
+// The recording front end's calls: each noted, with the message table's look of each message.
 #include "tests/fakes/recording_front_end.h"
 
 namespace vorlanth::fakes {
 
-Answer RecordingFrontEnd::showMessageBox(const MessageBoxRequest& request) {
-    messages.push_back(request);
-    if (request.buttons != MessageButtons::YesNo) {
-        return Answer::Ok;
+void RecordingFrontEnd::record(MessageId message, const FailureDetail& detail) {
+    ToldMessage told;
+    told.id = message;
+    if (const std::optional<MessageEntry> entry = findMessage(message)) {
+        told.text = std::string(entry->text);
+        if (!entry->caption.empty()) {
+            told.caption = std::string(entry->caption);
+        }
+        told.icon = entry->icon;
+        told.buttons = entry->buttons;
+        told.owner = entry->owner;
+        told.topmost = entry->topmost;
+        told.code = entry->code();
     }
-    if (questionAnswers.empty()) {
-        return Answer::No;
+    told.detail = detail;
+    messages.push_back(std::move(told));
+}
+
+void RecordingFrontEnd::tell(MessageId message, const FailureDetail& detail) {
+    record(message, detail);
+}
+
+bool RecordingFrontEnd::askRetry(const FailureDetail& why) {
+    record(MessageId::retryQuestion(), why);
+    if (retryAnswers.empty()) {
+        return false;
     }
-    const Answer answer = questionAnswers.front();
-    questionAnswers.pop_front();
+    const bool answer = retryAnswers.front();
+    retryAnswers.pop_front();
     return answer;
 }
 
-bool RecordingFrontEnd::openProgressWindow() {
-    if (progressWindowFails) {
+void RecordingFrontEnd::retryDecided(bool retrying, const FailureDetail& why) {
+    record(MessageId::retryQuestion(), why);
+    retryDecisions.push_back(retrying);
+}
+
+bool RecordingFrontEnd::beginProgress() {
+    if (progressFails) {
         return false;
     }
-    ++progressOpened;
+    ++progressBegun;
     return true;
 }
 
-bool RecordingFrontEnd::openEraseWindow() {
-    if (eraseWindowFails) {
+void RecordingFrontEnd::advanceProgress(std::uint64_t consumed, std::uint64_t /*total*/,
+                                        std::optional<int> percent) {
+    bytes.push_back(consumed);
+    if (percent) {
+        progress.push_back(*percent);
+    }
+}
+
+bool RecordingFrontEnd::showErase() {
+    if (eraseFails) {
         return false;
     }
-    ++eraseOpened;
+    ++eraseShown;
     return true;
 }
 
-int RecordingFrontEnd::runSettingsDialog(Session& session) {
-    ++dialogRuns;
-    if (dialogScript.empty()) {
-        return 2;
+SettingsOutcome RecordingFrontEnd::runSettingsForm(Session& session) {
+    ++formRuns;
+    if (formScript.empty()) {
+        return SettingsOutcome::Exit;
     }
-    auto step = std::move(dialogScript.front());
-    dialogScript.pop_front();
+    auto step = std::move(formScript.front());
+    formScript.pop_front();
     return step(session);
 }
 

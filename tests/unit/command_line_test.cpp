@@ -103,9 +103,9 @@ TEST(CommandLine, ErrorsShowAPlainBoxWithTheirText) {
     UploadSettings settings;
     EXPECT_EQ(parseCommandLine("a,4,1,1,0,1", settings, frontEnd), 0);
     ASSERT_EQ(frontEnd.messages.size(), 1u);
-    const MessageBoxRequest& box = frontEnd.messages[0];
+    const fakes::ToldMessage& box = frontEnd.messages[0];
     EXPECT_EQ(box.text, "Wrong link type specified!");
-    EXPECT_EQ(box.owner, 0u);
+    EXPECT_EQ(box.owner, MessageOwner::None);
     EXPECT_FALSE(box.caption.has_value());
     EXPECT_EQ(box.icon, MessageIcon::None);
     EXPECT_EQ(box.buttons, MessageButtons::Ok);

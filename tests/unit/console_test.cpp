@@ -1,3 +1,5 @@
+// The console front end: options, JSON events, the progress line, the trace, the retry prompt and
+// how a message's cause is printed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -36,16 +38,16 @@ TEST(JsonEvents, EscapesAndWritesOneObjectPerLine) {
     EXPECT_EQ(jsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\nd\\u0001\"");
     CapturedStream out;
     JsonEventWriter writer(out.get());
-    MessageBoxRequest question;
-    question.text = "Failed to Upload, would you like to retry?";
-    question.buttons = MessageButtons::YesNo;
-    question.code = -153;
-    writer.message(question, Answer::No);
+    writer.retryQuestion(false, FailureDetail{});
+    writer.message(MessageId::commandLine(3), FailureDetail{});
+    writer.message(MessageId::result(result::kCantOpenComPort), FailureDetail{});
     writer.progress(51, 512, 1000);
     writer.result(1);
     EXPECT_EQ(out.text(),
               "{\"event\":\"message\",\"code\":-153,\"text\":\"Failed to Upload, would you like to "
               "retry?\",\"answer\":\"no\"}\n"
+              "{\"event\":\"message\",\"code\":0,\"text\":\"Wrong link type specified!\"}\n"
+              "{\"event\":\"message\",\"code\":-100,\"text\":\"Can't open the COM port!\"}\n"
               "{\"event\":\"progress\",\"percent\":51,\"bytes\":512,\"total\":1000}\n"
               "{\"event\":\"result\",\"exitCode\":1,\"success\":false}\n");
 }
@@ -162,26 +164,25 @@ class ScriptedConsole : public ConsoleFrontEnd {
 TEST(ConsoleFrontEnd, RetryQuestionAsksATerminalAndAnswersNoWithoutOne) {
     CapturedStream err;
     fakes::VirtualClock clock;
-    MessageBoxRequest question;
-    question.text = "Failed to Upload, would you like to retry?";
-    question.buttons = MessageButtons::YesNo;
 
     ScriptedConsole terminal(err.get(), true, false, clock);
-    terminal.answers = {"y", "n"};
-    EXPECT_EQ(terminal.showMessageBox(question), Answer::Yes);
-    EXPECT_EQ(terminal.showMessageBox(question), Answer::No);
-    EXPECT_EQ(terminal.showMessageBox(question), Answer::No);  // end of input
+    terminal.answers = {"y", "n", "Yes", ""};
+    EXPECT_TRUE(terminal.askRetry(FailureDetail{}));
+    EXPECT_FALSE(terminal.askRetry(FailureDetail{}));
+    EXPECT_TRUE(terminal.askRetry(FailureDetail{}));
+    EXPECT_FALSE(terminal.askRetry(FailureDetail{}));  // an empty answer is No
+    EXPECT_FALSE(terminal.askRetry(FailureDetail{}));  // end of input
 
     ScriptedConsole script(err.get(), false, false, clock);
     script.answers = {"y"};
-    EXPECT_EQ(script.showMessageBox(question), Answer::No);
-    MessageBoxRequest info;
-    info.text = "Uploaded successfully!";
-    EXPECT_EQ(script.showMessageBox(info), Answer::Ok);
+    EXPECT_FALSE(script.askRetry(FailureDetail{}));
+    EXPECT_EQ(script.answers.size(), 1u);  // nothing was read
+    script.tell(MessageId::result(result::kUploadSucceeded), FailureDetail{});
     const std::string text = err.text();
     EXPECT_NE(text.find("vorlanth: Failed to Upload, would you like to retry? [y/N] "),
               std::string::npos);
     EXPECT_NE(text.find("vorlanth: Uploaded successfully!\n"), std::string::npos);
+    EXPECT_NE(text.find("retry? [y/N] n (no terminal)\n"), std::string::npos);
 }
 
 // The cause goes under a plain message and before a question, in the console and in JSON.
@@ -191,29 +192,24 @@ TEST(ConsoleFrontEnd, DetailFollowsTheMessageAndLeadsTheQuestion) {
     fakes::VirtualClock clock;
     JsonEventWriter json(out.get());
     ScriptedConsole console(err.get(), false, false, clock, &json);
-    MessageBoxRequest formatError;
-    formatError.text = "Format Error!";
-    formatError.detail.kind = FailureKind::FileFormat;
-    formatError.detail.object = "app.shx";
-    formatError.detail.line = 12;
-    formatError.detail.column = 15;
-    formatError.detail.reason = "checksum 5A, the line sums to 5B";
-    console.showMessageBox(formatError);
-    MessageBoxRequest question;
-    question.text = "Failed to Upload, would you like to retry?";
-    question.buttons = MessageButtons::YesNo;
-    question.code = -153;
-    question.detail.kind = FailureKind::System;
-    question.detail.object = "/dev/ttyUSB0";
-    question.detail.reason = "the line was lost";
-    question.detail.osMessage = "Input/output error";
-    question.detail.osErrorKind = OsErrorKind::Errno;
-    question.detail.osError = 5;
-    console.showMessageBox(question);
+    FailureDetail formatError;
+    formatError.kind = FailureKind::FileFormat;
+    formatError.object = "app.shx";
+    formatError.line = 12;
+    formatError.column = 15;
+    formatError.reason = "checksum 5A, the line sums to 5B";
+    console.tell(MessageId::formatError(), formatError);
+    FailureDetail lost;
+    lost.kind = FailureKind::System;
+    lost.object = "/dev/ttyUSB0";
+    lost.reason = "the line was lost";
+    lost.osMessage = "Input/output error";
+    lost.osErrorKind = OsErrorKind::Errno;
+    lost.osError = 5;
+    console.askRetry(lost);
     // A question right after the message that showed its cause does not repeat it.
-    question.detail = formatError.detail;
-    console.showMessageBox(formatError);
-    console.showMessageBox(question);
+    console.tell(MessageId::formatError(), formatError);
+    console.askRetry(formatError);
     FailureDetail notSaved;
     notSaved.kind = FailureKind::System;
     notSaved.object = "/x/Vorlanth.ini";
@@ -253,9 +249,8 @@ TEST(ConsoleFrontEnd, StopEndsTheProgressLineAndSaysBySignal) {
     fakes::VirtualClock clock;
     JsonEventWriter json(out.get());
     ScriptedConsole console(err.get(), true, true, clock, &json);
-    console.openProgressWindow();
-    console.reportBytes(512, 1024);
-    console.setProgress(50);
+    console.beginProgress();
+    console.advanceProgress(512, 1024, 50);
     console.reportStop("SIGTERM");
     const std::string text = err.text();
     EXPECT_NE(text.find("50%"), std::string::npos);

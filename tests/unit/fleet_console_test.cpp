@@ -1,3 +1,5 @@
+// The fleet on the console: a target's front end and JSON events, the display's lines, the
+// summary table and the fleet event, and the fleet's options.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,35 +28,35 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-MessageBoxRequest retryQuestion(FailureKind kind = FailureKind::None) {
-    MessageBoxRequest request;
-    request.text = "Failed to Upload, would you like to retry?";
-    request.buttons = MessageButtons::YesNo;
-    request.code = -153;
-    request.detail.kind = kind;
-    if (kind != FailureKind::None) {
-        request.detail.reason = "the file ends without an end record";
-    }
-    return request;
-}
-
-TEST(FleetTargetFrontEnd, AnswersYesWhileRetriesRemainAndNeverForAFileNotValid) {
+// The retrying line says why the attempt before failed: its cause, else the last message told
+// in it, else the step that failed; a decision not to retry changes no line.
+TEST(FleetTargetFrontEnd, TheRetryingLineSaysWhyTheAttemptFailed) {
     CapturedStream error;
     fakes::VirtualClock clock;
-    FleetDisplay display(error.get(), nullptr, false, clock, {"#1 COM1", "#2 COM2"});
-    FleetTargetFrontEnd twice(display, 0, 2, nullptr);
-    EXPECT_EQ(twice.showMessageBox(retryQuestion()), Answer::Yes);
-    EXPECT_EQ(twice.showMessageBox(retryQuestion()), Answer::Yes);
-    EXPECT_EQ(twice.showMessageBox(retryQuestion()), Answer::No);
-    EXPECT_EQ(twice.lastQuestion(), "Failed to Upload, would you like to retry?");
-
-    FleetTargetFrontEnd formatError(display, 1, 2, nullptr);
-    MessageBoxRequest box;
-    box.text = "Format Error!";
-    box.detail.kind = FailureKind::FileFormat;
-    EXPECT_EQ(formatError.showMessageBox(box), Answer::Ok);
-    EXPECT_EQ(formatError.showMessageBox(retryQuestion(FailureKind::FileFormat)), Answer::No);
-    EXPECT_EQ(formatError.lastMessage(), "Format Error!");
+    {
+        FleetDisplay display(error.get(), nullptr, false, clock, {"#1 COM1"});
+        display.start();
+        FleetTargetFrontEnd frontEnd(display, 0, nullptr);
+        frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
+        frontEnd.onUploadEvent(UploadEvent::HandshakeFailed);
+        frontEnd.retryDecided(true, FailureDetail{});
+        frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
+        frontEnd.tell(MessageId::result(result::kCantOpenFile), FailureDetail{});
+        frontEnd.retryDecided(true, FailureDetail{});
+        frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
+        frontEnd.retryDecided(true, objectFailure("COM1", "no answer"));
+        frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
+        frontEnd.retryDecided(false, objectFailure("COM1", "no answer"));
+        display.finish();
+    }
+    EXPECT_EQ(linesOf(error.text()),
+              (std::vector<std::string>{"vorlanth: #1 COM1: handshake",
+                                        "vorlanth: #1 COM1: retrying: the handshake failed",
+                                        "vorlanth: #1 COM1: handshake (attempt 2)",
+                                        "vorlanth: #1 COM1: retrying: Can't open the file!",
+                                        "vorlanth: #1 COM1: handshake (attempt 3)",
+                                        "vorlanth: #1 COM1: retrying: COM1: no answer",
+                                        "vorlanth: #1 COM1: handshake (attempt 4)"}));
 }
 
 // Gathers JSON lines as the display would.
@@ -70,19 +72,20 @@ TEST(FleetTargetFrontEnd, EveryJsonEventCarriesItsTarget) {
     FleetDisplay display(error.get(), nullptr, false, clock, {"#4 COM1"});
     JsonLines sink;
     FleetTargetFrontEnd frontEnd(
-        display, 0, 0, std::make_unique<JsonEventWriter>(sink, targetMember(4, "a \"b\",1")));
+        display, 0, std::make_unique<JsonEventWriter>(sink, targetMember(4, "a \"b\",1")));
     frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
-    frontEnd.reportBytes(10, 20);
-    frontEnd.setProgress(50);
-    frontEnd.showMessageBox(retryQuestion());
+    frontEnd.advanceProgress(10, 20, std::nullopt);
+    frontEnd.advanceProgress(10, 20, 50);
+    frontEnd.retryDecided(false, FailureDetail{});
     frontEnd.json()->result(1);
     const std::string target = R"("target":{"line":4,"text":"a \"b\",1"})";
     ASSERT_EQ(sink.lines.size(), 4u);
     EXPECT_EQ(sink.lines[0], R"({"event":"handshake",)" + target + R"(,"state":"started"})");
     EXPECT_EQ(sink.lines[1],
               R"({"event":"progress",)" + target + R"(,"percent":50,"bytes":10,"total":20})");
-    EXPECT_NE(sink.lines[2].find(R"({"event":"message",)" + target + R"(,"code":-153)"),
-              std::string::npos);
+    EXPECT_EQ(sink.lines[2], R"({"event":"message",)" + target +
+                                 R"(,"code":-153,"text":"Failed to Upload, would you like to )"
+                                 R"(retry?","answer":"no"})");
     EXPECT_EQ(sink.lines[3],
               R"({"event":"result",)" + target + R"(,"exitCode":1,"success":false})");
 }

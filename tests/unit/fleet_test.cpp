@@ -1,3 +1,4 @@
+// The fleet: its list, its threads, its retries and the outcomes and exit codes it decides.
 #include "shell/fleet.h"
 
 #include <gtest/gtest.h>
@@ -146,15 +147,15 @@ class FakeFleetHost final : public FleetHost {
     void targetEnded(std::size_t index, const FleetOutcome& outcome) override {
         std::lock_guard<std::mutex> lock(mutex);
         ended.push_back(index);
-        EXPECT_EQ(outcome.started, !stop);
+        EXPECT_EQ(outcome.result == FleetResult::NotStarted, stop != 0);
     }
-    bool stopRequested() override { return stop; }
+    int stopSignal() override { return stop; }
 
     std::vector<std::unique_ptr<fakes::RecordingFrontEnd>> frontEnds;
     std::atomic<int> platformsMade{0};
     std::mutex mutex;
     std::vector<std::size_t> ended;
-    bool stop = false;
+    int stop = 0;
 };
 
 std::vector<FleetTarget> targetsOn(std::vector<int> comPorts) {
@@ -208,13 +209,13 @@ TEST(RunFleet, EveryTargetRunsAtOnceOnItsOwnPlatformAndSession) {
     Concurrency concurrency(4);
     std::mutex seenMutex;
     std::vector<const Session*> sessions;
-    const auto outcomes = runFleet(targets, 0, host, [&](Session& session) {
-        {
-            std::lock_guard<std::mutex> lock(seenMutex);
-            sessions.push_back(&session);
-        }
-        return concurrency.attempt();
-    });
+    const auto outcomes = runFleet(targets, {}, host, [&](Session& session) {
+                              {
+                                  std::lock_guard<std::mutex> lock(seenMutex);
+                                  sessions.push_back(&session);
+                              }
+                              return concurrency.attempt();
+                          }).outcomes;
     EXPECT_EQ(concurrency.most, 4);
     EXPECT_EQ(concurrency.timedOut, 0);
     EXPECT_EQ(host.platformsMade, 4);
@@ -231,8 +232,9 @@ TEST(RunFleet, JobsLimitsHowManyRunAtOnce) {
     const auto targets = targetsOn({1, 2, 3, 4, 5});
     FakeFleetHost host(targets.size());
     Concurrency concurrency(2);
-    const auto outcomes =
-        runFleet(targets, 2, host, [&](Session&) { return concurrency.attempt(); });
+    const auto outcomes = runFleet(targets, {.jobs = 2}, host, [&](Session&) {
+                              return concurrency.attempt();
+                          }).outcomes;
     EXPECT_EQ(concurrency.most, 2);
     EXPECT_EQ(concurrency.timedOut, 0);
     EXPECT_EQ(host.ended.size(), 5u);
@@ -245,7 +247,7 @@ TEST(RunFleet, AHangingTargetHoldsUpNoOther) {
     std::condition_variable othersDone;
     int done = 0;
     bool waitedOut = false;
-    const auto outcomes = runFleet(targets, 0, host, [&](Session& session) {
+    const auto run = runFleet(targets, {}, host, [&](Session& session) {
         std::unique_lock<std::mutex> lock(mutex);
         if (session.settings.comPort == 1) {
             // The hanging one ends only once the others have ended (or after 5 s: failure).
@@ -258,28 +260,29 @@ TEST(RunFleet, AHangingTargetHoldsUpNoOther) {
         return ResultCode{1};
     });
     EXPECT_FALSE(waitedOut);
-    EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
-    EXPECT_EQ(outcomes[1].exitCode, exit_code::kSuccess);
+    EXPECT_EQ(run.outcomes[0].exitCode, exit_code::kUploadFailed);
+    EXPECT_EQ(run.outcomes[1].exitCode, exit_code::kSuccess);
+    EXPECT_EQ(run.exitCode, exit_code::kUploadFailed);
 }
 
-TEST(RunFleet, RetriesAreTheFrontEndsAnswersAndEachGetsAFreshLink) {
+// The policy's retries, not the front ends' answers, decide: nobody is asked.
+TEST(RunFleet, RetriesFollowThePolicyAndEachGetsAFreshLink) {
     const auto targets = targetsOn({1, 2});
     FakeFleetHost host(targets.size());
-    host.frontEnds[0]->questionAnswers = {Answer::Yes, Answer::Yes};
-    host.frontEnds[1]->questionAnswers = {Answer::Yes, Answer::Yes};
     std::mutex mutex;
     std::map<int, int> calls;
     std::map<int, std::size_t> opens;
-    const auto outcomes = runFleet(targets, 0, host, [&](Session& session) {
-        std::lock_guard<std::mutex> lock(mutex);
-        // The port is open for every attempt, opened once more for each retry.
-        EXPECT_NE(session.link.transport, nullptr);
-        opens[session.settings.comPort] =
-            static_cast<fakes::FakePlatform&>(session.platform).openedComPorts.size();
-        // Target 1 always fails; target 2 succeeds at its second attempt.
-        const int call = ++calls[session.settings.comPort];
-        return ResultCode{session.settings.comPort == 2 && call == 2 ? 1 : -111};
-    });
+    const auto outcomes =
+        runFleet(targets, {.retries = 2}, host, [&](Session& session) {
+            std::lock_guard<std::mutex> lock(mutex);
+            // The port is open for every attempt, opened once more for each retry.
+            EXPECT_NE(session.link.transport, nullptr);
+            opens[session.settings.comPort] =
+                static_cast<fakes::FakePlatform&>(session.platform).openedComPorts.size();
+            // Target 1 always fails; target 2 succeeds at its second attempt.
+            const int call = ++calls[session.settings.comPort];
+            return ResultCode{session.settings.comPort == 2 && call == 2 ? 1 : -111};
+        }).outcomes;
     EXPECT_EQ(outcomes[0].attempts, 3);
     EXPECT_EQ(outcomes[0].lastResult, -111);
     EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
@@ -287,33 +290,182 @@ TEST(RunFleet, RetriesAreTheFrontEndsAnswersAndEachGetsAFreshLink) {
     EXPECT_EQ(outcomes[1].exitCode, exit_code::kSuccess);
     EXPECT_EQ(opens[1], 3u);
     EXPECT_EQ(opens[2], 2u);
+    EXPECT_EQ(host.frontEnds[0]->retryDecisions, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(host.frontEnds[1]->retryDecisions, (std::vector<bool>{true}));
+    // The message kept is the code's own when nothing else was told; the success otherwise.
+    EXPECT_EQ(outcomes[0].message, "Terminal is not ready!");
+    EXPECT_EQ(outcomes[1].message, "Uploaded successfully!");
 }
 
 TEST(RunFleet, AnAttemptThatThrowsEndsItsOwnTargetOnly) {
     const auto targets = targetsOn({1, 2});
     FakeFleetHost host(targets.size());
-    const auto outcomes = runFleet(targets, 0, host, [](Session& session) -> ResultCode {
-        if (session.settings.comPort == 1) {
-            throw std::runtime_error("out of memory");
-        }
-        return 1;
-    });
+    const auto outcomes = runFleet(targets, {}, host, [](Session& session) -> ResultCode {
+                              if (session.settings.comPort == 1) {
+                                  throw std::runtime_error("out of memory");
+                              }
+                              return 1;
+                          }).outcomes;
     EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
-    EXPECT_NE(outcomes[0].failure.reason.find("out of memory"), std::string::npos);
+    EXPECT_EQ(outcomes[0].result, FleetResult::Failed);
+    EXPECT_NE(outcomes[0].detail.reason.find("out of memory"), std::string::npos);
     EXPECT_EQ(outcomes[1].exitCode, exit_code::kSuccess);
 }
 
 TEST(RunFleet, AStopBeforeATargetsTurnSkipsIt) {
     const auto targets = targetsOn({1, 2, 3});
     FakeFleetHost host(targets.size());
-    host.stop = true;
+    host.stop = 15;
     int attempts = 0;
-    const auto outcomes = runFleet(targets, 1, host, [&](Session&) { return ++attempts; });
+    const auto run = runFleet(targets, {.jobs = 1}, host, [&](Session&) { return ++attempts; });
     EXPECT_EQ(attempts, 0);
     EXPECT_EQ(host.platformsMade, 0);
     EXPECT_EQ(host.ended.size(), 3u);
-    for (const FleetOutcome& outcome : outcomes) {
-        EXPECT_FALSE(outcome.started);
+    EXPECT_EQ(run.stopSignal, 15);
+    EXPECT_EQ(run.exitCode, 143);
+    for (const FleetOutcome& outcome : run.outcomes) {
+        EXPECT_EQ(outcome.result, FleetResult::NotStarted);
+        EXPECT_EQ(outcome.exitCode, 143);
+        EXPECT_EQ(outcome.message, "stopped by SIGTERM");
+    }
+}
+
+// Every exit code the fleet decides, each target's and the run's, from what the targets did and
+// whether (and by which signal) the user stopped the run.
+TEST(FleetExitCodes, EachTargetsAndTheRunsAreDecidedInOnePlace) {
+    const FailureDetail noAnswer = objectFailure("COM3", "no answer");
+    const FailureDetail notValid =
+        objectFailure("app.shx", "no end record", FailureKind::FileFormat);
+    const std::string retry = "Failed to Upload, would you like to retry?";
+    // What a target did.
+    const auto uploaded = [] {
+        FleetTargetRecord r;
+        r.started = true;
+        r.attempts = 1;
+        r.lastResult = 1;
+        r.lastMessage = "Uploaded successfully!";
+        return r;
+    };
+    const auto failed = [&](int exitCode, int attempts, ResultCode last, std::string message) {
+        FleetTargetRecord r;
+        r.started = true;
+        r.exitCode = exitCode;
+        r.attempts = attempts;
+        r.lastResult = last;
+        r.lastMessage = std::move(message);
+        if (attempts > 0) {
+            r.lastQuestion = retry;
+            r.lastQuestionDetail = noAnswer;
+        }
+        return r;
+    };
+    FleetTargetRecord notValidRecord = failed(exit_code::kFileNotValid, 1, -106, "Format Error!");
+    notValidRecord.failure = notValid;
+    const FleetTargetRecord notStarted;
+
+    struct Target {
+        const char* name;
+        FleetTargetRecord record;
+        int stopSignal;
+        FleetResult result;
+        int exitCode;
+        std::string message;
+        std::string detail;  // describeFailure of the detail kept
+    };
+    const std::vector<Target> targets = {
+        {"uploaded", uploaded(), 0, FleetResult::Uploaded, 0, "Uploaded successfully!", ""},
+        {"failed: the code's message", failed(1, 3, -111, ""), 0, FleetResult::Failed, 1,
+         "Terminal is not ready!", ""},
+        {"failed without a code's message: the question", failed(1, 3, 0, ""), 0,
+         FleetResult::Failed, 1, retry, "COM3: no answer"},
+        {"no file", failed(3, 0, 0, "Can't open the file!"), 0, FleetResult::Failed, 3,
+         "Can't open the file!", ""},
+        {"no link", failed(4, 0, 0, "Can't open the COM port!"), 0, FleetResult::Failed, 4,
+         "Can't open the COM port!", ""},
+        {"not valid: the session's failure as detail", notValidRecord, 0, FleetResult::Failed, 5,
+         "Format Error!", "app.shx: no end record"},
+        {"stopped by SIGINT", failed(1, 1, 0, ""), 2, FleetResult::Stopped, 130,
+         "stopped by SIGINT", ""},
+        {"stopped by SIGTERM", failed(1, 1, 0, ""), 15, FleetResult::Stopped, 143,
+         "stopped by SIGTERM", ""},
+        {"stopped by SIGHUP", failed(4, 0, 0, "Can't open the COM port!"), 1, FleetResult::Stopped,
+         129, "stopped by SIGHUP", ""},
+        {"uploaded before the stop", uploaded(), 2, FleetResult::Uploaded, 0,
+         "Uploaded successfully!", ""},
+        {"not started: the stop", notStarted, 15, FleetResult::NotStarted, 143,
+         "stopped by SIGTERM", ""},
+        {"not started without a stop", notStarted, 0, FleetResult::NotStarted, 1, "", ""},
+    };
+    for (const Target& t : targets) {
+        SCOPED_TRACE(t.name);
+        const FleetOutcome outcome = decideFleetOutcome(t.record, t.stopSignal);
+        EXPECT_EQ(outcome.result, t.result);
+        EXPECT_EQ(outcome.exitCode, t.exitCode);
+        EXPECT_EQ(outcome.message, t.message);
+        EXPECT_EQ(describeFailure(outcome.detail), t.detail);
+    }
+
+    struct Run {
+        const char* name;
+        std::vector<int> targetExitCodes;
+        int stopSignal;
+        int exitCode;
+    };
+    const std::vector<Run> runs = {
+        {"all uploaded", {0, 0, 0}, 0, 0},
+        {"some failed", {0, 1, 0}, 0, 1},
+        {"one without its file", {3, 0}, 0, 1},
+        {"one not valid", {5}, 0, 1},
+        {"stopped by SIGINT", {0, 130}, 2, 130},
+        {"stopped by SIGTERM", {143, 143}, 15, 143},
+        {"stopped by SIGHUP after all uploaded", {0, 0}, 1, 129},
+    };
+    for (const Run& r : runs) {
+        SCOPED_TRACE(r.name);
+        std::vector<FleetOutcome> outcomes;
+        for (const int code : r.targetExitCodes) {
+            FleetOutcome outcome;
+            outcome.exitCode = code;
+            outcomes.push_back(outcome);
+        }
+        EXPECT_EQ(fleetExitCode(outcomes, r.stopSignal), r.exitCode);
+    }
+}
+
+// Loading the list decides before anything is uploaded: a good list goes on (0), a bad one or
+// one that cannot be read ends the run with 2, a stop while it is read with the stop's code.
+TEST(FleetExitCodes, TheListDecidesBeforeAnyUpload) {
+    struct Case {
+        const char* name;
+        const char* path;
+        int stopSignal;
+        int exitCode;
+        std::size_t targets;
+        std::string firstError;
+    };
+    const std::vector<Case> cases = {
+        {"a good list", "good.txt", 0, 0, 2, ""},
+        {"a bad line", "bad.txt", 0, 2, 1, "Wrong link type specified!"},
+        {"a list that is not there", "missing.txt", 0, 2, 0, "Can't open the file!"},
+        {"a stop while the list is read", "missing.txt", 2, 130, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakes::FakePlatform platform;
+        addPrograms(platform);
+        platform.fileSystem.files["good.txt"] = bytesOf("app.shx,1,1,1,0,1\nb.shx,1,2,1,0,1\n");
+        platform.fileSystem.files["bad.txt"] = bytesOf("app.shx,1,1,1,0,1\nb.shx,4,2,1,0,1\n");
+        platform.stopSignal = c.stopSignal;
+        const FleetListLoad load = loadFleetList(platform, c.path);
+        EXPECT_EQ(load.exitCode, c.exitCode);
+        EXPECT_EQ(load.stopSignal, c.stopSignal);
+        EXPECT_EQ(load.list.targets.size(), c.targets);
+        if (c.firstError.empty()) {
+            EXPECT_TRUE(load.list.errors.empty());
+        } else {
+            ASSERT_FALSE(load.list.errors.empty());
+            EXPECT_EQ(load.list.errors[0].message, c.firstError);
+        }
     }
 }
 

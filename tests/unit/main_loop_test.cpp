@@ -1,3 +1,4 @@
+// The main loop: passes, open failures, the retry question and the retry policy, stops.
 #include "shell/main_loop.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include <deque>
 
 #include "shell/result_messages.h"
+#include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
 
@@ -47,14 +49,14 @@ TEST_F(MainLoopTest, AutomaticSuccessShowsTheSuccessMessageOnceAndEnds) {
     platform.fileSystem.files["app.shx"] = bytesOf("S70500000000FA\r\n");
     run("app.shx,1,3,1,0,1", {1});
     EXPECT_EQ(attempts, 1);
-    EXPECT_EQ(frontEnd.dialogRuns, 0);
+    EXPECT_EQ(frontEnd.formRuns, 0);
     EXPECT_EQ(frontEnd.texts(), std::vector<std::string>{"Uploaded successfully!"});
-    EXPECT_EQ(frontEnd.messages[0].owner, frontEnd.activeWindowHandle);
+    EXPECT_EQ(frontEnd.messages[0].owner, MessageOwner::ActiveWindow);
     EXPECT_EQ(frontEnd.messages[0].caption, std::string(kProgramCaption));
     EXPECT_TRUE(frontEnd.messages[0].topmost);
     EXPECT_EQ(platform.openedComPorts, std::vector<int>{3});
     EXPECT_EQ(session.exitCode, exit_code::kSuccess);
-    EXPECT_EQ(frontEnd.commonControlsInitialised, 1);
+    EXPECT_EQ(frontEnd.prepared, 1);
 }
 
 TEST_F(MainLoopTest, OpenFailuresInAutomaticModeEndWithTheirExitCodes) {
@@ -62,7 +64,7 @@ TEST_F(MainLoopTest, OpenFailuresInAutomaticModeEndWithTheirExitCodes) {
     EXPECT_EQ(frontEnd.texts(), std::vector<std::string>{"Can't open the file!"});
     EXPECT_EQ(session.exitCode, exit_code::kFileOpenFailed);
     EXPECT_EQ(attempts, 0);
-    EXPECT_EQ(frontEnd.dialogRuns, 0);
+    EXPECT_EQ(frontEnd.formRuns, 0);
 }
 
 TEST_F(MainLoopTest, MissingCompanionFileAndBusyPortAreReported) {
@@ -87,7 +89,7 @@ TEST_F(MainLoopTest, MissingCompanionFileAndBusyPortAreReported) {
 TEST_F(MainLoopTest, RetryReopensLinkAndFilesBeforeEachAttempt) {
     platform.fileSystem.files["app.qbx"] = bytesOf("program");
     platform.fileSystem.files["app.ini"] = bytesOf("companion");
-    frontEnd.questionAnswers = {Answer::Yes, Answer::Yes};
+    frontEnd.retryAnswers = {true, true};
     run("app.qbx,1,2,1,1,1", {0, -109, 1});
     EXPECT_EQ(attempts, 3);
     EXPECT_EQ(frontEnd.texts(),
@@ -110,7 +112,7 @@ TEST_F(MainLoopTest, RetryReopensLinkAndFilesBeforeEachAttempt) {
 
 TEST_F(MainLoopTest, DecliningTheRetryEndsWithoutSuccessMessage) {
     platform.fileSystem.files["app.shx"] = bytesOf("x");
-    frontEnd.questionAnswers = {Answer::No};
+    frontEnd.retryAnswers = {false};
     run("app.shx,1,1,1,0,1", {0});
     EXPECT_EQ(frontEnd.texts(),
               std::vector<std::string>{"Failed to Upload, would you like to retry?"});
@@ -119,7 +121,7 @@ TEST_F(MainLoopTest, DecliningTheRetryEndsWithoutSuccessMessage) {
 
 TEST_F(MainLoopTest, RetryWhoseFileVanishedStopsWithTheFileMessage) {
     platform.fileSystem.files["app.shx"] = bytesOf("x");
-    frontEnd.questionAnswers = {Answer::Yes};
+    frontEnd.retryAnswers = {true};
     applyStartupSettings(session, "app.shx,1,1,1,0,1");
     runMainLoop(session, [this](Session&) {
         platform.fileSystem.files.erase("app.shx");
@@ -136,7 +138,7 @@ TEST_F(MainLoopTest, RetryWhoseFileVanishedStopsWithTheFileMessage) {
 // exits 5.
 TEST_F(MainLoopTest, FormatErrorOffersTheRetryAndEndsWithItsOwnExitCode) {
     platform.fileSystem.files["app.shx"] = bytesOf("S3090000100001020304DC\r\n");
-    frontEnd.questionAnswers = {Answer::Yes, Answer::No};
+    frontEnd.retryAnswers = {true, false};
     ASSERT_TRUE(applyStartupSettings(session, "app.shx,1,1,1,0,1"));
     runMainLoop(session);
     EXPECT_EQ(
@@ -151,19 +153,19 @@ TEST_F(MainLoopTest, FormatErrorOffersTheRetryAndEndsWithItsOwnExitCode) {
 
 TEST_F(MainLoopTest, InteractivePassesRepeatUntilExitAndKeepTheLastPassCode) {
     platform.fileSystem.files["app.shx"] = bytesOf("x");
-    frontEnd.dialogScript.push_back([](Session& s) {
+    frontEnd.formScript.push_back([](Session& s) {
         s.settings.programPath.assign("missing.shx");
-        return 1;
+        return SettingsOutcome::Upload;
     });
-    frontEnd.dialogScript.push_back([](Session& s) {
+    frontEnd.formScript.push_back([](Session& s) {
         s.settings.programPath.assign("app.shx");
-        return 1;
+        return SettingsOutcome::Upload;
     });
-    frontEnd.questionAnswers = {Answer::No};
+    frontEnd.retryAnswers = {false};
     run("", {0});
     // Pass 1: file missing, shown, dialog again; pass 2: upload fails, retry declined;
     // pass 3: the dialog ends with Exit.
-    EXPECT_EQ(frontEnd.dialogRuns, 3);
+    EXPECT_EQ(frontEnd.formRuns, 3);
     EXPECT_EQ(frontEnd.texts(),
               (std::vector<std::string>{"Can't open the file!",
                                         "Failed to Upload, would you like to retry?"}));
@@ -172,7 +174,7 @@ TEST_F(MainLoopTest, InteractivePassesRepeatUntilExitAndKeepTheLastPassCode) {
 
 TEST_F(MainLoopTest, EmptyCommandLineRunsWithPresetsAndExitAtOnceIsSuccess) {
     run("", {});
-    EXPECT_EQ(frontEnd.dialogRuns, 1);
+    EXPECT_EQ(frontEnd.formRuns, 1);
     EXPECT_EQ(session.settings.linkType, Serial);
     EXPECT_EQ(session.settings.comPort, 1);
     EXPECT_EQ(session.settings.targetPort, 3000);
@@ -184,7 +186,7 @@ TEST_F(MainLoopTest, CommandLineErrorEndsBeforeAnyPass) {
     run("a,1,1,1,0,2", {});
     EXPECT_EQ(frontEnd.texts(), std::vector<std::string>{"Wrong execution mode specified!"});
     EXPECT_EQ(session.exitCode, exit_code::kCommandLineError);
-    EXPECT_EQ(frontEnd.commonControlsInitialised, 0);
+    EXPECT_EQ(frontEnd.prepared, 0);
 }
 
 // Every open failure carries which object failed and why, beside its fixed message.
@@ -279,14 +281,14 @@ TEST(MainLoopStop, EndsTheLoopWithoutAskingAnything) {
         {
             Session session(platform, frontEnd);
             platform.fileSystem.files["app.shx"] = bytesOf("x");
-            frontEnd.questionAnswers = {Answer::Yes, Answer::Yes};
+            frontEnd.retryAnswers = {true, true};
             for (int pass = 0; pass < 3; ++pass) {
-                frontEnd.dialogScript.push_back([&](Session& s) {
+                frontEnd.formScript.push_back([&](Session& s) {
                     s.settings.programPath.assign("app.shx");
                     if (when == When::InTheDialog) {
                         platform.stopSignal = 2;
                     }
-                    return 1;
+                    return SettingsOutcome::Upload;
                 });
             }
             ASSERT_TRUE(applyStartupSettings(session, ""));
@@ -295,7 +297,7 @@ TEST(MainLoopStop, EndsTheLoopWithoutAskingAnything) {
                 platform.stopSignal = 15;
                 return ResultCode{0};
             });
-            EXPECT_EQ(frontEnd.dialogRuns, 1);
+            EXPECT_EQ(frontEnd.formRuns, 1);
             EXPECT_TRUE(frontEnd.messages.empty());
             EXPECT_EQ(attempts, when == When::InTheDialog ? 0 : 1);
         }
@@ -328,20 +330,155 @@ TEST(CompanionName, ReplacesFromTheFirstDotOrAppends) {
     EXPECT_EQ(companionNameFor("C:\\Progs\\app"), "C:\\Progs\\app.ini");
 }
 
-TEST(ResultMessages, TableCodesShowAndOthersDoNot) {
+TEST(ResultMessages, TableCodesTellTheirEntryAndOthersNothing) {
     fakes::RecordingFrontEnd frontEnd;
-    EXPECT_EQ(showResultMessage(frontEnd, 7, 0), Answer::None);
-    EXPECT_EQ(showResultMessage(frontEnd, 7, 1), Answer::None);
+    showResultMessage(frontEnd, 0);
+    showResultMessage(frontEnd, 1);
     EXPECT_TRUE(frontEnd.messages.empty());
-    EXPECT_EQ(showResultMessage(frontEnd, 7, result::kCommunicationError), Answer::None);
-    ASSERT_EQ(frontEnd.messages.size(), 1u);
+    FailureDetail why = objectFailure("COM3", "no answer");
+    showResultMessage(frontEnd, result::kCommunicationError, &why);
+    showFormatError(frontEnd, why);
+    ASSERT_EQ(frontEnd.messages.size(), 2u);
     EXPECT_EQ(frontEnd.messages[0].text,
               "Communication error!\nPlease reset your terminal and try again.");
     EXPECT_EQ(frontEnd.messages[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(frontEnd.messages[0].owner, 7u);
-    frontEnd.questionAnswers = {Answer::Yes, Answer::None};
-    EXPECT_EQ(showResultMessage(frontEnd, 7, result::kRetryQuestion), Answer::Yes);
-    EXPECT_NE(showResultMessage(frontEnd, 7, result::kRetryQuestion), Answer::Yes);
+    EXPECT_EQ(frontEnd.messages[0].owner, MessageOwner::ActiveWindow);
+    EXPECT_EQ(frontEnd.messages[0].code, result::kCommunicationError);
+    EXPECT_EQ(frontEnd.messages[0].detail.object, "COM3");
+    EXPECT_EQ(frontEnd.messages[1].text, "Format Error!");
+    EXPECT_EQ(frontEnd.messages[1].code, 0);
+    EXPECT_EQ(frontEnd.messages[1].detail.reason, "no answer");
+}
+
+// The look of every box comes from the message table: the program's caption, topmost and the
+// active window for the result codes (the settings form for -150, Yes and No for the question),
+// the format error's own caption and no owner, and the command line's plain boxes.
+TEST(MessageTable, EveryMessageHasTheLookOfItsBox) {
+    struct Case {
+        MessageId id;
+        const char* text;
+        const char* caption;  // nullptr: the platform's default
+        MessageIcon icon;
+        MessageButtons buttons;
+        MessageOwner owner;
+        bool topmost;
+        int code;
+    };
+    const std::string program(kProgramCaption);
+    const std::vector<Case> cases = {
+        {MessageId::result(100), "Uploaded successfully!", program.c_str(),
+         MessageIcon::Information, MessageButtons::Ok, MessageOwner::ActiveWindow, true, 100},
+        {MessageId::result(-151), "Can't open the file!", program.c_str(), MessageIcon::Warning,
+         MessageButtons::Ok, MessageOwner::ActiveWindow, true, -151},
+        {MessageId::result(-150), "Invalid IP address!!", program.c_str(), MessageIcon::Warning,
+         MessageButtons::Ok, MessageOwner::SettingsForm, true, -150},
+        {MessageId::retryQuestion(), "Failed to Upload, would you like to retry?", program.c_str(),
+         MessageIcon::Question, MessageButtons::YesNo, MessageOwner::ActiveWindow, true, -153},
+        {MessageId::formatError(), "Format Error!", "Program Download", MessageIcon::Warning,
+         MessageButtons::Ok, MessageOwner::None, true, 0},
+        {MessageId::commandLine(1), "Wrong command line format!", nullptr, MessageIcon::None,
+         MessageButtons::Ok, MessageOwner::None, false, 0},
+        {MessageId::commandLine(9), "Wrong Remote Port specified!", nullptr, MessageIcon::None,
+         MessageButtons::Ok, MessageOwner::None, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::optional<MessageEntry> entry = findMessage(c.id);
+        ASSERT_TRUE(entry.has_value());
+        EXPECT_EQ(entry->text, c.text);
+        EXPECT_EQ(entry->caption, c.caption == nullptr ? std::string_view() : c.caption);
+        EXPECT_EQ(entry->icon, c.icon);
+        EXPECT_EQ(entry->buttons, c.buttons);
+        EXPECT_EQ(entry->owner, c.owner);
+        EXPECT_EQ(entry->topmost, c.topmost);
+        EXPECT_EQ(entry->code(), c.code);
+    }
+    for (const MessageId outside :
+         {MessageId::result(0), MessageId::result(1), MessageId::result(-112),
+          MessageId::commandLine(0), MessageId::commandLine(10)}) {
+        EXPECT_FALSE(findMessage(outside).has_value()) << outside.number;
+    }
+}
+
+// The fleet's policy: a failed upload is tried again as often as the policy allows, each time
+// with the link and the files opened afresh, without asking; never after a format error. The
+// front end is told each decision with why.
+TEST(MainLoopRetryPolicy, RetriesAsOftenAsAllowedAndNeverAFileNotValid) {
+    struct Case {
+        const char* name;
+        int retries;
+        std::string program;
+        std::deque<ResultCode> results;
+        int attempts;
+        std::vector<bool> decisions;
+        int exitCode;
+    };
+    const std::string valid = "S70500000000FA\r\n";
+    const std::vector<Case> cases = {
+        {"success at once", 2, valid, {1}, 1, {}, exit_code::kSuccess},
+        {"success at the last retry", 2, valid, {0, -111, 1}, 3, {true, true}, exit_code::kSuccess},
+        {"every retry fails",
+         2,
+         valid,
+         {0, 0, 0, 1},
+         3,
+         {true, true, false},
+         exit_code::kUploadFailed},
+        {"no retries", 0, valid, {-106, 1}, 1, {false}, exit_code::kUploadFailed},
+        {"a file that is not valid",
+         2,
+         "S3090000100001020304DC\r\n",
+         {},
+         1,
+         {false},
+         exit_code::kFileNotValid},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakes::FakePlatform platform;
+        fakes::RecordingFrontEnd frontEnd;
+        Session session(platform, frontEnd);
+        platform.fileSystem.files["app.shx"] = bytesOf(c.program);
+        frontEnd.retryAnswers = {true, true, true};  // never asked
+        ASSERT_TRUE(applyStartupSettings(session, "app.shx,1,3,1,0,1"));
+        int attempts = 0;
+        std::deque<ResultCode> results = c.results;
+        const UploadAttempt scripted = [&](Session& s) {
+            ++attempts;
+            if (results.empty()) {
+                return uploadProgram(s);
+            }
+            const ResultCode r = results.front();
+            results.pop_front();
+            return r;
+        };
+        runMainLoop(session, scripted, RetryPolicy::retryTimes(c.retries));
+        EXPECT_EQ(attempts, c.attempts);
+        EXPECT_EQ(frontEnd.retryDecisions, c.decisions);
+        EXPECT_EQ(frontEnd.retryAnswers.size(), 3u);
+        EXPECT_EQ(platform.serialLine.openCount, c.attempts);
+        EXPECT_EQ(session.exitCode, c.exitCode);
+    }
+}
+
+// A stop settles the run's exit code as a shell reports a program the signal killed; without
+// one the session's own stands.
+TEST(MainLoopStop, SettlesTheExitCodeOfTheSignal) {
+    struct Case {
+        int signal;
+        int exitCodeBefore;
+        int exitCode;
+    };
+    for (const Case& c :
+         std::vector<Case>{{0, 0, 0}, {0, 4, 4}, {2, 0, 130}, {15, 1, 143}, {1, 5, 129}}) {
+        fakes::FakePlatform platform;
+        fakes::RecordingFrontEnd frontEnd;
+        Session session(platform, frontEnd);
+        session.exitCode = c.exitCodeBefore;
+        platform.stopSignal = c.signal;
+        EXPECT_EQ(settleStop(session), c.signal);
+        EXPECT_EQ(session.exitCode, c.exitCode) << c.signal;
+    }
 }
 
 }  // namespace

@@ -173,21 +173,21 @@ TEST(EraseFlash, EachReplyPath) {
         link::Link link = terminal.link();
         EXPECT_EQ(eraseFlash(link, terminal.frontEnd), test.expected);
         EXPECT_EQ(terminal.frames(), std::vector<Bytes>(test.erases, textBytes(":ERASE\r")));
-        EXPECT_EQ(terminal.frontEnd.eraseOpened, test.windows);
-        EXPECT_EQ(terminal.frontEnd.eraseClosed, test.windows);
+        EXPECT_EQ(terminal.frontEnd.eraseShown, test.windows);
+        EXPECT_EQ(terminal.frontEnd.eraseEnded, test.windows);
     }
 }
 
 // Records when the erase window opens and closes on the virtual clock.
 struct TimedFrontEnd final : fakes::RecordingFrontEnd {
     explicit TimedFrontEnd(platform::Clock& clockRef) : clock(clockRef) {}
-    bool openEraseWindow() override {
+    bool showErase() override {
         openedAt = clock.tickCount();
-        return RecordingFrontEnd::openEraseWindow();
+        return RecordingFrontEnd::showErase();
     }
-    void closeEraseWindow() override {
+    void endErase() override {
         closedAt = clock.tickCount();
-        RecordingFrontEnd::closeEraseWindow();
+        RecordingFrontEnd::endErase();
     }
     platform::Clock& clock;
     std::uint32_t openedAt = 0;
@@ -201,8 +201,8 @@ TEST(EraseFlash, FbThenSilenceKeepsTheWindowUpForThirtyFiveSeconds) {
     TimedFrontEnd frontEnd(terminal.platform.clock());
     link::Link link = terminal.link();
     EXPECT_EQ(eraseFlash(link, frontEnd), result::kCantEraseFlash);
-    EXPECT_EQ(frontEnd.eraseOpened, 1);
-    EXPECT_EQ(frontEnd.eraseClosed, 1);
+    EXPECT_EQ(frontEnd.eraseShown, 1);
+    EXPECT_EQ(frontEnd.eraseEnded, 1);
     EXPECT_EQ(terminal.frames().size(), 1u);
     // The wait ends on the first tick past its 35-second deadline.
     EXPECT_NEAR(static_cast<double>(frontEnd.closedAt - frontEnd.openedAt), 35000.0, 1.0);
@@ -219,12 +219,12 @@ TEST(EraseFlash, FaArrivingLateInTheWaitSucceeds) {
     const std::uint32_t start = terminal.now();
     EXPECT_EQ(eraseFlash(link, terminal.frontEnd), 1);
     EXPECT_EQ(terminal.now() - start, 34000u);
-    EXPECT_EQ(terminal.frontEnd.eraseClosed, 1);
+    EXPECT_EQ(terminal.frontEnd.eraseEnded, 1);
 }
 
 TEST(EraseFlash, WaitRunsWhenTheWindowCannotBeCreated) {
     ScriptedTerminal terminal;
-    terminal.frontEnd.eraseWindowFails = true;
+    terminal.frontEnd.eraseFails = true;
     terminal.platform.serialLine.responder = [](fakes::FakeSerialLine& line,
                                                 std::span<const std::uint8_t>) {
         line.deliver("FB\r");
@@ -232,7 +232,7 @@ TEST(EraseFlash, WaitRunsWhenTheWindowCannotBeCreated) {
     };
     link::Link link = terminal.link();
     EXPECT_EQ(eraseFlash(link, terminal.frontEnd), 1);
-    EXPECT_EQ(terminal.frontEnd.eraseClosed, 0);
+    EXPECT_EQ(terminal.frontEnd.eraseEnded, 0);
 }
 
 }  // namespace

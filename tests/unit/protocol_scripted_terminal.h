@@ -107,7 +107,7 @@ struct RecordingProgress final : shell::ProgressSink {
     void setProgress(int percent, std::uint64_t, std::uint64_t) override {
         positions.push_back(percent);
     }
-    void pumpOneMessage() override { ++pumps; }
+    void stayResponsive() override { ++pumps; }
 
     std::vector<int> positions;
     int pumps = 0;

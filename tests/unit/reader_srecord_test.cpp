@@ -295,13 +295,13 @@ TEST(TransferSRecordFile, BadRecordShowsFormatErrorBeforeAnythingOfItIsSent) {
         // The pending record of the good line is not sent either.
         EXPECT_TRUE(result.frames.empty());
         ASSERT_EQ(terminal.frontEnd.messages.size(), 1u);
-        const MessageBoxRequest& box = terminal.frontEnd.messages[0];
+        const fakes::ToldMessage& box = terminal.frontEnd.messages[0];
         EXPECT_EQ(box.text, "Format Error!");
         EXPECT_EQ(box.caption, std::optional<std::string>("Program Download"));
         EXPECT_EQ(box.icon, MessageIcon::Warning);
         EXPECT_EQ(box.buttons, MessageButtons::Ok);
         EXPECT_TRUE(box.topmost);
-        EXPECT_EQ(box.owner, 0u);
+        EXPECT_EQ(box.owner, MessageOwner::None);
     }
 }
 

@@ -65,10 +65,10 @@ TEST(UploadProgram, SRecordUploadEndToEnd) {
     EXPECT_EQ(terminal.platform.serialLine.writeTimeouts,
               (std::vector<platform::WriteTimeout>{{.perByteMs = 5, .extraMs = 50}}));
     const fakes::RecordingFrontEnd& frontEnd = terminal.frontEnd;
-    EXPECT_EQ(frontEnd.eraseOpened, 1);
-    EXPECT_EQ(frontEnd.eraseClosed, 1);
-    EXPECT_EQ(frontEnd.progressOpened, 1);
-    EXPECT_EQ(frontEnd.progressClosed, 1);
+    EXPECT_EQ(frontEnd.eraseShown, 1);
+    EXPECT_EQ(frontEnd.eraseEnded, 1);
+    EXPECT_EQ(frontEnd.progressBegun, 1);
+    EXPECT_EQ(frontEnd.progressEnded, 1);
     EXPECT_EQ(frontEnd.events, (std::vector<UploadEvent>{
                                    UploadEvent::HandshakeStarted, UploadEvent::HandshakeSucceeded,
                                    UploadEvent::EraseStarted, UploadEvent::EraseSucceeded,
@@ -120,7 +120,7 @@ TEST(UploadProgram, BasicProgramsAreNeverErased) {
             EXPECT_NE(frame, textBytes(":ERASE\r"));
         }
         EXPECT_EQ(terminal.session.checksumMode, 1);
-        EXPECT_EQ(terminal.frontEnd.eraseOpened, 0);
+        EXPECT_EQ(terminal.frontEnd.eraseShown, 0);
         EXPECT_EQ(terminal.frontEnd.progress, (std::vector<int>{52, 98}));
     }
 }
@@ -130,7 +130,7 @@ TEST(UploadProgram, FailuresOfEachStep) {
         const char* name;
         int fileType;
         std::vector<std::string> replies;
-        bool progressWindowFails;
+        bool progressFails;
         ResultCode expected;
         UploadEvent lastEvent;
     };
@@ -166,14 +166,14 @@ TEST(UploadProgram, FailuresOfEachStep) {
         ScriptedTerminal terminal;
         terminal.defaultReply = "";
         terminal.replies.assign(test.replies.begin(), test.replies.end());
-        terminal.frontEnd.progressWindowFails = test.progressWindowFails;
+        terminal.frontEnd.progressFails = test.progressFails;
         terminal.session.settings.fileType = test.fileType;
         terminal.setProgramFile(validProgram(test.fileType));
         terminal.setCompanionFile(textBytes("[Settings]"));
         EXPECT_EQ(uploadProgram(terminal.session), test.expected);
         EXPECT_EQ(terminal.frames().size(), test.replies.size());
-        EXPECT_EQ(terminal.frontEnd.progressOpened, 0);
-        EXPECT_EQ(terminal.frontEnd.progressClosed, 0);
+        EXPECT_EQ(terminal.frontEnd.progressBegun, 0);
+        EXPECT_EQ(terminal.frontEnd.progressEnded, 0);
         ASSERT_FALSE(terminal.frontEnd.events.empty());
         EXPECT_EQ(terminal.frontEnd.events.back(), test.lastEvent);
     }
@@ -199,8 +199,8 @@ TEST(UploadProgram, TransferFailureClosesTheProgressWindow) {
     terminal.session.settings.fileType = SRecord;
     terminal.setProgramFile(kSRecordFile);
     EXPECT_EQ(uploadProgram(terminal.session), result::kRecordUploadError);
-    EXPECT_EQ(terminal.frontEnd.progressOpened, 1);
-    EXPECT_EQ(terminal.frontEnd.progressClosed, 1);
+    EXPECT_EQ(terminal.frontEnd.progressBegun, 1);
+    EXPECT_EQ(terminal.frontEnd.progressEnded, 1);
 }
 
 }  // namespace

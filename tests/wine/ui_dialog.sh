@@ -57,6 +57,7 @@ expect-text 101 255
 select 303 1
 click 201
 window Open
+expect-owner $UI_CAPTION
 expect-text 1136 BASIC object programs {*.QBX}
 expect-text 1148 Vorlanth.QBX
 click 2
@@ -84,6 +85,7 @@ expect-text 103 3001
 click 202
 message Invalid IP address!!
 expect-caption $UI_CAPTION
+expect-owner $UI_CAPTION
 click 1
 gone
 window $UI_CAPTION

@@ -1,3 +1,4 @@
+// vorlanth-cli's entry point: options, then a single upload, --check, --fleet or --list-ports.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -40,9 +41,9 @@ int listPorts() {
 }  // namespace
 
 // vorlanth-cli: the loader for scripts and terminals. SIGINT, SIGTERM and SIGHUP (Ctrl+C,
-// Ctrl+Break, a closed console) end the run through its normal close path, with exit code
-// 128 + the signal's number; SIGPIPE is ignored, so a reader of its output that goes away
-// never ends an upload.
+// Ctrl+Break, a closed console) end the run through its normal close path, with the exit code
+// the shell gives a stop (the signal's number above 128); SIGPIPE is ignored, so a reader of its
+// output that goes away never ends an upload.
 int main(int argc, char** argv) {
     using namespace vorlanth;
     platform::ensureStandardStreams();
@@ -101,8 +102,7 @@ int main(int argc, char** argv) {
         }
         shell::runMainLoop(session);
     }
-    if (const int signal = platform->stopRequested(); signal != 0) {
-        session.exitCode = exit_code::kStoppedBySignal + signal;
+    if (const int signal = shell::settleStop(session); signal != 0) {
         frontEnd.reportStop(platform::stopSignalName(signal));
     }
     if (json) {

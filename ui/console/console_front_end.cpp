@@ -1,5 +1,7 @@
+// The console front end: what each call of the core prints on stderr, and the JSON events.
 #include "ui/console/console_front_end.h"
 
+#include "dialog/main_dialog.h"
 #include "platform/terminal.h"
 #include "shell/session.h"
 #include "ui/console/options.h"
@@ -35,58 +37,67 @@ void ConsoleFrontEnd::printDetail(const FailureDetail& detail, bool question) {
     }
 }
 
-Answer ConsoleFrontEnd::showMessageBox(const MessageBoxRequest& request) {
-    if (request.buttons == MessageButtons::YesNo) {
-        printDetail(request.detail, true);
+void ConsoleFrontEnd::tell(MessageId message, const FailureDetail& detail) {
+    const std::optional<MessageEntry> entry = findMessage(message);
+    if (!entry) {
+        return;
     }
-    std::fprintf(error_, "vorlanth: %s", request.text.c_str());
-    Answer answer = Answer::Ok;
-    if (request.buttons != MessageButtons::YesNo) {
-        std::fprintf(error_, "\n");
-        printDetail(request.detail, false);
-    } else if (!inputIsTerminal_) {
-        // A question is asked only of a person at a terminal; a script gets No.
+    std::fprintf(error_, "vorlanth: %.*s\n", static_cast<int>(entry->text.size()),
+                 entry->text.data());
+    printDetail(detail, false);
+    std::fflush(error_);
+    if (json_ != nullptr) {
+        json_->message(message, detail);
+    }
+}
+
+// A question is asked only of a person at a terminal; a script gets No.
+bool ConsoleFrontEnd::askRetry(const FailureDetail& why) {
+    printDetail(why, true);
+    const std::string_view question = findMessage(MessageId::retryQuestion())->text;
+    std::fprintf(error_, "vorlanth: %.*s", static_cast<int>(question.size()), question.data());
+    bool retry = false;
+    if (!inputIsTerminal_) {
         std::fprintf(error_, " [y/N] n (no terminal)\n");
-        answer = Answer::No;
     } else {
         std::fprintf(error_, " [y/N] ");
         std::fflush(error_);
         std::string line;
         if (!readAnswerLine(line)) {
             std::fprintf(error_, "\n");
-            answer = Answer::No;
         } else {
-            answer = !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? Answer::Yes : Answer::No;
+            retry = !line.empty() && (line[0] == 'y' || line[0] == 'Y');
         }
     }
     std::fflush(error_);
     if (json_ != nullptr) {
-        json_->message(request, answer);
+        json_->retryQuestion(retry, why);
     }
-    return answer;
+    return retry;
 }
 
-bool ConsoleFrontEnd::openProgressWindow() {
+bool ConsoleFrontEnd::beginProgress() {
     consumed_ = 0;
     total_ = 0;
     progress_.begin();
     return true;
 }
 
-void ConsoleFrontEnd::setProgress(int percent) {
-    progress_.update(percent);
-    if (json_ != nullptr) {
-        json_->progress(percent, consumed_, total_);
-    }
-}
-
-void ConsoleFrontEnd::reportBytes(std::uint64_t consumed, std::uint64_t total) {
+// The bytes first, so that the line shows them with the position.
+void ConsoleFrontEnd::advanceProgress(std::uint64_t consumed, std::uint64_t total,
+                                      std::optional<int> percent) {
     consumed_ = consumed;
     total_ = total;
     progress_.bytes(consumed, total);
+    if (percent) {
+        progress_.update(*percent);
+        if (json_ != nullptr) {
+            json_->progress(*percent, consumed_, total_);
+        }
+    }
 }
 
-void ConsoleFrontEnd::closeProgressWindow() {
+void ConsoleFrontEnd::endProgress() {
     // An S-record file's last chunk holds its end, so its reader never sets 100: show the
     // whole file as sent when the driver says it was.
     if (total_ > 0 && consumed_ >= total_) {
@@ -95,12 +106,12 @@ void ConsoleFrontEnd::closeProgressWindow() {
     progress_.end();
 }
 
-bool ConsoleFrontEnd::openEraseWindow() {
+bool ConsoleFrontEnd::showErase() {
     progress_.eraseBegin();
     return true;
 }
 
-void ConsoleFrontEnd::closeEraseWindow() {
+void ConsoleFrontEnd::endErase() {
     progress_.eraseEnd();
 }
 
@@ -130,20 +141,20 @@ void ConsoleFrontEnd::reportStop(std::string_view signalName) {
     }
 }
 
-int ConsoleFrontEnd::runSettingsDialog(Session& session) {
+SettingsOutcome ConsoleFrontEnd::runSettingsForm(Session& session) {
     if (!inputIsTerminal_) {
         // Nobody can fill the form: show how to give all six fields instead.
         std::fprintf(error_, "vorlanth: Interactive mode needs a terminal.\n%s", usageText());
         std::fflush(error_);
         session.exitCode = exit_code::kCommandLineError;
-        return 2;
+        return SettingsOutcome::Exit;
     }
-    return runSettingsForm(session);
+    return fillSettingsForm(session);
 }
 
-int ConsoleFrontEnd::runSettingsForm(Session& session) {
+SettingsOutcome ConsoleFrontEnd::fillSettingsForm(Session& session) {
     SettingsForm form(session, error_, [this](std::string& line) { return readAnswerLine(line); });
-    return form.run();
+    return form.run() == dialog::kDialogOk ? SettingsOutcome::Upload : SettingsOutcome::Exit;
 }
 
 std::optional<BrowseResult> ConsoleFrontEnd::browseForFile(const BrowseRequest& /*request*/) {

@@ -1,3 +1,6 @@
+// The console front end of vorlanth-cli: messages as lines on stderr, the retry question as a
+// prompt on a terminal (No without one), progress and the erase as a line on stderr, the
+// settings form on a terminal, and with --json every event also as a JSON line on stdout.
 #pragma once
 
 #include <cstdint>
@@ -11,24 +14,20 @@
 
 namespace vorlanth::ui::console {
 
-// The console front end: message boxes become their text on stderr, the retry question is a
-// prompt on a terminal (No without one), the progress and erase windows are a line on stderr,
-// and with --json every event is also a JSON line on stdout.
 class ConsoleFrontEnd : public FrontEnd {
   public:
     ConsoleFrontEnd(std::FILE* errorStream, bool inputIsTerminal, bool errorIsTerminal,
                     platform::Clock& clock, JsonEventWriter* json = nullptr);
 
-    WindowHandle activeWindow() override { return 0; }
-    Answer showMessageBox(const MessageBoxRequest& request) override;
-    bool openProgressWindow() override;
-    void setProgress(int percent) override;
-    void reportBytes(std::uint64_t consumed, std::uint64_t total) override;
-    void closeProgressWindow() override;
-    void pumpOneMessage() override {}
-    bool openEraseWindow() override;
-    void closeEraseWindow() override;
-    int runSettingsDialog(Session& session) override;
+    void tell(MessageId message, const FailureDetail& detail) override;
+    bool askRetry(const FailureDetail& why) override;
+    bool beginProgress() override;
+    void advanceProgress(std::uint64_t consumed, std::uint64_t total,
+                         std::optional<int> percent) override;
+    void endProgress() override;
+    bool showErase() override;
+    void endErase() override;
+    SettingsOutcome runSettingsForm(Session& session) override;
     std::optional<BrowseResult> browseForFile(const BrowseRequest& request) override;
     void onUploadEvent(UploadEvent event) override;
     void warn(std::string_view summary, const FailureDetail& detail) override;
@@ -38,8 +37,8 @@ class ConsoleFrontEnd : public FrontEnd {
   protected:
     // Reads one answer line; false at the end of input.
     virtual bool readAnswerLine(std::string& line);
-    // Interactive mode on a terminal: the settings form. 1 for OK, 2 for Exit.
-    virtual int runSettingsForm(Session& session);
+    // Interactive mode on a terminal: the settings form.
+    virtual SettingsOutcome fillSettingsForm(Session& session);
 
     std::FILE* error_;
     bool inputIsTerminal_;

@@ -1,3 +1,5 @@
+// vorlanth-cli --fleet on the console: the list's errors, the targets' live lines, the summary
+// table and the JSON events, drawn from what the shell's fleet decides.
 #include "ui/console/fleet_command.h"
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 
 #include "platform/stop_request.h"
 #include "shell/fleet.h"
-#include "shell/result_messages.h"
 #include "shell/session.h"
 #include "ui/console/fleet_display.h"
 #include "ui/console/fleet_front_end.h"
@@ -25,9 +26,10 @@ std::string messageWithDetail(const std::string& message, const FailureDetail& d
     return message.empty() ? why : message + " (" + why + ")";
 }
 
-// Says every bad line of the list, and the closing event with --json; the run ends with 2.
-int reportListErrors(const shell::FleetList& list, const FleetOptions& options, std::FILE* out,
-                     std::FILE* error) {
+// Says every bad line of the list, and the closing event with --json.
+void reportListErrors(const shell::FleetListLoad& loaded, const FleetOptions& options,
+                      std::FILE* out, std::FILE* error) {
+    const shell::FleetList& list = loaded.list;
     const std::string listName = options.listPath == "-" ? "standard input" : options.listPath;
     for (const shell::FleetListError& bad : list.errors) {
         const std::string where =
@@ -48,10 +50,7 @@ int reportListErrors(const shell::FleetList& list, const FleetOptions& options, 
             }
         }
         if (options.json) {
-            MessageBoxRequest request;
-            request.text = bad.message;
-            request.detail = bad.detail;
-            JsonEventWriter(out, targetMember(bad.line, bad.text)).message(request, Answer::Ok);
+            JsonEventWriter(out, targetMember(bad.line, bad.text)).message(bad.message, bad.detail);
         }
     }
     const auto badLines = static_cast<std::size_t>(
@@ -65,23 +64,23 @@ int reportListErrors(const shell::FleetList& list, const FleetOptions& options, 
     }
     std::fflush(error);
     if (options.json) {
-        JsonEventWriter(out).fleet(",\"exitCode\":" + std::to_string(exit_code::kCommandLineError) +
+        JsonEventWriter(out).fleet(",\"exitCode\":" + std::to_string(loaded.exitCode) +
                                    ",\"targets\":" + std::to_string(list.targets.size()) +
                                    ",\"badLines\":" + std::to_string(badLines));
     }
-    return exit_code::kCommandLineError;
 }
 
 // The word of a target's outcome in the summary.
-std::string outcomeWord(const shell::FleetOutcome& outcome, bool succeeded, bool stopped) {
-    if (!outcome.started) {
-        return "not started";
-    }
-    if (succeeded) {
-        return "uploaded";
-    }
-    if (stopped) {
-        return "stopped";
+std::string outcomeWord(const shell::FleetOutcome& outcome) {
+    switch (outcome.result) {
+        case shell::FleetResult::NotStarted:
+            return "not started";
+        case shell::FleetResult::Uploaded:
+            return "uploaded";
+        case shell::FleetResult::Stopped:
+            return "stopped";
+        case shell::FleetResult::Failed:
+            break;
     }
     switch (outcome.exitCode) {
         case exit_code::kFileOpenFailed:
@@ -95,47 +94,21 @@ std::string outcomeWord(const shell::FleetOutcome& outcome, bool succeeded, bool
     }
 }
 
-// The message that says how a target ended: the last one shown that was no question (the
-// success, a format error, a link that did not open); else the message of the code the last
-// attempt ended with; else the retry question. The detail is the session's last failure, or
-// the one that came with the message.
-void chooseLastMessage(FleetRow& row, const shell::FleetOutcome& outcome,
-                       const FleetTargetFrontEnd& frontEnd) {
-    const auto codeMessage = findResultMessage(outcome.lastResult);
-    if (!frontEnd.lastMessage().empty()) {
-        row.message = frontEnd.lastMessage();
-        row.detail = frontEnd.lastDetail();
-    } else if (outcome.attempts > 0 && outcome.lastResult < 0 && codeMessage) {
-        row.message = std::string(codeMessage->text);
-    } else {
-        row.message = frontEnd.lastQuestion();
-        row.detail = frontEnd.lastQuestionDetail();
-    }
-    if (!outcome.failure.empty()) {
-        row.detail = outcome.failure;
-    }
-}
-
-// The console's side of a fleet run: a front end per target, the display, the summary rows.
+// The console's side of a fleet run: a front end per target, the display, the stop signal.
 class ConsoleFleetHost final : public shell::FleetHost {
   public:
     ConsoleFleetHost(const std::vector<shell::FleetTarget>& targets, const FleetOptions& options,
                      FleetDisplay& display, platform::Platform& platform,
                      const std::function<std::unique_ptr<platform::Platform>()>& makePlatform)
-        : targets_(targets), display_(display), platform_(platform), makePlatform_(makePlatform) {
+        : display_(display), platform_(platform), makePlatform_(makePlatform) {
         for (std::size_t i = 0; i < targets.size(); ++i) {
             std::unique_ptr<JsonEventWriter> json;
             if (options.json) {
                 json = std::make_unique<JsonEventWriter>(
                     display, targetMember(targets[i].line, targets[i].text));
             }
-            frontEnds_.push_back(std::make_unique<FleetTargetFrontEnd>(display, i, options.retries,
-                                                                       std::move(json)));
-            FleetRow row;
-            row.line = targets[i].line;
-            row.text = targets[i].text;
-            row.name = nameOf(targets[i]);
-            rows_.push_back(std::move(row));
+            frontEnds_.push_back(
+                std::make_unique<FleetTargetFrontEnd>(display, i, std::move(json)));
         }
     }
 
@@ -157,57 +130,56 @@ class ConsoleFleetHost final : public shell::FleetHost {
         display_.phase(index, FleetPhase::Opening);
     }
 
-    // Fills the target's summary row and shows how it ended; a run stopped by the user ends
-    // every target that has not uploaded as stopped.
+    // Shows how the target ended: its result event, and its last phase with the message of a
+    // failure.
     void targetEnded(std::size_t index, const shell::FleetOutcome& outcome) override {
-        FleetTargetFrontEnd& frontEnd = *frontEnds_[index];
-        FleetRow& row = rows_[index];
-        const int stop = stopSignal();
-        const bool succeeded = outcome.started && outcome.exitCode == exit_code::kSuccess &&
-                               outcome.attempts > 0 && outcome.lastResult > 0;
-        row.outcome = outcomeWord(outcome, succeeded, stop != 0);
-        row.exitCode = outcome.started ? outcome.exitCode : exit_code::kUploadFailed;
-        if (!succeeded && stop != 0) {
-            row.exitCode = exit_code::kStoppedBySignal + stop;
+        JsonEventWriter* json = frontEnds_[index]->json();
+        if (json != nullptr && outcome.result != shell::FleetResult::NotStarted) {
+            json->result(outcome.exitCode);
         }
-        row.bytes = frontEnd.bytesSent();
-        row.elapsedMs = outcome.elapsedMs;
-        row.attempts = outcome.attempts;
-        if (outcome.started) {
-            chooseLastMessage(row, outcome, frontEnd);
+        switch (outcome.result) {
+            case shell::FleetResult::Uploaded:
+                display_.phase(index, FleetPhase::Uploaded);
+                break;
+            case shell::FleetResult::Failed:
+                display_.phase(index, FleetPhase::Failed,
+                               messageWithDetail(outcome.message, outcome.detail));
+                break;
+            case shell::FleetResult::Stopped:
+            case shell::FleetResult::NotStarted:
+                display_.phase(index, FleetPhase::Stopped);
+                break;
         }
-        if (!succeeded && stop != 0) {
-            // The stop, not whatever the interrupted wait left, is how it ended.
-            row.message = "stopped by " + std::string(platform::stopSignalName(stop));
-            row.detail = FailureDetail{};
-        }
-        JsonEventWriter* json = frontEnd.json();
-        if (json != nullptr && outcome.started) {
-            json->result(row.exitCode);
-        }
-        const FleetPhase phase = succeeded   ? FleetPhase::Uploaded
-                                 : stop != 0 ? FleetPhase::Stopped
-                                             : FleetPhase::Failed;
-        display_.phase(index, phase,
-                       phase == FleetPhase::Failed ? messageWithDetail(row.message, row.detail)
-                                                   : std::string());
     }
 
-    bool stopRequested() override { return stopSignal() != 0; }
-
-    // The signal by which the user asked the run to stop, or 0.
-    int stopSignal() { return platform_.stopRequested(); }
-
-    const std::vector<FleetRow>& rows() const { return rows_; }
+    int stopSignal() override { return platform_.stopRequested(); }
 
   private:
-    const std::vector<shell::FleetTarget>& targets_;
     FleetDisplay& display_;
     platform::Platform& platform_;
     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform_;
     std::vector<std::unique_ptr<FleetTargetFrontEnd>> frontEnds_;
-    std::vector<FleetRow> rows_;
 };
+
+// The summary's rows: each target's list line and name beside its outcome.
+std::vector<FleetRow> summaryRows(const std::vector<shell::FleetTarget>& targets,
+                                  const std::vector<shell::FleetOutcome>& outcomes) {
+    std::vector<FleetRow> rows;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const shell::FleetOutcome& outcome = outcomes[i];
+        rows.push_back({.line = targets[i].line,
+                        .text = targets[i].text,
+                        .name = ConsoleFleetHost::nameOf(targets[i]),
+                        .outcome = outcomeWord(outcome),
+                        .exitCode = outcome.exitCode,
+                        .bytes = outcome.bytesSent,
+                        .elapsedMs = outcome.elapsedMs,
+                        .attempts = outcome.attempts,
+                        .message = outcome.message,
+                        .detail = outcome.detail});
+    }
+    return rows;
+}
 
 // Pads text with blanks to width.
 std::string padded(std::string text, std::size_t width) {
@@ -292,59 +264,47 @@ std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode) {
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
                     std::FILE* out, std::FILE* error, int terminalRows) {
-    FailureDetail why;
-    const std::optional<std::string> text =
-        shell::readFleetListText(platform.files(), options.listPath, why);
-    shell::FleetList list;
-    if (!text && platform.stopRequested() != 0) {
-        // A stop while the list was read (from a terminal, say) is a stop, not a bad list.
-        return exit_code::kStoppedBySignal + platform.stopRequested();
+    const shell::FleetListLoad loaded = shell::loadFleetList(platform, options.listPath);
+    if (loaded.stopSignal != 0) {
+        return loaded.exitCode;
     }
-    if (!text) {
-        list.errors.push_back(
-            {0, "", std::string(findResultMessage(result::kCantOpenFile)->text), why});
-    } else {
-        list = shell::parseFleetList(*text, platform);
+    if (!loaded.list.errors.empty()) {
+        reportListErrors(loaded, options, out, error);
+        return loaded.exitCode;
     }
-    if (!list.errors.empty()) {
-        return reportListErrors(list, options, out, error);
-    }
+    const std::vector<shell::FleetTarget>& targets = loaded.list.targets;
 
     std::vector<std::string> names;
-    for (const shell::FleetTarget& target : list.targets) {
+    for (const shell::FleetTarget& target : targets) {
         names.push_back(ConsoleFleetHost::nameOf(target));
     }
     // Lines that scrolled off the screen cannot be redrawn: a longer fleet gets plain lines.
     const bool live = terminalRows > 0 && static_cast<std::size_t>(terminalRows) > names.size();
     FleetDisplay display(error, options.json ? out : nullptr, live, platform.clock(),
                          std::move(names));
-    ConsoleFleetHost host(list.targets, options, display, platform, makePlatform);
+    ConsoleFleetHost host(targets, options, display, platform, makePlatform);
     display.start();
-    shell::runFleet(list.targets, options.jobs, host);
+    const shell::FleetRun run =
+        shell::runFleet(targets, {.jobs = options.jobs, .retries = options.retries}, host);
     display.finish();
 
-    const int stop = host.stopSignal();
-    const bool allUploaded = std::all_of(host.rows().begin(), host.rows().end(),
-                                         [](const FleetRow& row) { return row.exitCode == 0; });
-    const int exitCode = stop != 0     ? exit_code::kStoppedBySignal + stop
-                         : allUploaded ? exit_code::kSuccess
-                                       : exit_code::kUploadFailed;
-    if (stop != 0) {
-        const std::string_view name = platform::stopSignalName(stop);
+    const std::vector<FleetRow> rows = summaryRows(targets, run.outcomes);
+    if (run.stopSignal != 0) {
+        const std::string_view name = platform::stopSignalName(run.stopSignal);
         std::fprintf(error, "vorlanth: stopped by %.*s\n", static_cast<int>(name.size()),
                      name.data());
         if (options.json) {
             JsonEventWriter(out).stopped(name);
         }
     }
-    const std::string summary = formatFleetSummary(host.rows(), stop);
+    const std::string summary = formatFleetSummary(rows, run.stopSignal);
     std::FILE* summaryStream = options.json ? error : out;
     std::fputs(summary.c_str(), summaryStream);
     std::fflush(summaryStream);
     if (options.json) {
-        JsonEventWriter(out).fleet(fleetEventMembers(host.rows(), exitCode));
+        JsonEventWriter(out).fleet(fleetEventMembers(rows, run.exitCode));
     }
-    return exitCode;
+    return run.exitCode;
 }
 
 }  // namespace vorlanth::ui::console

@@ -1,3 +1,4 @@
+// vorlanth-cli --fleet: its options, the summary table and the closing JSON event.
 #pragma once
 
 #include <cstdint>
@@ -41,13 +42,13 @@ std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal
 // The members of the closing "fleet" event: exit code, counts, and every target's row.
 std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode);
 
-// vorlanth-cli --fleet: reads the list (a file, or standard input for "-"), checks every line
-// with platform, and, only when every line is good, uploads to every target at once, each on a
-// platform of its own from makePlatform. Output goes to out (the summary; JSON with --json)
-// and error (progress, list errors; the summary with --json). terminalRows: the lines of the
-// terminal on error that takes cursor movements, 0 for none; the targets' lines are redrawn in
-// place when they all fit on it. Returns the exit code: 0 every target uploaded, 1 one or more
-// failed, 2 the list is not good (nothing uploaded), 128 + the signal when one stopped the run.
+// vorlanth-cli --fleet: has the shell read the list (a file, or standard input for "-") and
+// check every line with platform, and, only when every line is good, upload to every target at
+// once, each on a platform of its own from makePlatform. Output goes to out (the summary; JSON
+// with --json) and error (progress, list errors; the summary with --json). terminalRows: the
+// lines of the terminal on error that takes cursor movements, 0 for none; the targets' lines are
+// redrawn in place when they all fit on it. Returns the exit code the shell's fleet decided (0
+// every target uploaded, 1 one or more failed, 2 the list is not good, or the code of a stop).
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
                     std::FILE* out, std::FILE* error, int terminalRows);

@@ -1,56 +1,48 @@
+// A fleet target's phases, progress and JSON events, as the core reports its upload.
 #include "ui/console/fleet_front_end.h"
 
 namespace vorlanth::ui::console {
 
-FleetTargetFrontEnd::FleetTargetFrontEnd(FleetDisplay& display, std::size_t index, int retries,
+FleetTargetFrontEnd::FleetTargetFrontEnd(FleetDisplay& display, std::size_t index,
                                          std::unique_ptr<JsonEventWriter> json)
-    : display_(display), index_(index), retriesLeft_(retries), json_(std::move(json)) {}
+    : display_(display), index_(index), json_(std::move(json)) {}
 
-// The only question the core asks in Automatic mode is the retry question.
-Answer FleetTargetFrontEnd::showMessageBox(const MessageBoxRequest& request) {
-    Answer answer = Answer::Ok;
-    if (request.buttons == MessageButtons::YesNo) {
-        const bool retry = retriesLeft_ > 0 && request.detail.kind != FailureKind::FileFormat;
-        answer = retry ? Answer::Yes : Answer::No;
-        lastQuestion_ = request.text;
-        lastQuestionDetail_ = request.detail;
-        if (retry) {
-            --retriesLeft_;
-            std::string why = !request.detail.empty() ? describeFailure(request.detail)
-                              : !lastMessage_.empty() ? lastMessage_
-                                                      : failedStep_;
-            display_.phase(index_, FleetPhase::Retrying, std::move(why));
-            lastMessage_.clear();
-            lastDetail_ = FailureDetail{};
-        }
-    } else {
-        lastMessage_ = request.text;
-        lastDetail_ = request.detail;
+void FleetTargetFrontEnd::tell(MessageId message, const FailureDetail& detail) {
+    if (const std::optional<MessageEntry> entry = findMessage(message)) {
+        lastMessage_ = std::string(entry->text);
     }
     if (json_) {
-        json_->message(request, answer);
-    }
-    return answer;
-}
-
-void FleetTargetFrontEnd::setProgress(int percent) {
-    display_.progress(index_, percent, consumed_, total_);
-    if (json_) {
-        json_->progress(percent, consumed_, total_);
+        json_->message(message, detail);
     }
 }
 
-void FleetTargetFrontEnd::reportBytes(std::uint64_t consumed, std::uint64_t total) {
-    consumed_ = consumed;
-    total_ = total;
-    display_.progress(index_, -1, consumed, total);
+// A retry shows why the attempt before failed: its cause, else its last message, else the step
+// that failed.
+void FleetTargetFrontEnd::retryDecided(bool retrying, const FailureDetail& why) {
+    if (retrying) {
+        std::string note = !why.empty()            ? describeFailure(why)
+                           : !lastMessage_.empty() ? lastMessage_
+                                                   : failedStep_;
+        display_.phase(index_, FleetPhase::Retrying, std::move(note));
+        lastMessage_.clear();
+    }
+    if (json_) {
+        json_->retryQuestion(retrying, why);
+    }
+}
+
+// The bytes alone move nothing on the display but the byte count.
+void FleetTargetFrontEnd::advanceProgress(std::uint64_t consumed, std::uint64_t total,
+                                          std::optional<int> percent) {
+    display_.progress(index_, percent.value_or(-1), consumed, total);
+    if (percent && json_) {
+        json_->progress(*percent, consumed, total);
+    }
 }
 
 void FleetTargetFrontEnd::onUploadEvent(UploadEvent event) {
     switch (event) {
         case UploadEvent::HandshakeStarted:
-            consumed_ = 0;
-            total_ = 0;
             failedStep_.clear();
             display_.phase(index_, FleetPhase::Handshake);
             break;
@@ -75,11 +67,6 @@ void FleetTargetFrontEnd::onUploadEvent(UploadEvent event) {
     if (json_) {
         json_->uploadEvent(event);
     }
-}
-
-// Nobody fills a form in a fleet; the lines are Automatic, so this is never asked.
-int FleetTargetFrontEnd::runSettingsDialog(Session& /*session*/) {
-    return 2;
 }
 
 void FleetTargetFrontEnd::warn(std::string_view summary, const FailureDetail& detail) {

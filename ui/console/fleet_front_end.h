@@ -1,3 +1,5 @@
+// The front end of one fleet target: draws what the core tells it as the target's phases and
+// progress on the fleet's display and, with --json, as events that carry the target.
 #pragma once
 
 #include <cstdint>
@@ -11,27 +13,26 @@
 
 namespace vorlanth::ui::console {
 
-// The front end of one fleet target. Nobody is asked anything: the retry question is answered
-// Yes while retries remain (No after a format error, which a retry cannot mend), and every
-// window and message becomes a phase of the target on the fleet's display and, with --json, an
-// event that carries the target. Used by its target's thread only; what it gathered is read
-// once that thread has ended.
+// Nobody is asked anything in a fleet: the shell's retry policy decides, and this front end
+// only shows the decision. Used by its target's thread only.
 class FleetTargetFrontEnd final : public FrontEnd {
   public:
     // json may be nullptr.
-    FleetTargetFrontEnd(FleetDisplay& display, std::size_t index, int retries,
+    FleetTargetFrontEnd(FleetDisplay& display, std::size_t index,
                         std::unique_ptr<JsonEventWriter> json);
 
-    WindowHandle activeWindow() override { return 0; }
-    Answer showMessageBox(const MessageBoxRequest& request) override;
-    bool openProgressWindow() override { return true; }
-    void setProgress(int percent) override;
-    void reportBytes(std::uint64_t consumed, std::uint64_t total) override;
-    void closeProgressWindow() override {}
-    void pumpOneMessage() override {}
-    bool openEraseWindow() override { return true; }
-    void closeEraseWindow() override {}
-    int runSettingsDialog(Session& session) override;
+    void tell(MessageId message, const FailureDetail& detail) override;
+    // Never asked: a fleet's policy is to retry without asking. No.
+    bool askRetry(const FailureDetail& /*why*/) override { return false; }
+    void retryDecided(bool retrying, const FailureDetail& why) override;
+    bool beginProgress() override { return true; }
+    void advanceProgress(std::uint64_t consumed, std::uint64_t total,
+                         std::optional<int> percent) override;
+    void endProgress() override {}
+    bool showErase() override { return true; }
+    void endErase() override {}
+    // Nobody fills a form in a fleet; the lines are Automatic, so this is never asked.
+    SettingsOutcome runSettingsForm(Session& /*session*/) override { return SettingsOutcome::Exit; }
     std::optional<BrowseResult> browseForFile(const BrowseRequest& /*request*/) override {
         return std::nullopt;
     }
@@ -39,27 +40,14 @@ class FleetTargetFrontEnd final : public FrontEnd {
     void warn(std::string_view summary, const FailureDetail& detail) override;
 
     JsonEventWriter* json() { return json_.get(); }
-    // The program bytes the last attempt got through.
-    std::uint64_t bytesSent() const { return consumed_; }
-    // The last message that was no question, since the last retry (empty when none), and why.
-    const std::string& lastMessage() const { return lastMessage_; }
-    const FailureDetail& lastDetail() const { return lastDetail_; }
-    // The text of the last question asked, and why it was asked.
-    const std::string& lastQuestion() const { return lastQuestion_; }
-    const FailureDetail& lastQuestionDetail() const { return lastQuestionDetail_; }
 
   private:
     FleetDisplay& display_;
     std::size_t index_;
-    int retriesLeft_;
     std::unique_ptr<JsonEventWriter> json_;
-    std::uint64_t consumed_ = 0;
-    std::uint64_t total_ = 0;
+    // The last message told since the last retry, and the last failed step of an attempt
+    // ("the handshake failed"): what the retrying line says when the failure has no detail.
     std::string lastMessage_;
-    FailureDetail lastDetail_;
-    std::string lastQuestion_;
-    FailureDetail lastQuestionDetail_;
-    // What the last failed step of an attempt was, for the retry's note: "the handshake failed".
     std::string failedStep_;
 };
 

@@ -251,13 +251,30 @@ void JsonEventWriter::progress(int percent, std::uint64_t consumed, std::uint64_
           ",\"bytes\":" + std::to_string(consumed) + ",\"total\":" + std::to_string(total) + "}");
 }
 
-void JsonEventWriter::message(const MessageBoxRequest& request, Answer answer) {
-    std::string object = "{\"event\":\"message\",\"code\":" + std::to_string(request.code) +
-                         ",\"text\":" + jsonString(request.text);
-    if (request.buttons == MessageButtons::YesNo) {
-        object += std::string(",\"answer\":\"") + (answer == Answer::Yes ? "yes" : "no") + "\"";
+// answer: "yes" or "no" for a question, nullptr for a message that asks nothing.
+void JsonEventWriter::writeMessage(int code, std::string_view text, const char* answer,
+                                   const FailureDetail& detail) {
+    std::string object =
+        "{\"event\":\"message\",\"code\":" + std::to_string(code) + ",\"text\":" + jsonString(text);
+    if (answer != nullptr) {
+        object += std::string(",\"answer\":\"") + answer + "\"";
     }
-    write(object + detailMembers(request.detail) + "}");
+    write(object + detailMembers(detail) + "}");
+}
+
+void JsonEventWriter::message(MessageId message, const FailureDetail& detail) {
+    if (const std::optional<MessageEntry> entry = findMessage(message)) {
+        writeMessage(entry->code(), entry->text, nullptr, detail);
+    }
+}
+
+void JsonEventWriter::message(std::string_view text, const FailureDetail& detail) {
+    writeMessage(0, text, nullptr, detail);
+}
+
+void JsonEventWriter::retryQuestion(bool retry, const FailureDetail& why) {
+    const MessageEntry question = *findMessage(MessageId::retryQuestion());
+    writeMessage(question.code(), question.text, retry ? "yes" : "no", why);
 }
 
 void JsonEventWriter::warning(std::string_view summary, const FailureDetail& detail) {
@@ -273,9 +290,7 @@ void JsonEventWriter::stopped(std::string_view signalName) {
 }
 
 void JsonEventWriter::usageError(std::string_view text) {
-    MessageBoxRequest request;
-    request.text = std::string(text);
-    message(request, Answer::Ok);
+    message(text, FailureDetail{});
     result(exit_code::kCommandLineError);
 }
 

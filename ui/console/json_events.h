@@ -48,7 +48,12 @@ class JsonEventWriter {
     void start(const UploadSettings& settings);
     void uploadEvent(UploadEvent event);
     void progress(int percent, std::uint64_t consumed, std::uint64_t total);
-    void message(const MessageBoxRequest& request, Answer answer);
+    // A message of the table: its code (0 for a message that is no result code), text and why.
+    void message(MessageId message, const FailureDetail& detail);
+    // A message that is not in the table (a fleet list's own), with code 0.
+    void message(std::string_view text, const FailureDetail& detail);
+    // The retry question with its answer and why it was asked.
+    void retryQuestion(bool retry, const FailureDetail& why);
     void warning(std::string_view summary, const FailureDetail& detail);
     void stopped(std::string_view signalName);
     void result(int exitCode);
@@ -58,6 +63,8 @@ class JsonEventWriter {
     void fleet(const std::string& members);
 
   private:
+    void writeMessage(int code, std::string_view text, const char* answer,
+                      const FailureDetail& detail);
     void write(std::string object);
     std::FILE* stream_ = nullptr;
     JsonLineSink* sink_ = nullptr;

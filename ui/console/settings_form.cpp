@@ -1,3 +1,5 @@
+// The terminal's settings form: prints the dialog held in memory, takes one change a line, and
+// runs the dialog's own rules on it.
 #include "ui/console/settings_form.h"
 
 #include <algorithm>
@@ -31,7 +33,6 @@ std::string upper(std::string text) {
 
 SettingsForm::SettingsForm(Session& session, std::FILE* out, ReadLine readLine)
     : session_(session), out_(out), readLine_(std::move(readLine)) {
-    view_.handle = 0;
     view_.onCommand = [this](int controlId, Notification notification) {
         command(controlId, notification);
     };

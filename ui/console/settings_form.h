@@ -1,3 +1,4 @@
+// The settings dialog as a line-oriented form on a terminal, for vorlanth-cli in Interactive mode.
 #pragma once
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The real settings dialog of vorlanth.exe: its controls through the Win32 dialog functions,
+// its procedure forwarding every command to the dialog logic, and its modal run.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -30,11 +32,13 @@ static_assert(IDC_COM_PORT_BOX == id::kComPortBox && IDC_ADDRESS_BOX == id::kAdd
 // platform keeps the view's contract by itself.
 class Win32DialogView final : public dialog::DialogView {
   public:
-    explicit Win32DialogView(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
+    explicit Win32DialogView(Win32FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
 
-    void attach(HWND dialog) { dialog_ = dialog; }
-
-    WindowHandle windowHandle() override { return reinterpret_cast<WindowHandle>(dialog_); }
+    // The dialog has been created: its boxes and the open-file dialog belong to it from now on.
+    void attach(HWND dialog) {
+        dialog_ = dialog;
+        frontEnd_.setSettingsDialog(dialog);
+    }
     void setCaption(std::string_view text) override {
         SetWindowTextA(dialog_, std::string(text).c_str());
     }
@@ -95,7 +99,7 @@ class Win32DialogView final : public dialog::DialogView {
     }
 
   private:
-    FrontEnd& frontEnd_;
+    Win32FrontEnd& frontEnd_;
     HWND dialog_ = nullptr;
 };
 
@@ -152,13 +156,14 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-// Runs the settings dialog modally, owned by the active window; 1 for OK, 2 for Exit. A
-// dialog that cannot be created counts as Exit.
-int Win32FrontEnd::runSettingsDialog(Session& session) {
+// Runs the settings dialog modally, owned by the active window: OK uploads, Exit ends the run.
+// A dialog that cannot be created counts as Exit.
+SettingsOutcome Win32FrontEnd::runSettingsForm(Session& session) {
     MainDialogContext context{session, Win32DialogView(*this)};
     const INT_PTR result = DialogBoxParamA(instance_, "MainFormDlg", GetActiveWindow(),
                                            mainDialogProc, reinterpret_cast<LPARAM>(&context));
-    return result == dialog::kDialogOk ? dialog::kDialogOk : dialog::kDialogExit;
+    settingsDialog_ = nullptr;
+    return result == dialog::kDialogOk ? SettingsOutcome::Upload : SettingsOutcome::Exit;
 }
 
 }  // namespace vorlanth::ui::win32

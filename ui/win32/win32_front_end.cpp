@@ -1,3 +1,5 @@
+// The desktop front end's boxes and windows: a message's box exactly as the message table
+// gives it, the erase and progress windows from their templates, the open-file dialog.
 #include "ui/win32/win32_front_end.h"
 
 #include <commctrl.h>
@@ -53,47 +55,64 @@ void writeDebugOutput(std::string_view summary, const FailureDetail& detail) {
 
 }  // namespace
 
-WindowHandle Win32FrontEnd::activeWindow() {
-    return reinterpret_cast<WindowHandle>(GetActiveWindow());
+// The settings form owns its boxes while it is open; without it, the active window does.
+HWND Win32FrontEnd::ownerOf(MessageOwner owner) const {
+    switch (owner) {
+        case MessageOwner::None:
+            return nullptr;
+        case MessageOwner::SettingsForm:
+            if (settingsDialog_ != nullptr) {
+                return settingsDialog_;
+            }
+            return GetActiveWindow();
+        case MessageOwner::ActiveWindow:
+            break;
+    }
+    return GetActiveWindow();
 }
 
-// The box's own answer values (IDOK, IDYES, IDNO) become the core's Answer; 0, a box that
-// could not be shown, is Answer::None.
-Answer Win32FrontEnd::showMessageBox(const MessageBoxRequest& request) {
-    if (!request.detail.empty()) {
-        writeDebugOutput(request.text, request.detail);
+// The cause goes to the debug output; the box keeps the table's text, caption (the platform's
+// default when the table gives none), icon, buttons, owner and topmost flag.
+int Win32FrontEnd::showMessageBox(const MessageEntry& message, const FailureDetail& detail) {
+    const std::string text(message.text);
+    if (!detail.empty()) {
+        writeDebugOutput(text, detail);
     }
-    UINT flags = iconFlags(request.icon);
-    flags |= request.buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
-    if (request.topmost) {
+    UINT flags = iconFlags(message.icon);
+    flags |= message.buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
+    if (message.topmost) {
         flags |= MB_TOPMOST;
     }
-    switch (MessageBoxA(reinterpret_cast<HWND>(request.owner), request.text.c_str(),
-                        request.caption ? request.caption->c_str() : nullptr, flags)) {
-        case IDOK:
-            return Answer::Ok;
-        case IDYES:
-            return Answer::Yes;
-        case IDNO:
-            return Answer::No;
-        default:
-            return Answer::None;
+    const std::string caption(message.caption);
+    return MessageBoxA(ownerOf(message.owner), text.c_str(),
+                       caption.empty() ? nullptr : caption.c_str(), flags);
+}
+
+void Win32FrontEnd::tell(MessageId message, const FailureDetail& detail) {
+    if (const std::optional<MessageEntry> entry = findMessage(message)) {
+        showMessageBox(*entry, detail);
     }
+}
+
+// Only Yes asks for a retry; No, and a box that could not be shown, do not.
+bool Win32FrontEnd::askRetry(const FailureDetail& why) {
+    return showMessageBox(*findMessage(MessageId::retryQuestion()), why) == IDYES;
 }
 
 void Win32FrontEnd::warn(std::string_view summary, const FailureDetail& detail) {
     writeDebugOutput(summary, detail);
 }
 
-void Win32FrontEnd::initCommonControls() {
+void Win32FrontEnd::prepare() {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                   ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
 }
 
 // Creates the modeless progress window from its template (default dialog behaviour only, no
-// owner), makes it topmost where it was placed, and sets its bar to 0..100 at 0.
-bool Win32FrontEnd::openProgressWindow() {
+// owner), makes it topmost where it was placed, and sets its bar to 0..100 at 0; false when
+// the window or its bar is missing.
+bool Win32FrontEnd::beginProgress() {
     progressBar_ = nullptr;
     progressWindow_.reset(CreateDialogParamA(instance_, "ProgressDlg", nullptr, nullptr, 0));
     if (!progressWindow_) {
@@ -118,18 +137,22 @@ bool Win32FrontEnd::openProgressWindow() {
     return true;
 }
 
-void Win32FrontEnd::setProgress(int percent) {
-    if (progressBar_ != nullptr) {
-        SendMessageA(progressBar_, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+// The bar's set-position request; the bytes are not shown.
+void Win32FrontEnd::advanceProgress(std::uint64_t /*consumed*/, std::uint64_t /*total*/,
+                                    std::optional<int> percent) {
+    if (progressBar_ != nullptr && percent) {
+        SendMessageA(progressBar_, PBM_SETPOS, static_cast<WPARAM>(*percent), 0);
     }
 }
 
-void Win32FrontEnd::closeProgressWindow() {
+void Win32FrontEnd::endProgress() {
     progressBar_ = nullptr;
     progressWindow_.reset();
 }
 
-void Win32FrontEnd::pumpOneMessage() {
+// Handles at most one waiting window message, then yields the rest of the time slice: the
+// progress window stays painted and movable while the file is sent.
+void Win32FrontEnd::stayResponsive() {
     MSG message;
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -141,7 +164,7 @@ void Win32FrontEnd::pumpOneMessage() {
 // Creates the erase window (visible from its template) and paints it at once, handling the
 // messages waiting for it and its text (a bounded few): no message is handled while the
 // terminal erases, so it would otherwise stay blank.
-bool Win32FrontEnd::openEraseWindow() {
+bool Win32FrontEnd::showErase() {
     eraseWindow_.reset(CreateDialogParamA(instance_, "EraseDlg", nullptr, nullptr, 0));
     if (!eraseWindow_) {
         return false;
@@ -158,12 +181,13 @@ bool Win32FrontEnd::openEraseWindow() {
     return true;
 }
 
-void Win32FrontEnd::closeEraseWindow() {
+void Win32FrontEnd::endErase() {
     eraseWindow_.reset();
 }
 
-// The open-file dialog: the chosen path must exist, read-only box hidden, no initial
-// directory of its own (the platform takes it from the initial name).
+// The open-file dialog, owned by the settings dialog (the active window when it is not open):
+// the chosen path must exist, read-only box hidden, no initial directory of its own (the
+// platform takes it from the initial name).
 std::optional<BrowseResult> Win32FrontEnd::browseForFile(const BrowseRequest& request) {
     const std::vector<char> filters = filterText(request.filters);
     std::vector<char> path(std::max<std::size_t>(request.maxPathLength + 1, 280), '\0');
@@ -171,7 +195,7 @@ std::optional<BrowseResult> Win32FrontEnd::browseForFile(const BrowseRequest& re
 
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = reinterpret_cast<HWND>(request.owner);
+    dialog.hwndOwner = settingsDialog_ != nullptr ? settingsDialog_ : GetActiveWindow();
     dialog.lpstrFilter = filters.data();
     dialog.nFilterIndex = static_cast<DWORD>(request.filterIndex);
     dialog.lpstrFile = path.data();

@@ -1,3 +1,5 @@
+// vorlanth.exe's entry point: the invisible main window that anchors the process, the start-up
+// settings and the main loop over the desktop front end.
 #include <windows.h>
 
 #include "platform/platform.h"

@@ -208,10 +208,10 @@ class UdpTerminal {
 void runPasses(Session& session, fakes::RecordingFrontEnd& frontEnd) {
     frontEnd.messages.clear();
     for (int pass = 0; pass < kPassesPerLink; ++pass) {
-        frontEnd.dialogScript.push_back([](Session&) { return 1; });
-        frontEnd.questionAnswers.push_back(Answer::Yes);
+        frontEnd.formScript.push_back([](Session&) { return SettingsOutcome::Upload; });
+        frontEnd.retryAnswers.push_back(true);
         if (pass % 2 == 0) {
-            frontEnd.questionAnswers.push_back(Answer::No);
+            frontEnd.retryAnswers.push_back(false);
         }
     }
     shell::runMainLoop(session);
@@ -220,7 +220,7 @@ void runPasses(Session& session, fakes::RecordingFrontEnd& frontEnd) {
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "Failed to Upload, would you like to retry?"),
               kPassesPerLink * 3 / 2);
     EXPECT_EQ(texts.size(), static_cast<std::size_t>(kPassesPerLink * 2));
-    EXPECT_TRUE(frontEnd.questionAnswers.empty());
+    EXPECT_TRUE(frontEnd.retryAnswers.empty());
 }
 
 TEST(MainLoopOnThisSystem, ThousandPassesWithRetriesCloseEveryDescriptor) {

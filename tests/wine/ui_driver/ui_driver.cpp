@@ -7,6 +7,7 @@
 //   message TEXT            wait for a message box (class #32770) whose text is TEXT
 //   expect-caption TEXT     the current window's caption
 //   expect-topmost 0|1      whether the current window stays above the others
+//   expect-owner CAPTION    the caption of the window that owns the current one ("-": none)
 //   expect-text ID TEXT     the text of control ID (TEXT may be empty)
 //   expect-enabled ID 0|1   expect-visible ID 0|1   expect-selected ID INDEX
 //   set-text ID TEXT        replace the text of control ID (an edit box reports the change)
@@ -230,6 +231,17 @@ bool run(const std::string& line) {
         };
         if (!waitFor([&] { return topmost() == wanted; })) {
             return fail("topmost is " + std::to_string(topmost()));
+        }
+        return true;
+    }
+    if (command == "expect-owner") {
+        const std::string wanted = restAfter(line, 1);
+        auto owner = [&] {
+            HWND window = GetWindow(current, GW_OWNER);
+            return window == nullptr ? std::string("-") : caption(window);
+        };
+        if (!waitFor([&] { return owner() == wanted; })) {
+            return fail("the owner is \"" + owner() + "\"");
         }
         return true;
     }
