@@ -1,6 +1,7 @@
 #include <array>
 #include <string>
 
+#include "common/text.h"
 #include "link/link.h"
 
 namespace vorlanth::link {
@@ -48,7 +49,7 @@ bool writeCommand(Link& link, std::uint8_t byte) {
     const std::int64_t written = link.state.portHandle->write(bytes, link.failure);
     if (written != 1) {
         if (written == 0) {
-            noteFailure(link, objectFailure("COM" + std::to_string(link.settings.comPort),
+            noteFailure(link, objectFailure(comPortName(link.settings.comPort),
                                             "a command byte for the infrared cradle did not go "
                                             "out (write time-out)"));
         }
@@ -127,7 +128,7 @@ int configureCradle(Link& link) {
     }
     if (probe != 1) {
         if (probe == 0) {
-            noteFailure(link, objectFailure("COM" + std::to_string(link.settings.comPort),
+            noteFailure(link, objectFailure(comPortName(link.settings.comPort),
                                             "the infrared cradle did not answer at any rate from "
                                             "9600 to 115200 bit/s"));
         }

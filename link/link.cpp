@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "common/text.h"
+
 namespace vorlanth::link {
 
 namespace {
@@ -12,7 +14,7 @@ constexpr std::uint8_t kCarriageReturn = 0x0D;
 // The failure of a read or send with no link open (a reopening for a retry failed).
 FailureDetail linkNotOpen(const Link& link) {
     return objectFailure(link.isNetwork() ? std::string(link.settings.targetAddress.view())
-                                          : "COM" + std::to_string(link.settings.comPort),
+                                          : comPortName(link.settings.comPort),
                          "the link is not open");
 }
 

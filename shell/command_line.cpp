@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/decimal.h"
+#include "common/text.h"
 
 namespace vorlanth::shell {
 
@@ -49,13 +50,7 @@ std::string_view commandLineErrorText(int error) {
 }
 
 void trimSpaces(std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        text.clear();
-        return;
-    }
-    const std::size_t last = text.find_last_not_of(' ');
-    text = text.substr(first, last - first + 1);
+    text = std::string(trimmed(text, kSpaces));
 }
 
 int parseCommandLineFields(std::string_view argumentText, UploadSettings& settings) {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/text.h"
 #include "platform/posix/stop_wait.h"
 #include "platform/posix/system_error.h"
 #include "platform/posix/unique_fd.h"
@@ -341,7 +342,7 @@ std::string permissionHint(const std::string& device) {
 // The device's settings as found are kept, to be given back at close.
 std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why) {
     if (comPort < 1) {
-        tell(why, objectFailure("COM" + std::to_string(comPort), "no such COM port"));
+        tell(why, objectFailure(comPortName(comPort), "no such COM port"));
         return nullptr;
     }
     const std::string device = deviceFor(comPort);

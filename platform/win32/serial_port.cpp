@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/text.h"
 #include "platform/system_parts.h"
 #include "platform/win32/stop_wait.h"
 #include "platform/win32/system_error.h"
@@ -256,7 +257,7 @@ class Win32SerialPort final : public SerialPort {
 std::unique_ptr<SerialPort> openSystemSerialPort(int comPort, FailureDetail* why) {
     char name[16];
     std::snprintf(name, sizeof name, "\\\\.\\COM%d", comPort);
-    const std::string portName = "COM" + std::to_string(comPort);
+    const std::string portName = comPortName(comPort);
     HANDLE handle =
         CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -278,7 +279,7 @@ namespace vorlanth::platform {
 
 // Each COM number is a device of its own.
 std::string systemSerialDeviceName(int comPort) {
-    return "COM" + std::to_string(comPort);
+    return comPortName(comPort);
 }
 
 }  // namespace vorlanth::platform

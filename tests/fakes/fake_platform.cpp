@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/text.h"
+
 namespace vorlanth::fakes {
 
 namespace {
@@ -139,7 +141,7 @@ std::unique_ptr<platform::SerialPort> FakePlatform::openSerialPort(int comPort,
         // Absent, or held: the port is opened without sharing.
         if (why != nullptr) {
             why->kind = FailureKind::System;
-            why->object = "COM" + std::to_string(comPort);
+            why->object = comPortName(comPort);
             why->reason = "cannot open";
             why->osErrorKind = OsErrorKind::Errno;
             why->osError = serialLine.isOpen ? 16 : 2;

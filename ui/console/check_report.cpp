@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/hex_text.h"
+#include "common/text.h"
 #include "shell/session.h"
 #include "ui/console/json_events.h"
 
@@ -24,12 +25,6 @@ const char* fileTypeTitle(int fileType) {
         default:
             return "BASIC program";
     }
-}
-
-std::string seconds(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, value < 10 ? "%.1f s" : "%.0f s", value);
-    return text;
 }
 
 int exitCodeOf(const shell::ProgramReport& report) {
@@ -112,7 +107,7 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
     text += "  line time without erase:";
     for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
         text += (i == 0 ? " " : ", ") + std::to_string(kBaudRates[i]) + " bit/s " +
-                seconds(shell::lineSeconds(report, kBaudRates[i]));
+                secondsText(shell::lineSeconds(report, kBaudRates[i]), SecondsStyle::WholeFromTen);
     }
     text += "\n";
     for (const std::string& warning : report.warnings) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/text.h"
 #include "platform/stop_request.h"
 #include "shell/fleet.h"
 #include "shell/result_messages.h"
@@ -217,13 +218,6 @@ std::string padded(std::string text, std::size_t width) {
     return text;
 }
 
-// "1.2 s".
-std::string seconds(std::uint32_t milliseconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
-    return text;
-}
-
 }  // namespace
 
 std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal) {
@@ -232,8 +226,9 @@ std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal
     std::size_t uploaded = 0;
     std::string failed;
     for (const FleetRow& row : rows) {
-        cells.push_back({row.name, row.outcome, formatBytes(row.bytes), seconds(row.elapsedMs),
-                         std::to_string(row.attempts), messageWithDetail(row.message, row.detail)});
+        cells.push_back({row.name, row.outcome, formatBytes(row.bytes),
+                         secondsText(row.elapsedMs / 1000.0), std::to_string(row.attempts),
+                         messageWithDetail(row.message, row.detail)});
         if (row.exitCode == exit_code::kSuccess) {
             ++uploaded;
         } else {
