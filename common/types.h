@@ -35,7 +35,9 @@ inline constexpr ResultCode kRetryQuestion = -153;
 
 // Link kinds; values outside 0..2 can only come from a hand-edited settings file.
 enum LinkType : int { Serial = 0, CradleIr = 1, Network = 2 };
+// Program file types; what differs between them is in one table (readers/file_types.h).
 enum FileType : int { SRecord = 0, Basic = 1, BinaryImage = 2 };
+inline constexpr int kFileTypeCount = 3;
 enum ExecutionMode : int { Interactive = 0, Automatic = 1 };
 
 inline constexpr std::array<std::uint32_t, 5> kBaudRates = {115200, 57600, 38400, 19200, 9600};

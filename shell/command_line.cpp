@@ -1,9 +1,12 @@
+// The six-field command line of a calling tool: program, link, COM port or address, rate or
+// port, file type, mode; each field's error has its own message.
 #include "shell/command_line.h"
 
 #include <array>
 
 #include "common/decimal.h"
 #include "common/text.h"
+#include "readers/file_types.h"
 
 namespace vorlanth::shell {
 
@@ -118,7 +121,7 @@ int parseCommandLineFields(std::string_view argumentText, UploadSettings& settin
         return error;
     }
     const std::int32_t fileType = leadingDecimal(field);
-    if (fileType < 0 || fileType > 2) {
+    if (readers::findFileType(fileType) == nullptr) {
         return kWrongFileType;
     }
     settings.fileType = fileType;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <span>
 #include <string>
 
 #include "common/hex_text.h"
 #include "common/text.h"
+#include "readers/file_types.h"
 #include "shell/session.h"
 #include "ui/console/json_events.h"
 
@@ -15,17 +17,6 @@ namespace {
 
 // At most this many ranges are listed in the text; JSON lists them all.
 constexpr std::size_t kRangesShown = 16;
-
-const char* fileTypeTitle(int fileType) {
-    switch (fileType) {
-        case SRecord:
-            return "S-record program";
-        case BinaryImage:
-            return "binary image";
-        default:
-            return "BASIC program";
-    }
-}
 
 int exitCodeOf(const shell::ProgramReport& report) {
     switch (report.outcome) {
@@ -39,6 +30,22 @@ int exitCodeOf(const shell::ProgramReport& report) {
     return exit_code::kFileOpenFailed;
 }
 
+// Every file type as "0 (S-record), 1 (BASIC) or 2 (binary image)", each number led by
+// prefix.
+std::string fileTypeChoices(std::string_view prefix) {
+    const std::span<const readers::FileTypeRow> rows = readers::fileTypes();
+    std::string text;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        text.append(i == 0 ? "" : (i + 1 == rows.size() ? " or " : ", "))
+            .append(prefix)
+            .append(std::to_string(rows[i].number))
+            .append(" (")
+            .append(rows[i].shortName)
+            .append(")");
+    }
+    return text;
+}
+
 // PATH or PATH,FILETYPE: a last field of digits is the file type, anything else belongs to
 // the path (paths may hold commas). Nothing for the type when the extension must tell.
 bool splitArgument(std::string_view argument, std::string& path, std::optional<int>& fileType,
@@ -49,11 +56,13 @@ bool splitArgument(std::string_view argument, std::string& path, std::optional<i
         const std::string_view field = argument.substr(comma + 1);
         if (!field.empty() && std::all_of(field.begin(), field.end(),
                                           [](unsigned char c) { return std::isdigit(c) != 0; })) {
-            if (field.size() != 1 || field[0] > '2') {
-                error = "FILETYPE must be 0 (S-record), 1 (BASIC) or 2 (binary image)";
+            const readers::FileTypeRow* row =
+                field.size() == 1 ? readers::findFileType(field[0] - '0') : nullptr;
+            if (row == nullptr) {
+                error = "FILETYPE must be " + fileTypeChoices("");
                 return false;
             }
-            fileType = field[0] - '0';
+            fileType = row->number;
             path = std::string(argument.substr(0, comma));
         }
     }
@@ -62,10 +71,10 @@ bool splitArgument(std::string_view argument, std::string& path, std::optional<i
         return false;
     }
     if (!fileType) {
-        fileType = shell::fileTypeFromExtension(path);
+        fileType = readers::fileTypeFromExtension(path);
         if (!fileType) {
-            error = "cannot tell the file type from the name " + path +
-                    "; give it as PATH,0 (S-record), PATH,1 (BASIC) or PATH,2 (binary image)";
+            error = "cannot tell the file type from the name " + path + "; give it as " +
+                    fileTypeChoices("PATH,");
             return false;
         }
     }
@@ -78,7 +87,8 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
     if (report.outcome == shell::CheckOutcome::CannotOpen) {
         return "";
     }
-    std::string text = report.path + ": " + fileTypeTitle(report.fileType) + ", " +
+    const readers::FileTypeRow& type = readers::fileTypeBehaviour(report.fileType);
+    std::string text = report.path + ": " + std::string(type.title) + ", " +
                        std::to_string(report.fileSize) + " bytes";
     if (!report.companionPath.empty()) {
         text += ", companion " + report.companionPath;
@@ -87,14 +97,11 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
     if (report.outcome != shell::CheckOutcome::Valid) {
         return text;
     }
-    if (report.fileType == SRecord || report.fileType == BinaryImage) {
-        text += "  sends " + std::to_string(report.records) + " records with " +
-                std::to_string(report.dataBytes) + " data bytes, then the end record\n";
-    } else {
-        text += "  sends " + std::to_string(report.blocks) + " blocks with " +
-                std::to_string(report.dataBytes) + " bytes (the companion's 100 included), then " +
-                "\"END\"\n";
-    }
+    const std::uint64_t pieces =
+        type.pieces == readers::PieceKind::Record ? report.records : report.blocks;
+    text += "  sends " + std::to_string(pieces) + " " + std::string(type.pieceName) + " with " +
+            std::to_string(report.dataBytes) + " " + std::string(type.dataName) + ", then " +
+            std::string(type.endName) + "\n";
     for (std::size_t i = 0; i < report.ranges.size() && i < kRangesShown; ++i) {
         const shell::AddressRange& range = report.ranges[i];
         text += "  " + hexAddress(range.first) + "-" + hexAddress(range.end - 1) + "  " +
@@ -118,7 +125,8 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
 
 std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCode) {
     std::string object = "{\"event\":\"check\"" + textMember("file", report.path) +
-                         ",\"fileType\":\"" + fileTypeName(report.fileType) + "\"";
+                         ",\"fileType\":\"" +
+                         std::string(readers::fileTypeBehaviour(report.fileType).jsonName) + "\"";
     if (!report.companionPath.empty()) {
         object += textMember("companion", report.companionPath);
     }

@@ -1,5 +1,6 @@
 #include "ui/console/json_events.h"
 
+#include "readers/file_types.h"
 #include "shell/session.h"
 #include "vorlanth/version.h"
 
@@ -169,17 +170,6 @@ std::string targetMember(int line, std::string_view text) {
     return ",\"target\":{\"line\":" + std::to_string(line) + ",\"text\":" + jsonString(text) + "}";
 }
 
-const char* fileTypeName(int fileType) {
-    switch (fileType) {
-        case SRecord:
-            return "srecord";
-        case BinaryImage:
-            return "binary-image";
-        default:
-            return "basic";
-    }
-}
-
 // Every object begins {"event":"NAME"; a target's member goes right after the name.
 void JsonEventWriter::write(std::string object) {
     if (!targetMembers_.empty()) {
@@ -197,8 +187,8 @@ void JsonEventWriter::write(std::string object) {
 void JsonEventWriter::start(const UploadSettings& settings) {
     std::string object = "{\"event\":\"start\",\"version\":" + jsonString(kVersion) +
                          textMember("file", settings.programPath.view()) + ",\"fileType\":\"" +
-                         fileTypeName(settings.fileType) + "\",\"link\":\"" +
-                         linkName(settings.linkType) + "\"";
+                         std::string(readers::fileTypeBehaviour(settings.fileType).jsonName) +
+                         "\",\"link\":\"" + linkName(settings.linkType) + "\"";
     if (settings.linkType == Network) {
         object += ",\"address\":" + jsonString(settings.targetAddress.view()) +
                   ",\"port\":" + std::to_string(settings.targetPort);

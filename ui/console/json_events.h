@@ -18,9 +18,6 @@ std::string jsonString(std::string_view text);
 // hex when the text is not valid UTF-8, so that a script can still name the file.
 std::string textMember(std::string_view name, std::string_view text);
 
-// The name a file type has in JSON: "srecord", "binary-image" or "basic".
-const char* fileTypeName(int fileType);
-
 // The members of a failure's detail that are known, each led by a comma ("" when none is).
 std::string detailMembers(const FailureDetail& detail);
 
