@@ -1,3 +1,5 @@
+// vorlanth-cli --check: what the loader would make of a program file, as text or as one JSON
+// object, without any link.
 #include "ui/console/check_report.h"
 
 #include <algorithm>
@@ -6,6 +8,7 @@
 #include <string>
 
 #include "common/hex_text.h"
+#include "common/json_writer.h"
 #include "common/text.h"
 #include "readers/file_types.h"
 #include "shell/session.h"
@@ -124,48 +127,49 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
 }
 
 std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCode) {
-    std::string object = "{\"event\":\"check\"" + textMember("file", report.path) +
-                         ",\"fileType\":\"" +
-                         std::string(readers::fileTypeBehaviour(report.fileType).jsonName) + "\"";
+    JsonWriter json;
+    json.beginObject().key("event").string("check").textMember("file", report.path);
+    json.key("fileType").string(readers::fileTypeBehaviour(report.fileType).jsonName);
     if (!report.companionPath.empty()) {
-        object += textMember("companion", report.companionPath);
+        json.textMember("companion", report.companionPath);
     }
-    object += ",\"size\":" + std::to_string(report.fileSize) +
-              ",\"valid\":" + (report.outcome == shell::CheckOutcome::Valid ? "true" : "false") +
-              ",\"exitCode\":" + std::to_string(exitCode);
+    json.key("size").number(report.fileSize);
+    json.key("valid").boolean(report.outcome == shell::CheckOutcome::Valid);
+    json.key("exitCode").number(exitCode);
     if (report.outcome != shell::CheckOutcome::Valid) {
-        object += ",\"error\":{\"detail\":" + jsonString(describeFailure(report.error)) +
-                  ",\"reason\":" + jsonString(report.error.reason);
+        json.key("error").beginObject();
+        json.key("detail").string(describeFailure(report.error));
+        json.key("reason").string(report.error.reason);
         if (report.error.line > 0) {
-            object += ",\"line\":" + std::to_string(report.error.line) +
-                      ",\"column\":" + std::to_string(report.error.column);
+            json.key("line").number(report.error.line).key("column").number(report.error.column);
         }
         if (report.error.offset >= 0) {
-            object += ",\"offset\":" + std::to_string(report.error.offset);
+            json.key("offset").number(report.error.offset);
         }
-        return object + "}}";
+        return json.endObject().endObject().text();
     }
-    object += ",\"records\":" + std::to_string(report.records) +
-              ",\"blocks\":" + std::to_string(report.blocks) +
-              ",\"dataBytes\":" + std::to_string(report.dataBytes) + ",\"ranges\":[";
-    for (std::size_t i = 0; i < report.ranges.size(); ++i) {
-        const shell::AddressRange& range = report.ranges[i];
-        object += std::string(i == 0 ? "" : ",") + "{\"first\":\"" + hexAddress(range.first) +
-                  "\",\"last\":\"" + hexAddress(range.end - 1) +
-                  "\",\"bytes\":" + std::to_string(range.end - range.first) + "}";
+    json.key("records").number(report.records);
+    json.key("blocks").number(report.blocks);
+    json.key("dataBytes").number(report.dataBytes);
+    json.key("ranges").beginArray();
+    for (const shell::AddressRange& range : report.ranges) {
+        json.beginObject();
+        json.key("first").string(hexAddress(range.first));
+        json.key("last").string(hexAddress(range.end - 1));
+        json.key("bytes").number(range.end - range.first);
+        json.endObject();
     }
-    object += "],\"warnings\":[";
-    for (std::size_t i = 0; i < report.warnings.size(); ++i) {
-        object.append(i == 0 ? "" : ",").append(jsonString(report.warnings[i]));
+    json.endArray();
+    json.key("warnings").beginArray();
+    for (const std::string& warning : report.warnings) {
+        json.string(warning);
     }
-    object += "],\"lineSeconds\":{";
-    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
-        char value[32];
-        std::snprintf(value, sizeof value, "%.3f", shell::lineSeconds(report, kBaudRates[i]));
-        object +=
-            std::string(i == 0 ? "" : ",") + "\"" + std::to_string(kBaudRates[i]) + "\":" + value;
+    json.endArray();
+    json.key("lineSeconds").beginObject();
+    for (const std::uint32_t rate : kBaudRates) {
+        json.key(std::to_string(rate)).fixed(shell::lineSeconds(report, rate), 3);
     }
-    return object + "}}";
+    return json.endObject().endObject().text();
 }
 
 int runCheck(std::string_view argument, bool json, platform::FileSystem& files, std::FILE* out,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/json_writer.h"
 #include "common/text.h"
 #include "platform/stop_request.h"
 #include "shell/fleet.h"
@@ -66,9 +67,10 @@ int reportListErrors(const shell::FleetList& list, const FleetOptions& options, 
     }
     std::fflush(error);
     if (options.json) {
-        JsonEventWriter(out).fleet(",\"exitCode\":" + std::to_string(exit_code::kCommandLineError) +
-                                   ",\"targets\":" + std::to_string(list.targets.size()) +
-                                   ",\"badLines\":" + std::to_string(badLines));
+        JsonWriter members = JsonWriter::membersOnly();
+        members.key("exitCode").number(exit_code::kCommandLineError);
+        members.key("targets").number(list.targets.size()).key("badLines").number(badLines);
+        JsonEventWriter(out).fleet(members.text());
     }
     return exit_code::kCommandLineError;
 }
@@ -264,24 +266,27 @@ std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal
 }
 
 std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode) {
-    std::size_t uploaded = 0;
-    std::string results;
+    const auto uploaded =
+        static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const FleetRow& row) {
+            return row.exitCode == exit_code::kSuccess;
+        }));
+    JsonWriter json = JsonWriter::membersOnly();
+    json.key("exitCode").number(exitCode);
+    json.key("targets").number(rows.size());
+    json.key("succeeded").number(uploaded);
+    json.key("failed").number(rows.size() - uploaded);
+    json.key("results").beginArray();
     for (const FleetRow& row : rows) {
-        uploaded += row.exitCode == exit_code::kSuccess ? 1 : 0;
-        char time[32];
-        std::snprintf(time, sizeof time, "%.3f", row.elapsedMs / 1000.0);
-        results.append(results.empty() ? "" : ",")
-            .append("{\"line\":" + std::to_string(row.line) + ",\"text\":" + jsonString(row.text) +
-                    ",\"outcome\":" + jsonString(row.outcome) + ",\"exitCode\":" +
-                    std::to_string(row.exitCode) + ",\"bytes\":" + std::to_string(row.bytes) +
-                    ",\"seconds\":" + time + ",\"attempts\":" + std::to_string(row.attempts) +
-                    ",\"message\":" + jsonString(row.message) + detailMembers(row.detail) + "}");
+        json.beginObject();
+        json.key("line").number(row.line).key("text").string(row.text);
+        json.key("outcome").string(row.outcome).key("exitCode").number(row.exitCode);
+        json.key("bytes").number(row.bytes).key("seconds").fixed(row.elapsedMs / 1000.0, 3);
+        json.key("attempts").number(row.attempts).key("message").string(row.message);
+        writeDetail(json, row.detail);
+        json.endObject();
     }
-    return ",\"exitCode\":" + std::to_string(exitCode) +
-           ",\"targets\":" + std::to_string(rows.size()) +
-           ",\"succeeded\":" + std::to_string(uploaded) +
-           ",\"failed\":" + std::to_string(rows.size() - uploaded) + ",\"results\":[" + results +
-           "]";
+    json.endArray();
+    return json.text();
 }
 
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
