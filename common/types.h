@@ -61,6 +61,9 @@ void presetUploadSettings(UploadSettings& settings);
 // The buffer in which every outgoing record or block is assembled.
 inline constexpr std::size_t kTransmitBufferSize = 258;
 using TransmitBuffer = std::array<std::uint8_t, kTransmitBufferSize>;
+// The most data bytes one binary record carries: its "S", type, count and 4-byte address, the
+// data, its checksum and CR fit in the TransmitBuffer.
+inline constexpr std::size_t kMaxRecordData = kTransmitBufferSize - 9;
 
 // The last line read from the terminal: at most 15 characters, NUL-terminated, without its CR.
 struct ResponseLine {

@@ -17,7 +17,7 @@ class ProgramSink {
   public:
     virtual ~ProgramSink() = default;
     // One record of data bytes for address (S-record programs and binary images; at most
-    // protocol::kMaxRecordData bytes, possibly none); false stops the decoding.
+    // kMaxRecordData bytes, possibly none); false stops the decoding.
     virtual bool record(std::uint32_t address, std::span<const std::uint8_t> data) = 0;
     // One BASIC block as it is sent, without a checksum byte; false stops the decoding.
     virtual bool block(std::span<const std::uint8_t> data) = 0;
