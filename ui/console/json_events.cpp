@@ -50,12 +50,6 @@ void writeDetail(JsonWriter& json, const FailureDetail& detail) {
     }
 }
 
-std::string detailMembers(const FailureDetail& detail) {
-    JsonWriter json = JsonWriter::membersOnly();
-    writeDetail(json, detail);
-    return json.text();
-}
-
 std::string targetMember(int line, std::string_view text) {
     JsonWriter json = JsonWriter::membersOnly();
     json.key("target").beginObject().key("line").number(line).key("text").string(text).endObject();

@@ -16,8 +16,6 @@ namespace vorlanth::ui::console {
 
 // The members of a failure's detail that are known, into the open object of json.
 void writeDetail(JsonWriter& json, const FailureDetail& detail);
-// The same members as text, each led by a comma ("" when none is known).
-std::string detailMembers(const FailureDetail& detail);
 
 // The member that names a fleet target: ,"target":{"line":N,"text":"..."} (led by a comma).
 std::string targetMember(int line, std::string_view text);
