@@ -89,7 +89,7 @@ class BenchPlatform final : public platform::Platform {
         : system_(std::move(system)) {}
     platform::Clock& clock() override { return clock_; }
     Result<std::unique_ptr<platform::SerialPort>> openSerialPort(int comPort) override {
-        return objectFailure("COM" + std::to_string(comPort), "the benchmark opens no port");
+        return objectFailure(comPortName(comPort), "the benchmark opens no port");
     }
     platform::SocketLibrary& sockets() override { return system_->sockets(); }
     platform::FileSystem& files() override { return system_->files(); }

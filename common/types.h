@@ -35,7 +35,9 @@ inline constexpr ResultCode kRetryQuestion = -153;
 
 // Link kinds; values outside 0..2 can only come from a hand-edited settings file.
 enum LinkType : int { Serial = 0, CradleIr = 1, Network = 2 };
+// Program file types; what differs between them is in one table (readers/file_types.h).
 enum FileType : int { SRecord = 0, Basic = 1, BinaryImage = 2 };
+inline constexpr int kFileTypeCount = 3;
 enum ExecutionMode : int { Interactive = 0, Automatic = 1 };
 
 inline constexpr std::array<std::uint32_t, 5> kBaudRates = {115200, 57600, 38400, 19200, 9600};
@@ -59,6 +61,9 @@ void presetUploadSettings(UploadSettings& settings);
 // The buffer in which every outgoing record or block is assembled.
 inline constexpr std::size_t kTransmitBufferSize = 258;
 using TransmitBuffer = std::array<std::uint8_t, kTransmitBufferSize>;
+// The most data bytes one binary record carries: its "S", type, count and 4-byte address, the
+// data, its checksum and CR fit in the TransmitBuffer.
+inline constexpr std::size_t kMaxRecordData = kTransmitBufferSize - 9;
 
 // The last line read from the terminal: at most 15 characters, NUL-terminated, without its CR.
 struct ResponseLine {

@@ -3,10 +3,12 @@
 #include "dialog/main_dialog.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "common/decimal.h"
 #include "link/udp_transport.h"
+#include "readers/file_types.h"
 #include "settings/settings_file.h"
 #include "shell/result_messages.h"
 
@@ -165,7 +167,10 @@ void fillMainDialog(Session& session, DialogView& view) {
     fillList(view, control::kCommTypeBox, kLinkTypeNames);
     view.selectListEntry(control::kCommTypeBox, settings.linkType);
     fillList(view, control::kBaudRateBox, kBaudRateNames);
-    fillList(view, control::kFileTypeBox, kFileTypeNames);
+    view.resetList(control::kFileTypeBox);
+    for (const readers::FileTypeRow& type : readers::fileTypes()) {
+        view.addListEntry(control::kFileTypeBox, type.listName);
+    }
     view.selectListEntry(control::kFileTypeBox, settings.fileType);
 
     view.setText(control::kFileNameBox, settings.programPath.empty()
@@ -282,12 +287,10 @@ int validateIpText(std::string_view address) {
 
 int browseForProgramFile(Session& session, DialogView& view) {
     UploadSettings& settings = session.settings;
-    if (settings.fileType < 0 ||
-        static_cast<std::size_t>(settings.fileType) >= kProgramFileFilters.size()) {
+    const readers::FileTypeRow* current = readers::findFileType(settings.fileType);
+    if (current == nullptr) {
         return 0;  // no such file type: nothing to offer
     }
-    const ProgramFileFilter& current =
-        kProgramFileFilters[static_cast<std::size_t>(settings.fileType)];
 
     BrowseRequest request;
     const std::string path = settings.programPath.str();
@@ -300,23 +303,24 @@ int browseForProgramFile(Session& session, DialogView& view) {
         FixedText<kInitialNameArea - 1> initialName;
         initialName.assignCut(std::string(session.programDirectory.view()) +
                               std::string(kDefaultProgramBaseName) + "." +
-                              std::string(current.extension));
+                              std::string(current->filter.extension));
         request.initialName = initialName.str();
     }
-    for (const ProgramFileFilter& filter : kProgramFileFilters) {
-        request.filters.push_back({std::string(filter.name), std::string(filter.pattern)});
+    const std::span<const readers::FileTypeRow> types = readers::fileTypes();
+    for (const readers::FileTypeRow& type : types) {
+        request.filters.push_back(
+            {std::string(type.filter.name), std::string(type.filter.pattern)});
     }
     request.filterIndex = settings.fileType + 1;
-    request.defaultExtension = std::string(current.extension);
+    request.defaultExtension = std::string(current->filter.extension);
     request.maxPathLength = 255;
 
     const std::optional<BrowseResult> chosen = view.requestOpenFile(request);
     if (!chosen) {
         return 0;
     }
-    if (chosen->filterIndex >= 1 &&
-        static_cast<std::size_t>(chosen->filterIndex) <= kProgramFileFilters.size()) {
-        settings.fileType = chosen->filterIndex - 1;
+    if (chosen->filterIndex >= 1 && static_cast<std::size_t>(chosen->filterIndex) <= types.size()) {
+        settings.fileType = types[static_cast<std::size_t>(chosen->filterIndex - 1)].number;
     }
     settings.programPath.assignCut(chosen->path);
     return 1;

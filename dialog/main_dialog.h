@@ -19,20 +19,8 @@ inline constexpr std::array<std::string_view, 3> kLinkTypeNames = {"RS-232 / IrD
                                                                    "TCP / IP"};
 inline constexpr std::array<std::string_view, 5> kBaudRateNames = {
     "115200 bps", "57600 bps", "38400 bps", "19200 bps", "9600 bps"};
-inline constexpr std::array<std::string_view, 3> kFileTypeNames = {".SHX file", ".QBX file",
-                                                                   ".BIN file"};
-
-// One open-file filter per file type, in file type order.
-struct ProgramFileFilter {
-    std::string_view name;
-    std::string_view pattern;
-    std::string_view extension;
-};
-inline constexpr std::array<ProgramFileFilter, 3> kProgramFileFilters = {{
-    {"Absolute object programs {*.SHX}", "*.SHX", "SHX"},
-    {"BASIC object programs {*.QBX}", "*.QBX", "QBX"},
-    {"Absolute object programs {*.BIN}", "*.BIN", "BIN"},
-}};
+// The file-type list and the open-file filters come from the file-type table
+// (readers/file_types.h), one entry per type in number order.
 inline constexpr std::string_view kDefaultProgramBaseName = "Vorlanth";
 
 // Opening of the dialog: sets the caption and fills every control from the settings.

@@ -125,10 +125,6 @@ platform::SerialLine serialLineFor(int baudIndex) {
     return line;
 }
 
-std::string comPortName(int comPort) {
-    return "COM" + std::to_string(comPort);
-}
-
 void sayRefusedLine(Link& link, SerialTransport& transport) {
     if (std::optional<FailureDetail> refusal = transport.takeRefusal()) {
         sayRefusedSetting(link, *refusal);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "common/text.h"
 #include "link/link_kind.h"
 #include "link/transport.h"
 #include "platform/serial_port.h"
@@ -62,8 +63,6 @@ platform::SerialLine plainSerialLine(std::uint32_t rate);
 // The Serial link's line: the plain line at the rate baudIndex names (0 for an index without
 // one), built from scratch: every setting of the device's own cleared.
 platform::SerialLine serialLineFor(int baudIndex);
-// "COM<n>".
-std::string comPortName(int comPort);
 
 // Says the first line setting the transport's device refused, if any, to link.warnings.
 void sayRefusedLine(Link& link, SerialTransport& transport);

@@ -3,22 +3,15 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/text.h"
+
 namespace vorlanth::platform::ini {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
+// A name or value without the white space around it.
 std::string_view trim(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return trimmed(text, kWhiteSpace);
 }
 
 char lowerAscii(char c) {

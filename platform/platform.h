@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "common/text.h"
 #include "platform/clock.h"
 #include "platform/datagram_socket.h"
 #include "platform/files.h"
@@ -22,7 +23,7 @@ class Platform {
     virtual Result<std::unique_ptr<SerialPort>> openSerialPort(int comPort) = 0;
     // The device COM port comPort opens, named as the system names it once links are followed,
     // so that two COM numbers reaching one device give the same text ("COM<n>" by default).
-    virtual std::string serialDeviceName(int comPort) { return "COM" + std::to_string(comPort); }
+    virtual std::string serialDeviceName(int comPort) { return comPortName(comPort); }
     virtual SocketLibrary& sockets() = 0;
     virtual FileSystem& files() = 0;
     virtual Profile& profile() = 0;

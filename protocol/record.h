@@ -19,7 +19,8 @@ inline constexpr std::size_t kRecordDataOffset = 7;
 inline constexpr std::uint8_t kRecordStart = 'S';
 inline constexpr std::uint8_t kDataRecordType = '3';
 // The most data bytes one record carries: 7 header bytes + data + checksum + CR fit in 258.
-inline constexpr std::size_t kMaxRecordData = kTransmitBufferSize - kRecordDataOffset - 2;
+using vorlanth::kMaxRecordData;
+static_assert(kMaxRecordData == kTransmitBufferSize - kRecordDataOffset - 2);
 
 // The fixed end record: type "7", count 5, address 0, checksum 0xFA, CR.
 inline constexpr std::array<std::uint8_t, 9> kEndRecord = {0x53, 0x37, 0x05, 0x00, 0x00,

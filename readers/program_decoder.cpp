@@ -1,6 +1,7 @@
+// What every decoder shares: its results, and the choice of decoder by file type.
 #include "readers/program_decoder.h"
 
-#include "common/types.h"
+#include "readers/file_types.h"
 
 namespace vorlanth::readers {
 
@@ -30,14 +31,7 @@ DecodeResult readError(std::int64_t offset, std::uint64_t fileSize) {
 
 DecodeResult decodeProgram(int fileType, platform::ReadableFile& program,
                            platform::ReadableFile* companion, ProgramSink& sink) {
-    switch (fileType) {
-        case SRecord:
-            return decodeSRecordFile(program, sink);
-        case BinaryImage:
-            return decodeBinaryImage(program, sink);
-        default:
-            return decodeBasicProgram(program, companion, sink);
-    }
+    return fileTypeBehaviour(fileType).decode(program, companion, sink);
 }
 
 }  // namespace vorlanth::readers

@@ -1,3 +1,5 @@
+// Decoders turn a program file into what goes on the wire: records or blocks handed to a sink,
+// or a format error that says where and why. They are pure: no link, no front end.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,7 @@ class ProgramSink {
   public:
     virtual ~ProgramSink() = default;
     // One record of data bytes for address (S-record programs and binary images; at most
-    // protocol::kMaxRecordData bytes, possibly none); false stops the decoding.
+    // kMaxRecordData bytes, possibly none); false stops the decoding.
     virtual bool record(std::uint32_t address, std::span<const std::uint8_t> data) = 0;
     // One BASIC block as it is sent, without a checksum byte; false stops the decoding.
     virtual bool block(std::span<const std::uint8_t> data) = 0;
@@ -72,8 +74,7 @@ DecodeResult decodeBinaryImage(platform::ReadableFile& file, ProgramSink& sink);
 DecodeResult decodeBasicProgram(platform::ReadableFile& program, platform::ReadableFile* companion,
                                 ProgramSink& sink);
 
-// The decoder for fileType: S-record, binary image, and BASIC for any other value (an
-// out-of-range type from a hand-edited settings file included).
+// The decoder of fileType's row (readers/file_types.h); BASIC's for a number no type has.
 DecodeResult decodeProgram(int fileType, platform::ReadableFile& program,
                            platform::ReadableFile* companion, ProgramSink& sink);
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <variant>
 
-#include "protocol/record.h"
+#include "common/types.h"
 #include "readers/program_decoder.h"
 #include "readers/reader_support.h"
 
@@ -205,7 +205,7 @@ std::variant<DecodedRecord, LineError> decodeLine(
 }
 
 // Joins the data of input records at consecutive addresses into records of 64 data bytes or
-// more (at most protocol::kMaxRecordData), as they will be sent.
+// more (at most kMaxRecordData), as they will be sent.
 class SRecordDecoder {
   public:
     explicit SRecordDecoder(ProgramSink& sink) : sink_(sink) {}
@@ -223,7 +223,7 @@ class SRecordDecoder {
     // The pending record: its address and data; none is pending when pendingCount_ is 0.
     std::uint32_t pendingAddress_ = 0;
     std::size_t pendingCount_ = 0;
-    std::array<std::uint8_t, protocol::kMaxRecordData> pending_{};
+    std::array<std::uint8_t, kMaxRecordData> pending_{};
     // The address just past the last data byte of the previous data record; 2^32 after data
     // that reached the top of the address space, so that nothing joins on at address 0.
     std::uint64_t expectedAddress_ = 0;

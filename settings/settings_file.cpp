@@ -160,7 +160,7 @@ void loadSettings(SettingsRecord& record) {
     if (!values[kComType].empty()) {
         settings.linkType = storedChoice(values[kComType], 1, Network + 1).value_or(Serial);
     }
-    settings.fileType = storedChoice(values[kFileType], 0, BinaryImage + 1).value_or(SRecord);
+    settings.fileType = storedChoice(values[kFileType], 0, kFileTypeCount).value_or(SRecord);
 
     if (settings.linkType == Network) {
         settings.targetAddress.assignCut(values[kComPort]);

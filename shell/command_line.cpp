@@ -1,7 +1,11 @@
+// The six-field command line of a calling tool: program, link, COM port or address, rate or
+// port, file type, mode; each field's error has its own message.
 #include "shell/command_line.h"
 
 #include "common/decimal.h"
 #include "common/message_table.h"
+#include "common/text.h"
+#include "readers/file_types.h"
 
 namespace vorlanth::shell {
 
@@ -33,13 +37,7 @@ std::string_view commandLineErrorText(int error) {
 }
 
 void trimSpaces(std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        text.clear();
-        return;
-    }
-    const std::size_t last = text.find_last_not_of(' ');
-    text = text.substr(first, last - first + 1);
+    text = std::string(trimmed(text, kSpaces));
 }
 
 int parseCommandLineFields(std::string_view argumentText, UploadSettings& settings) {
@@ -107,7 +105,7 @@ int parseCommandLineFields(std::string_view argumentText, UploadSettings& settin
         return error;
     }
     const std::int32_t fileType = leadingDecimal(field);
-    if (fileType < 0 || fileType > 2) {
+    if (readers::findFileType(fileType) == nullptr) {
         return kWrongFileType;
     }
     settings.fileType = fileType;

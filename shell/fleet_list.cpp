@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/text.h"
 #include "link/link_kind.h"
 #include "shell/command_line.h"
 #include "shell/program_check.h"
@@ -18,15 +19,6 @@ namespace {
 constexpr std::string_view kDuplicateTarget = "Duplicate target!";
 // The message of a list without any target.
 constexpr std::string_view kEmptyList = "The list names no target!";
-
-// Removes blanks and tabs around text.
-std::string_view trimBlanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // The table text of a result code's message.
 std::string messageOf(ResultCode code) {
@@ -137,7 +129,7 @@ FleetList parseFleetList(std::string_view listText, platform::Platform& platform
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
-        const std::string_view text = trimBlanks(line);
+        const std::string_view text = trimmed(line, kBlanks);
         if (text.empty() || text.front() == '#') {
             continue;
         }

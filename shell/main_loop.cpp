@@ -5,6 +5,7 @@
 
 #include "link/link.h"
 #include "link/link_kind.h"
+#include "readers/file_types.h"
 #include "settings/settings_file.h"
 #include "shell/command_line.h"
 #include "shell/result_messages.h"
@@ -28,7 +29,7 @@ ResultCode openProgramFiles(Session& session, bool formCompanionName) {
     if (!session.programFile) {
         return result::kCantOpenFile;
     }
-    if (session.settings.fileType == Basic) {
+    if (readers::hasCompanion(session.settings.fileType)) {
         if (formCompanionName) {
             session.companionName.assignCut(companionNameFor(session.settings.programPath.view()));
         }

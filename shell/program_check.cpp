@@ -1,12 +1,14 @@
+// What the loader would make of a program file, found without any link: pieces, bytes,
+// memory ranges, line time and warnings (vorlanth-cli --check, the fleet list's check).
 #include "shell/program_check.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 
 #include "common/hex_text.h"
 #include "protocol/record.h"
 #include "protocol/words.h"
+#include "readers/file_types.h"
 #include "readers/program_decoder.h"
 #include "shell/main_loop.h"
 
@@ -105,29 +107,6 @@ void ReportingSink::finish() {
 
 }  // namespace
 
-std::optional<int> fileTypeFromExtension(std::string_view path) {
-    const std::size_t dot = path.find_last_of('.');
-    const std::size_t slash = path.find_last_of("/\\");
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
-        return std::nullopt;
-    }
-    std::string extension(path.substr(dot + 1));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const char* srecord : {"shx", "srec", "s19", "s28", "s37", "mot"}) {
-        if (extension == srecord) {
-            return SRecord;
-        }
-    }
-    if (extension == "qbx") {
-        return Basic;
-    }
-    if (extension == "bin") {
-        return BinaryImage;
-    }
-    return std::nullopt;
-}
-
 ProgramReport checkProgramFile(platform::FileSystem& files, std::string_view path, int fileType) {
     ProgramReport report;
     report.fileType = fileType;
@@ -144,7 +123,7 @@ ProgramReport checkProgramFile(platform::FileSystem& files, std::string_view pat
         return cannotOpen(report.path, "the file cannot be opened");
     }
     std::unique_ptr<platform::ReadableFile> companion;
-    if (fileType == Basic) {
+    if (readers::hasCompanion(fileType)) {
         report.companionPath = companionNameFor(path);
         companion = files.openForReading(report.companionPath);
         if (!companion) {
@@ -173,13 +152,13 @@ ProgramReport checkProgramFile(platform::FileSystem& files, std::string_view pat
         return report;
     }
     // The end: the end record and its answer, or "END\r" and "ACK\r".
-    report.lineBytes += fileType == SRecord || fileType == BinaryImage
-                            ? protocol::kEndRecord.size() + 3
-                            : protocol::command::kBasicEnd.size() + kBlockAnswerBytes;
+    const readers::FileTypeRow& type = readers::fileTypeBehaviour(fileType);
+    report.lineBytes += type.end == readers::ProgramEnd::BasicEnd
+                            ? protocol::command::kBasicEnd.size() + kBlockAnswerBytes
+                            : protocol::kEndRecord.size() + 3;
     if (decoded.trailingBytes > 0) {
         report.warnings.push_back(std::to_string(decoded.trailingBytes) + " byte(s) after the " +
-                                  (fileType == SRecord ? "end record" : "program's last piece") +
-                                  " are never sent");
+                                  std::string(type.lastPartName) + " are never sent");
     }
     return report;
 }

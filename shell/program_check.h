@@ -1,3 +1,4 @@
+// What the loader would make of a program file, found without any link.
 #pragma once
 
 #include <array>
@@ -41,10 +42,6 @@ struct ProgramReport {
     std::vector<AddressRange> ranges;  // merged, in address order
     std::vector<std::string> warnings;
 };
-
-// The file type a path's extension names: .shx and the usual S-record extensions, .qbx, .bin
-// (in any letter case); nothing when the extension names none.
-std::optional<int> fileTypeFromExtension(std::string_view path);
 
 // Decodes the whole program (and a BASIC program's companion, found as an upload finds it)
 // and reports what would be sent, the first error with its place, and warnings: text after

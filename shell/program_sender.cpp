@@ -1,3 +1,5 @@
+// The two passes over a program file: the check before the terminal is touched, and the
+// sending, which frames what the decoder hands on and ends as the file type's row says.
 #include "shell/program_sender.h"
 
 #include <algorithm>
@@ -6,6 +8,7 @@
 #include "protocol/block.h"
 #include "protocol/record.h"
 #include "protocol/words.h"
+#include "readers/file_types.h"
 #include "readers/program_decoder.h"
 #include "shell/result_messages.h"
 
@@ -13,10 +16,9 @@ namespace vorlanth::shell {
 
 namespace {
 
-// What a failed transfer returns for each file type when the sending itself did not fail: the
-// S-record shape answers -106 for everything, the others 0.
-ResultCode shapeFailure(int fileType) {
-    return fileType == SRecord ? result::kRecordUploadError : 0;
+// What a failed transfer of the session's file type returns (-106 or 0).
+ResultCode shapeFailure(const Session& session) {
+    return readers::fileTypeBehaviour(session.settings.fileType).shapeFailure;
 }
 
 // Takes what the decoder found wrong into the session, naming the file it is in; a format error
@@ -29,7 +31,7 @@ ResultCode reportDecodeFailure(Session& session, const readers::DecodeResult& de
     if (decoded.status == readers::DecodeStatus::FormatError) {
         showFormatError(session.frontEnd, session.failure);
     }
-    return shapeFailure(session.settings.fileType);
+    return shapeFailure(session);
 }
 
 // The check pass read the whole file without a fault, so a format error met while sending means
@@ -100,28 +102,28 @@ class SendingSink final : public readers::ProgramSink {
 // which the terminal must answer "ACK".
 ResultCode sendProgramEnd(Session& session, SendingSink& sink, ProgressSink& progress) {
     link::Link& link = sink.link();
-    switch (session.settings.fileType) {
-        case SRecord:
+    switch (readers::fileTypeBehaviour(session.settings.fileType).end) {
+        case readers::ProgramEnd::EndRecord:
             return protocol::sendEndRecord(link, session.transmitBuffer) == 1
                        ? 1
                        : result::kRecordUploadError;
-        case BinaryImage: {
+        case readers::ProgramEnd::UnansweredEndRecord: {
             protocol::sendEndRecord(link, session.transmitBuffer);
             const std::int64_t size = session.programFile->size();
             const auto total = static_cast<std::uint64_t>(size > 0 ? size : 0);
             progress.setProgress(100, total, total);
             return 1;
         }
-        default: {
-            const std::string_view end = protocol::command::kBasicEnd;
-            const auto* endBytes = reinterpret_cast<const std::uint8_t*>(end.data());
-            if (link::exchange(link, std::span<const std::uint8_t>(endBytes, end.size())) != 1 ||
-                !(link.responseLine == protocol::reply::kAck)) {
-                return result::kBlockUploadError;
-            }
-            return 1;
-        }
+        case readers::ProgramEnd::BasicEnd:
+            break;
     }
+    const std::string_view end = protocol::command::kBasicEnd;
+    const auto* endBytes = reinterpret_cast<const std::uint8_t*>(end.data());
+    if (link::exchange(link, std::span<const std::uint8_t>(endBytes, end.size())) != 1 ||
+        !(link.responseLine == protocol::reply::kAck)) {
+        return result::kBlockUploadError;
+    }
+    return 1;
 }
 
 }  // namespace
@@ -130,7 +132,7 @@ ResultCode sendProgramEnd(Session& session, SendingSink& sink, ProgressSink& pro
 // from the start. A file that changes in between is caught by the sending.
 ResultCode checkProgramFiles(Session& session) {
     if (!session.programFile) {
-        return shapeFailure(session.settings.fileType);
+        return shapeFailure(session);
     }
     CheckingSink sink(session.platform);
     const readers::DecodeResult decoded = readers::decodeProgram(
@@ -140,17 +142,16 @@ ResultCode checkProgramFiles(Session& session) {
     }
     if (!session.programFile->rewind() ||
         (session.companionFile && !session.companionFile->rewind())) {
-        session.failure.kind = FailureKind::System;
-        session.failure.object = session.settings.programPath.str();
-        session.failure.reason = "the file cannot be read again from its start";
-        return shapeFailure(session.settings.fileType);
+        session.failure = objectFailure(session.settings.programPath.str(),
+                                        "the file cannot be read again from its start");
+        return shapeFailure(session);
     }
     return 1;
 }
 
 ResultCode transferProgram(Session& session, ProgressSink& progress) {
     if (!session.programFile) {
-        return shapeFailure(session.settings.fileType);
+        return shapeFailure(session);
     }
     SendingSink sink(session, progress);
     const readers::DecodeResult decoded = readers::decodeProgram(
@@ -160,9 +161,9 @@ ResultCode transferProgram(Session& session, ProgressSink& progress) {
             return sendProgramEnd(session, sink, progress);
         case readers::DecodeStatus::Stopped:
             // A refused BASIC block keeps its own code; a refused record is the shape's failure.
-            return session.settings.fileType == SRecord || session.settings.fileType == BinaryImage
-                       ? shapeFailure(session.settings.fileType)
-                       : sink.lastSent;
+            return readers::fileTypeBehaviour(session.settings.fileType).refusalKeepsItsCode
+                       ? sink.lastSent
+                       : shapeFailure(session);
         case readers::DecodeStatus::FormatError:
             return reportDecodeFailure(session, changedWhileRead(decoded));
         case readers::DecodeStatus::ReadError:

@@ -1,9 +1,10 @@
-// The upload driver: one attempt from the check of the whole file to its last record or block,
-// with the front end told of each step and of the transfer's progress.
+// One upload attempt over an open link: the check pass, the handshake and erase the file
+// type's row asks for, the progress window and the send pass.
 #include "shell/upload_driver.h"
 
 #include "link/link.h"
 #include "protocol/handshake.h"
+#include "readers/file_types.h"
 #include "shell/program_sender.h"
 
 namespace vorlanth::shell {
@@ -24,17 +25,13 @@ class FrontEndProgress final : public ProgressSink {
     FrontEnd& frontEnd_;
 };
 
-// Only S-record programs and binary images go into erased flash.
-bool erasesFlash(int fileType) {
-    return fileType == SRecord || fileType == BinaryImage;
-}
-
 }  // namespace
 
 // The whole program is checked before the terminal is touched: a file that is not in its
 // format ends the attempt with nothing sent, neither handshake nor erase. Whatever the
 // handshake returned, its failure ends the attempt as -111; an erase failure keeps its own
-// code. BASIC programs are never erased.
+// code. The file type's row says which handshake and whether to erase (BASIC programs never
+// are).
 ResultCode uploadProgram(Session& session) {
     session.failure = FailureDetail{};
     if (const ResultCode checked = checkProgramFiles(session); checked <= 0) {
@@ -46,7 +43,8 @@ ResultCode uploadProgram(Session& session) {
     link::prepareUpload(link);
 
     frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
-    const ResultCode ready = erasesFlash(fileType)
+    const readers::FileTypeRow& type = readers::fileTypeBehaviour(fileType);
+    const ResultCode ready = type.handshake == readers::Handshake::Download
                                  ? protocol::enterDownloadMode(link)
                                  : protocol::enterBasicDownloadMode(link, session.checksumMode);
     if (ready <= 0) {
@@ -55,7 +53,7 @@ ResultCode uploadProgram(Session& session) {
     }
     frontEnd.onUploadEvent(UploadEvent::HandshakeSucceeded);
 
-    if (erasesFlash(fileType)) {
+    if (type.erasesFlash) {
         frontEnd.onUploadEvent(UploadEvent::EraseStarted);
         const ResultCode erased = protocol::eraseFlash(link, frontEnd);
         if (erased <= 0) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "common/text.h"
 #include "platform/posix/stop_wait.h"
 #include "platform/posix/system_error.h"
 #include "platform/posix/unique_fd.h"
@@ -347,7 +348,7 @@ std::string permissionHint(const std::string& device) {
 // The device's settings as found are kept, to be given back at close.
 Result<std::unique_ptr<SerialPort>> openSystemSerialPort(int comPort) {
     if (comPort < 1) {
-        return objectFailure("COM" + std::to_string(comPort), "no such COM port");
+        return objectFailure(comPortName(comPort), "no such COM port");
     }
     const std::string device = deviceFor(comPort);
     UniqueFd fd(open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));

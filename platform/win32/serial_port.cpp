@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "common/text.h"
 #include "platform/system_parts.h"
 #include "platform/win32/serial_line.h"
 #include "platform/win32/stop_wait.h"
@@ -161,7 +162,7 @@ class Win32SerialPort final : public SerialPort {
 Result<std::unique_ptr<SerialPort>> openSystemSerialPort(int comPort) {
     char name[16];
     std::snprintf(name, sizeof name, "\\\\.\\COM%d", comPort);
-    const std::string portName = "COM" + std::to_string(comPort);
+    const std::string portName = comPortName(comPort);
     HANDLE handle =
         CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -183,7 +184,7 @@ namespace vorlanth::platform {
 
 // Each COM number is a device of its own.
 std::string systemSerialDeviceName(int comPort) {
-    return "COM" + std::to_string(comPort);
+    return comPortName(comPort);
 }
 
 }  // namespace vorlanth::platform

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/text.h"
+
 namespace vorlanth::fakes {
 
 namespace {
@@ -136,7 +138,7 @@ Result<std::unique_ptr<platform::SerialPort>> FakePlatform::openSerialPort(int c
     openedComPorts.push_back(comPort);
     if (serialLine.openFails || serialLine.isOpen) {
         // Absent, or held: the port is opened without sharing.
-        FailureDetail why = objectFailure("COM" + std::to_string(comPort), "cannot open");
+        FailureDetail why = objectFailure(comPortName(comPort), "cannot open");
         why.osErrorKind = OsErrorKind::Errno;
         why.osError = serialLine.isOpen ? 16 : 2;
         return why;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "readers/file_types.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/unit/program_files.h"
 
@@ -19,12 +20,12 @@ std::string s3(std::uint32_t address, std::size_t length) {
 }
 
 TEST(FileTypeFromExtension, NamesTheLoadersTypes) {
-    EXPECT_EQ(fileTypeFromExtension("app.SHX"), SRecord);
-    EXPECT_EQ(fileTypeFromExtension("dir.v2/app.s19"), SRecord);
-    EXPECT_EQ(fileTypeFromExtension("app.Qbx"), Basic);
-    EXPECT_EQ(fileTypeFromExtension("C:\\out\\app.bin"), BinaryImage);
-    EXPECT_EQ(fileTypeFromExtension("dir.bin/app"), std::nullopt);
-    EXPECT_EQ(fileTypeFromExtension("app.hex"), std::nullopt);
+    EXPECT_EQ(readers::fileTypeFromExtension("app.SHX"), SRecord);
+    EXPECT_EQ(readers::fileTypeFromExtension("dir.v2/app.s19"), SRecord);
+    EXPECT_EQ(readers::fileTypeFromExtension("app.Qbx"), Basic);
+    EXPECT_EQ(readers::fileTypeFromExtension("C:\\out\\app.bin"), BinaryImage);
+    EXPECT_EQ(readers::fileTypeFromExtension("dir.bin/app"), std::nullopt);
+    EXPECT_EQ(readers::fileTypeFromExtension("app.hex"), std::nullopt);
 }
 
 // Ranges merge where data touch; data landing on earlier data, data out of order and text

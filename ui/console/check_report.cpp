@@ -1,10 +1,16 @@
+// vorlanth-cli --check: what the loader would make of a program file, as text or as one JSON
+// object, without any link.
 #include "ui/console/check_report.h"
 
 #include <algorithm>
 #include <cctype>
+#include <span>
 #include <string>
 
 #include "common/hex_text.h"
+#include "common/json_writer.h"
+#include "common/text.h"
+#include "readers/file_types.h"
 #include "shell/session.h"
 #include "ui/console/json_events.h"
 
@@ -14,23 +20,6 @@ namespace {
 
 // At most this many ranges are listed in the text; JSON lists them all.
 constexpr std::size_t kRangesShown = 16;
-
-const char* fileTypeTitle(int fileType) {
-    switch (fileType) {
-        case SRecord:
-            return "S-record program";
-        case BinaryImage:
-            return "binary image";
-        default:
-            return "BASIC program";
-    }
-}
-
-std::string seconds(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, value < 10 ? "%.1f s" : "%.0f s", value);
-    return text;
-}
 
 int exitCodeOf(const shell::ProgramReport& report) {
     switch (report.outcome) {
@@ -44,6 +33,22 @@ int exitCodeOf(const shell::ProgramReport& report) {
     return exit_code::kFileOpenFailed;
 }
 
+// Every file type as "0 (S-record), 1 (BASIC) or 2 (binary image)", each number led by
+// prefix.
+std::string fileTypeChoices(std::string_view prefix) {
+    const std::span<const readers::FileTypeRow> rows = readers::fileTypes();
+    std::string text;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        text.append(i == 0 ? "" : (i + 1 == rows.size() ? " or " : ", "))
+            .append(prefix)
+            .append(std::to_string(rows[i].number))
+            .append(" (")
+            .append(rows[i].shortName)
+            .append(")");
+    }
+    return text;
+}
+
 // PATH or PATH,FILETYPE: a last field of digits is the file type, anything else belongs to
 // the path (paths may hold commas). Nothing for the type when the extension must tell.
 bool splitArgument(std::string_view argument, std::string& path, std::optional<int>& fileType,
@@ -54,11 +59,13 @@ bool splitArgument(std::string_view argument, std::string& path, std::optional<i
         const std::string_view field = argument.substr(comma + 1);
         if (!field.empty() && std::all_of(field.begin(), field.end(),
                                           [](unsigned char c) { return std::isdigit(c) != 0; })) {
-            if (field.size() != 1 || field[0] > '2') {
-                error = "FILETYPE must be 0 (S-record), 1 (BASIC) or 2 (binary image)";
+            const readers::FileTypeRow* row =
+                field.size() == 1 ? readers::findFileType(field[0] - '0') : nullptr;
+            if (row == nullptr) {
+                error = "FILETYPE must be " + fileTypeChoices("");
                 return false;
             }
-            fileType = field[0] - '0';
+            fileType = row->number;
             path = std::string(argument.substr(0, comma));
         }
     }
@@ -67,10 +74,10 @@ bool splitArgument(std::string_view argument, std::string& path, std::optional<i
         return false;
     }
     if (!fileType) {
-        fileType = shell::fileTypeFromExtension(path);
+        fileType = readers::fileTypeFromExtension(path);
         if (!fileType) {
-            error = "cannot tell the file type from the name " + path +
-                    "; give it as PATH,0 (S-record), PATH,1 (BASIC) or PATH,2 (binary image)";
+            error = "cannot tell the file type from the name " + path + "; give it as " +
+                    fileTypeChoices("PATH,");
             return false;
         }
     }
@@ -83,7 +90,8 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
     if (report.outcome == shell::CheckOutcome::CannotOpen) {
         return "";
     }
-    std::string text = report.path + ": " + fileTypeTitle(report.fileType) + ", " +
+    const readers::FileTypeRow& type = readers::fileTypeBehaviour(report.fileType);
+    std::string text = report.path + ": " + std::string(type.title) + ", " +
                        std::to_string(report.fileSize) + " bytes";
     if (!report.companionPath.empty()) {
         text += ", companion " + report.companionPath;
@@ -92,14 +100,11 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
     if (report.outcome != shell::CheckOutcome::Valid) {
         return text;
     }
-    if (report.fileType == SRecord || report.fileType == BinaryImage) {
-        text += "  sends " + std::to_string(report.records) + " records with " +
-                std::to_string(report.dataBytes) + " data bytes, then the end record\n";
-    } else {
-        text += "  sends " + std::to_string(report.blocks) + " blocks with " +
-                std::to_string(report.dataBytes) + " bytes (the companion's 100 included), then " +
-                "\"END\"\n";
-    }
+    const std::uint64_t pieces =
+        type.pieces == readers::PieceKind::Record ? report.records : report.blocks;
+    text += "  sends " + std::to_string(pieces) + " " + std::string(type.pieceName) + " with " +
+            std::to_string(report.dataBytes) + " " + std::string(type.dataName) + ", then " +
+            std::string(type.endName) + "\n";
     for (std::size_t i = 0; i < report.ranges.size() && i < kRangesShown; ++i) {
         const shell::AddressRange& range = report.ranges[i];
         text += "  " + hexAddress(range.first) + "-" + hexAddress(range.end - 1) + "  " +
@@ -112,7 +117,7 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
     text += "  line time without erase:";
     for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
         text += (i == 0 ? " " : ", ") + std::to_string(kBaudRates[i]) + " bit/s " +
-                seconds(shell::lineSeconds(report, kBaudRates[i]));
+                secondsText(shell::lineSeconds(report, kBaudRates[i]), SecondsStyle::WholeFromTen);
     }
     text += "\n";
     for (const std::string& warning : report.warnings) {
@@ -122,47 +127,49 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
 }
 
 std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCode) {
-    std::string object = "{\"event\":\"check\"" + textMember("file", report.path) +
-                         ",\"fileType\":\"" + fileTypeName(report.fileType) + "\"";
+    JsonWriter json;
+    json.beginObject().key("event").string("check").textMember("file", report.path);
+    json.key("fileType").string(readers::fileTypeBehaviour(report.fileType).jsonName);
     if (!report.companionPath.empty()) {
-        object += textMember("companion", report.companionPath);
+        json.textMember("companion", report.companionPath);
     }
-    object += ",\"size\":" + std::to_string(report.fileSize) +
-              ",\"valid\":" + (report.outcome == shell::CheckOutcome::Valid ? "true" : "false") +
-              ",\"exitCode\":" + std::to_string(exitCode);
+    json.key("size").number(report.fileSize);
+    json.key("valid").boolean(report.outcome == shell::CheckOutcome::Valid);
+    json.key("exitCode").number(exitCode);
     if (report.outcome != shell::CheckOutcome::Valid) {
-        object += ",\"error\":{\"detail\":" + jsonString(describeFailure(report.error)) +
-                  ",\"reason\":" + jsonString(report.error.reason);
+        json.key("error").beginObject();
+        json.key("detail").string(describeFailure(report.error));
+        json.key("reason").string(report.error.reason);
         if (report.error.line > 0) {
-            object += ",\"line\":" + std::to_string(report.error.line) +
-                      ",\"column\":" + std::to_string(report.error.column);
+            json.key("line").number(report.error.line).key("column").number(report.error.column);
         }
         if (report.error.offset >= 0) {
-            object += ",\"offset\":" + std::to_string(report.error.offset);
+            json.key("offset").number(report.error.offset);
         }
-        return object + "}}";
+        return json.endObject().endObject().text();
     }
-    object += ",\"records\":" + std::to_string(report.records) +
-              ",\"blocks\":" + std::to_string(report.blocks) +
-              ",\"dataBytes\":" + std::to_string(report.dataBytes) + ",\"ranges\":[";
-    for (std::size_t i = 0; i < report.ranges.size(); ++i) {
-        const shell::AddressRange& range = report.ranges[i];
-        object += std::string(i == 0 ? "" : ",") + "{\"first\":\"" + hexAddress(range.first) +
-                  "\",\"last\":\"" + hexAddress(range.end - 1) +
-                  "\",\"bytes\":" + std::to_string(range.end - range.first) + "}";
+    json.key("records").number(report.records);
+    json.key("blocks").number(report.blocks);
+    json.key("dataBytes").number(report.dataBytes);
+    json.key("ranges").beginArray();
+    for (const shell::AddressRange& range : report.ranges) {
+        json.beginObject();
+        json.key("first").string(hexAddress(range.first));
+        json.key("last").string(hexAddress(range.end - 1));
+        json.key("bytes").number(range.end - range.first);
+        json.endObject();
     }
-    object += "],\"warnings\":[";
-    for (std::size_t i = 0; i < report.warnings.size(); ++i) {
-        object.append(i == 0 ? "" : ",").append(jsonString(report.warnings[i]));
+    json.endArray();
+    json.key("warnings").beginArray();
+    for (const std::string& warning : report.warnings) {
+        json.string(warning);
     }
-    object += "],\"lineSeconds\":{";
-    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
-        char value[32];
-        std::snprintf(value, sizeof value, "%.3f", shell::lineSeconds(report, kBaudRates[i]));
-        object +=
-            std::string(i == 0 ? "" : ",") + "\"" + std::to_string(kBaudRates[i]) + "\":" + value;
+    json.endArray();
+    json.key("lineSeconds").beginObject();
+    for (const std::uint32_t rate : kBaudRates) {
+        json.key(std::to_string(rate)).fixed(shell::lineSeconds(report, rate), 3);
     }
-    return object + "}}";
+    return json.endObject().endObject().text();
 }
 
 int runCheck(std::string_view argument, bool json, platform::FileSystem& files, std::FILE* out,

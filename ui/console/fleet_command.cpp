@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/json_writer.h"
+#include "common/text.h"
 #include "platform/stop_request.h"
 #include "shell/fleet.h"
 #include "shell/session.h"
@@ -64,9 +66,10 @@ void reportListErrors(const shell::FleetListLoad& loaded, const FleetOptions& op
     }
     std::fflush(error);
     if (options.json) {
-        JsonEventWriter(out).fleet(",\"exitCode\":" + std::to_string(loaded.exitCode) +
-                                   ",\"targets\":" + std::to_string(list.targets.size()) +
-                                   ",\"badLines\":" + std::to_string(badLines));
+        JsonWriter members = JsonWriter::membersOnly();
+        members.key("exitCode").number(loaded.exitCode);
+        members.key("targets").number(list.targets.size()).key("badLines").number(badLines);
+        JsonEventWriter(out).fleet(members.text());
     }
 }
 
@@ -189,13 +192,6 @@ std::string padded(std::string text, std::size_t width) {
     return text;
 }
 
-// "1.2 s".
-std::string seconds(std::uint32_t milliseconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
-    return text;
-}
-
 }  // namespace
 
 std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal) {
@@ -204,8 +200,9 @@ std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal
     std::size_t uploaded = 0;
     std::string failed;
     for (const FleetRow& row : rows) {
-        cells.push_back({row.name, row.outcome, formatBytes(row.bytes), seconds(row.elapsedMs),
-                         std::to_string(row.attempts), messageWithDetail(row.message, row.detail)});
+        cells.push_back({row.name, row.outcome, formatBytes(row.bytes),
+                         secondsText(row.elapsedMs / 1000.0), std::to_string(row.attempts),
+                         messageWithDetail(row.message, row.detail)});
         if (row.exitCode == exit_code::kSuccess) {
             ++uploaded;
         } else {
@@ -241,24 +238,27 @@ std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal
 }
 
 std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode) {
-    std::size_t uploaded = 0;
-    std::string results;
+    const auto uploaded =
+        static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const FleetRow& row) {
+            return row.exitCode == exit_code::kSuccess;
+        }));
+    JsonWriter json = JsonWriter::membersOnly();
+    json.key("exitCode").number(exitCode);
+    json.key("targets").number(rows.size());
+    json.key("succeeded").number(uploaded);
+    json.key("failed").number(rows.size() - uploaded);
+    json.key("results").beginArray();
     for (const FleetRow& row : rows) {
-        uploaded += row.exitCode == exit_code::kSuccess ? 1 : 0;
-        char time[32];
-        std::snprintf(time, sizeof time, "%.3f", row.elapsedMs / 1000.0);
-        results.append(results.empty() ? "" : ",")
-            .append("{\"line\":" + std::to_string(row.line) + ",\"text\":" + jsonString(row.text) +
-                    ",\"outcome\":" + jsonString(row.outcome) + ",\"exitCode\":" +
-                    std::to_string(row.exitCode) + ",\"bytes\":" + std::to_string(row.bytes) +
-                    ",\"seconds\":" + time + ",\"attempts\":" + std::to_string(row.attempts) +
-                    ",\"message\":" + jsonString(row.message) + detailMembers(row.detail) + "}");
+        json.beginObject();
+        json.key("line").number(row.line).key("text").string(row.text);
+        json.key("outcome").string(row.outcome).key("exitCode").number(row.exitCode);
+        json.key("bytes").number(row.bytes).key("seconds").fixed(row.elapsedMs / 1000.0, 3);
+        json.key("attempts").number(row.attempts).key("message").string(row.message);
+        writeDetail(json, row.detail);
+        json.endObject();
     }
-    return ",\"exitCode\":" + std::to_string(exitCode) +
-           ",\"targets\":" + std::to_string(rows.size()) +
-           ",\"succeeded\":" + std::to_string(uploaded) +
-           ",\"failed\":" + std::to_string(rows.size() - uploaded) + ",\"results\":[" + results +
-           "]";
+    json.endArray();
+    return json.text();
 }
 
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "common/text.h"
 #include "ui/console/progress_line.h"
 
 namespace vorlanth::ui::console {
@@ -31,13 +32,6 @@ std::string cutTo(std::string text, std::size_t width) {
     return text;
 }
 
-// "1.2 s" for milliseconds.
-std::string formatSeconds(std::uint32_t milliseconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
-    return text;
-}
-
 // What a phase has to say besides its name: the erase's seconds, the transfer's percent and
 // rate, the bytes and time of an upload, or the phase's note; the attempt when not the first.
 std::string phaseDetail(const FleetTargetView& view, std::uint32_t now) {
@@ -59,8 +53,8 @@ std::string phaseDetail(const FleetTargetView& view, std::uint32_t now) {
             break;
         }
         case FleetPhase::Uploaded:
-            detail =
-                formatBytes(view.total) + " in " + formatSeconds(view.phaseTick - view.startTick);
+            detail = formatBytes(view.total) + " in " +
+                     secondsText((view.phaseTick - view.startTick) / 1000.0);
             break;
         default:
             detail = view.note;

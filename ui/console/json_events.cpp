@@ -1,126 +1,12 @@
+// The --json events: one object per line for each step of an upload, written with the one
+// JSON writer.
 #include "ui/console/json_events.h"
 
+#include "readers/file_types.h"
 #include "shell/session.h"
 #include "vorlanth/version.h"
 
 namespace vorlanth::ui::console {
-
-namespace {
-
-// Length of the well-formed UTF-8 sequence at the start of text, or 0 when it does not start
-// with one: a stray continuation byte, an overlong form, a surrogate, a value above U+10FFFF,
-// a byte that never occurs, or a sequence cut short.
-std::size_t utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // the range of the second byte; later bytes are 0x80..0xBF
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;   // below: overlong
-        high = lead == 0xED ? 0x9F : 0xBF;  // above: surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;   // below: overlong
-        high = lead == 0xF4 ? 0x8F : 0xBF;  // above: beyond U+10FFFF
-    } else {
-        return 0;  // 0x80..0xC1 and 0xF5..0xFF never lead a sequence
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-bool isValidUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t length = utf8SequenceLength(text);
-        if (length == 0) {
-            return false;
-        }
-        text.remove_prefix(length);
-    }
-    return true;
-}
-
-std::string hexText(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const char c : bytes) {
-        const auto value = static_cast<unsigned char>(c);
-        hex += kDigits[value >> 4];
-        hex += kDigits[value & 0x0F];
-    }
-    return hex;
-}
-
-}  // namespace
-
-std::string textMember(std::string_view name, std::string_view text) {
-    std::string member = ",\"" + std::string(name) + "\":" + jsonString(text);
-    if (!isValidUtf8(text)) {
-        member += ",\"" + std::string(name) + "_bytes\":\"" + hexText(text) + "\"";
-    }
-    return member;
-}
-
-// Always valid JSON: each byte that is not part of a well-formed UTF-8 sequence becomes
-// U+FFFD, and control characters (C0, DEL and C1) are escaped.
-std::string jsonString(std::string_view text) {
-    std::string quoted = "\"";
-    while (!text.empty()) {
-        const std::size_t length = utf8SequenceLength(text);
-        if (length == 0) {
-            quoted += "\xEF\xBF\xBD";
-            text.remove_prefix(1);
-            continue;
-        }
-        const auto lead = static_cast<unsigned char>(text[0]);
-        // The code point of a one- or two-byte sequence; the control characters are there.
-        const unsigned code =
-            length == 1   ? lead
-            : length == 2 ? ((lead & 0x1Fu) << 6) | (static_cast<unsigned char>(text[1]) & 0x3Fu)
-                          : 0x800u;
-        switch (code) {
-            case '"':
-                quoted += "\\\"";
-                break;
-            case '\\':
-                quoted += "\\\\";
-                break;
-            case '\n':
-                quoted += "\\n";
-                break;
-            case '\r':
-                quoted += "\\r";
-                break;
-            case '\t':
-                quoted += "\\t";
-                break;
-            default:
-                if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
-                    quoted += escaped;
-                } else {
-                    quoted.append(text.substr(0, length));
-                }
-        }
-        text.remove_prefix(length);
-    }
-    return quoted + "\"";
-}
 
 namespace {
 
@@ -137,78 +23,72 @@ const char* linkName(int linkType) {
 
 }  // namespace
 
-std::string detailMembers(const FailureDetail& detail) {
+void writeDetail(JsonWriter& json, const FailureDetail& detail) {
     if (detail.empty()) {
-        return "";
+        return;
     }
-    std::string members = ",\"detail\":" + jsonString(describeFailure(detail));
+    json.key("detail").string(describeFailure(detail));
     if (!detail.object.empty()) {
-        members += textMember("object", detail.object);
+        json.textMember("object", detail.object);
     }
     if (detail.line > 0) {
-        members += ",\"line\":" + std::to_string(detail.line);
+        json.key("line").number(detail.line);
         if (detail.column > 0) {
-            members += ",\"column\":" + std::to_string(detail.column);
+            json.key("column").number(detail.column);
         }
     }
     if (detail.offset >= 0) {
-        members += ",\"offset\":" + std::to_string(detail.offset);
+        json.key("offset").number(detail.offset);
     }
     if (detail.osErrorKind == OsErrorKind::Errno) {
-        members += ",\"errno\":" + std::to_string(detail.osError);
+        json.key("errno").number(detail.osError);
     } else if (detail.osErrorKind == OsErrorKind::Win32) {
-        members += ",\"win32_error\":" + std::to_string(detail.osError);
+        json.key("win32_error").number(detail.osError);
     }
     if (!detail.hint.empty()) {
-        members += ",\"hint\":" + jsonString(detail.hint);
+        json.key("hint").string(detail.hint);
     }
-    return members;
 }
 
 std::string targetMember(int line, std::string_view text) {
-    return ",\"target\":{\"line\":" + std::to_string(line) + ",\"text\":" + jsonString(text) + "}";
-}
-
-const char* fileTypeName(int fileType) {
-    switch (fileType) {
-        case SRecord:
-            return "srecord";
-        case BinaryImage:
-            return "binary-image";
-        default:
-            return "basic";
-    }
+    JsonWriter json = JsonWriter::membersOnly();
+    json.key("target").beginObject().key("line").number(line).key("text").string(text).endObject();
+    return json.text();
 }
 
 // Every object begins {"event":"NAME"; a target's member goes right after the name.
-void JsonEventWriter::write(std::string object) {
-    if (!targetMembers_.empty()) {
-        constexpr std::size_t kNameStart = std::string_view("{\"event\":\"").size();
-        object.insert(object.find('"', kNameStart) + 1, targetMembers_);
-    }
+JsonWriter JsonEventWriter::begin(std::string_view event) const {
+    JsonWriter json;
+    json.beginObject().key("event").string(event).append(targetMembers_);
+    return json;
+}
+
+void JsonEventWriter::write(JsonWriter& json) {
+    json.endObject();
     if (sink_ != nullptr) {
-        sink_->writeJsonLine(std::move(object));
+        sink_->writeJsonLine(json.text());
         return;
     }
-    std::fprintf(stream_, "%s\n", object.c_str());
+    std::fprintf(stream_, "%s\n", json.text().c_str());
     std::fflush(stream_);
 }
 
 void JsonEventWriter::start(const UploadSettings& settings) {
-    std::string object = "{\"event\":\"start\",\"version\":" + jsonString(kVersion) +
-                         textMember("file", settings.programPath.view()) + ",\"fileType\":\"" +
-                         fileTypeName(settings.fileType) + "\",\"link\":\"" +
-                         linkName(settings.linkType) + "\"";
+    JsonWriter json = begin("start");
+    json.key("version").string(kVersion);
+    json.textMember("file", settings.programPath.view());
+    json.key("fileType").string(readers::fileTypeBehaviour(settings.fileType).jsonName);
+    json.key("link").string(linkName(settings.linkType));
     if (settings.linkType == Network) {
-        object += ",\"address\":" + jsonString(settings.targetAddress.view()) +
-                  ",\"port\":" + std::to_string(settings.targetPort);
+        json.key("address").string(settings.targetAddress.view());
+        json.key("port").number(settings.targetPort);
     } else {
-        object += ",\"comPort\":" + std::to_string(settings.comPort) + ",\"baud\":" +
-                  std::to_string(settings.baudIndex >= 0 && settings.baudIndex < 5
-                                     ? kBaudRates[static_cast<std::size_t>(settings.baudIndex)]
-                                     : 0);
+        json.key("comPort").number(settings.comPort);
+        json.key("baud").number(settings.baudIndex >= 0 && settings.baudIndex < 5
+                                    ? kBaudRates[static_cast<std::size_t>(settings.baudIndex)]
+                                    : 0);
     }
-    write(object + "}");
+    write(json);
 }
 
 void JsonEventWriter::uploadEvent(UploadEvent event) {
@@ -243,23 +123,27 @@ void JsonEventWriter::uploadEvent(UploadEvent event) {
             name = "transfer", state = "failed";
             break;
     }
-    write(std::string("{\"event\":\"") + name + "\",\"state\":\"" + state + "\"}");
+    JsonWriter json = begin(name);
+    json.key("state").string(state);
+    write(json);
 }
 
 void JsonEventWriter::progress(int percent, std::uint64_t consumed, std::uint64_t total) {
-    write("{\"event\":\"progress\",\"percent\":" + std::to_string(percent) +
-          ",\"bytes\":" + std::to_string(consumed) + ",\"total\":" + std::to_string(total) + "}");
+    JsonWriter json = begin("progress");
+    json.key("percent").number(percent).key("bytes").number(consumed).key("total").number(total);
+    write(json);
 }
 
 // answer: "yes" or "no" for a question, nullptr for a message that asks nothing.
 void JsonEventWriter::writeMessage(int code, std::string_view text, const char* answer,
                                    const FailureDetail& detail) {
-    std::string object =
-        "{\"event\":\"message\",\"code\":" + std::to_string(code) + ",\"text\":" + jsonString(text);
+    JsonWriter json = begin("message");
+    json.key("code").number(code).key("text").string(text);
     if (answer != nullptr) {
-        object += std::string(",\"answer\":\"") + answer + "\"";
+        json.key("answer").string(answer);
     }
-    write(object + detailMembers(detail) + "}");
+    writeDetail(json, detail);
+    write(json);
 }
 
 void JsonEventWriter::message(MessageId message, const FailureDetail& detail) {
@@ -278,15 +162,22 @@ void JsonEventWriter::retryQuestion(bool retry, const FailureDetail& why) {
 }
 
 void JsonEventWriter::warning(std::string_view summary, const FailureDetail& detail) {
-    write("{\"event\":\"warning\",\"text\":" + jsonString(summary) + detailMembers(detail) + "}");
+    JsonWriter json = begin("warning");
+    json.key("text").string(summary);
+    writeDetail(json, detail);
+    write(json);
 }
 
 void JsonEventWriter::fleet(const std::string& members) {
-    write("{\"event\":\"fleet\"" + members + "}");
+    JsonWriter json = begin("fleet");
+    json.append(members);
+    write(json);
 }
 
 void JsonEventWriter::stopped(std::string_view signalName) {
-    write("{\"event\":\"stopped\",\"signal\":" + jsonString(signalName) + "}");
+    JsonWriter json = begin("stopped");
+    json.key("signal").string(signalName);
+    write(json);
 }
 
 void JsonEventWriter::usageError(std::string_view text) {
@@ -295,8 +186,9 @@ void JsonEventWriter::usageError(std::string_view text) {
 }
 
 void JsonEventWriter::result(int exitCode) {
-    write("{\"event\":\"result\",\"exitCode\":" + std::to_string(exitCode) +
-          ",\"success\":" + (exitCode == 0 ? "true" : "false") + "}");
+    JsonWriter json = begin("result");
+    json.key("exitCode").number(exitCode).key("success").boolean(exitCode == 0);
+    write(json);
 }
 
 }  // namespace vorlanth::ui::console

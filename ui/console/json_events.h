@@ -1,3 +1,5 @@
+// The --json events of the console: one JSON object per line, for a single upload or for a
+// fleet target, written with the one JSON writer (common/json_writer.h).
 #pragma once
 
 #include <cstdint>
@@ -6,23 +8,14 @@
 #include <string_view>
 #include <utility>
 
+#include "common/json_writer.h"
 #include "common/types.h"
 #include "shell/front_end.h"
 
 namespace vorlanth::ui::console {
 
-// Quotes text as a JSON string.
-std::string jsonString(std::string_view text);
-
-// The member ,"NAME":"TEXT" (led by a comma), and beside it NAME_bytes with the raw bytes in
-// hex when the text is not valid UTF-8, so that a script can still name the file.
-std::string textMember(std::string_view name, std::string_view text);
-
-// The name a file type has in JSON: "srecord", "binary-image" or "basic".
-const char* fileTypeName(int fileType);
-
-// The members of a failure's detail that are known, each led by a comma ("" when none is).
-std::string detailMembers(const FailureDetail& detail);
+// The members of a failure's detail that are known, into the open object of json.
+void writeDetail(JsonWriter& json, const FailureDetail& detail);
 
 // The member that names a fleet target: ,"target":{"line":N,"text":"..."} (led by a comma).
 std::string targetMember(int line, std::string_view text);
@@ -65,7 +58,10 @@ class JsonEventWriter {
   private:
     void writeMessage(int code, std::string_view text, const char* answer,
                       const FailureDetail& detail);
-    void write(std::string object);
+    // A new object for event, the target's member right after the event's name.
+    JsonWriter begin(std::string_view event) const;
+    // Closes the object and writes it as one line (or hands it to the sink).
+    void write(JsonWriter& json);
     std::FILE* stream_ = nullptr;
     JsonLineSink* sink_ = nullptr;
     std::string targetMembers_;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "common/text.h"
 #include "dialog/main_dialog.h"
 
 namespace vorlanth::ui::console {
@@ -15,12 +16,9 @@ namespace {
 using dialog::Notification;
 namespace control = dialog::control;
 
+// An answer without blanks and tabs around it.
 std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    return std::string(vorlanth::trimmed(text, kBlanks));
 }
 
 std::string upper(std::string text) {
