@@ -63,7 +63,7 @@ std::int32_t settleNumberBox(DialogView& view, int controlId, std::size_t readSi
 // COM port box: 1..255; only once the dialog has been filled. Any change forgets the cradle's
 // remembered rate.
 void onComPortChanged(Session& session, DialogView& view) {
-    if (!session.dialogReady) {
+    if (!session.settingsFormReady) {
         return;
     }
     session.link.cradleRate = 0;
@@ -187,7 +187,7 @@ void fillMainDialog(Session& session, DialogView& view) {
          {control::kAddressLabel, control::kPortLabel, control::kAddressBox, control::kPortBox}) {
         view.show(id, !serial);
     }
-    session.dialogReady = true;
+    session.settingsFormReady = true;
 
     // Each write below runs the rule of its box at once; the COM port rule therefore settles
     // the number into 1..255 and forgets the cradle's rate.

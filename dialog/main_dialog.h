@@ -26,7 +26,7 @@ inline constexpr std::string_view kDefaultProgramBaseName = "Vorlanth";
 // Opening of the dialog: sets the caption and fills every control from the settings.
 void openMainDialog(Session& session, DialogView& view);
 
-// Fills and arranges every control from the settings, and sets dialogReady.
+// Fills and arranges every control from the settings, and sets settingsFormReady.
 void fillMainDialog(Session& session, DialogView& view);
 
 // Runs the rule of a control for one of its notifications (the change rules, Browse, OK, Exit).

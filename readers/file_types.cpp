@@ -91,7 +91,7 @@ constexpr std::array<FileTypeRow, kFileTypeCount> kFileTypes = {{
     },
 }};
 
-// A row's place is its number: the dialog's list and filters and the settings rely on it.
+// A row's place is its number: the settings form's list and filters and the settings file rely on it.
 constexpr bool rowsInNumberOrder() {
     for (std::size_t i = 0; i < kFileTypes.size(); ++i) {
         if (kFileTypes[i].number != static_cast<int>(i)) {

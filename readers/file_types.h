@@ -35,7 +35,7 @@ enum class PieceKind { Record, Block };
 using Decoder = DecodeResult (*)(platform::ReadableFile& program, platform::ReadableFile* companion,
                                  ProgramSink& sink);
 
-// A type's entry in the open-file dialog.
+// A type's entry in the open-file request: the filter a file chooser offers.
 struct FileFilter {
     std::string_view name;       // "Absolute object programs {*.SHX}"
     std::string_view pattern;    // "*.SHX"
@@ -43,12 +43,12 @@ struct FileFilter {
 };
 
 struct FileTypeRow {
-    int number;  // the FileType value: settings file, command line, the dialog's list position
+    int number;  // the FileType value: settings file, command line, the settings form's list position
     std::span<const std::string_view> extensions;  // lower case, without the dot
     std::string_view title;                        // --check's report: "S-record program"
     std::string_view shortName;                    // --check's usage texts: "S-record"
-    std::string_view listName;                     // the dialog's file-type list: ".SHX file"
-    FileFilter filter;                             // the open-file dialog's filter
+    std::string_view listName;                     // the settings form's file-type list: ".SHX file"
+    FileFilter filter;                             // the open-file request's filter
     std::string_view jsonName;                     // --json: "srecord"
 
     Decoder decode;

@@ -111,7 +111,7 @@ bool applyStartupSettings(Session& session, std::string_view argumentText) {
         if (!targetAddressAccepted(session)) {
             return false;
         }
-        // The settings file is not read, but a dialog shown in Interactive mode saves beside
+        // The settings file is not read, but a settings form run in Interactive mode saves beside
         // the program like any other start.
         settings::computeProgramPaths(session);
         return true;
@@ -126,7 +126,7 @@ void resetPass(Session& session) {
     link::closeLink(link);
     session.transmitBuffer.fill(0);
     session.responseLine.clear();
-    session.dialogReady = false;
+    session.settingsFormReady = false;
     session.failure = FailureDetail{};
 }
 

@@ -19,7 +19,7 @@ std::string companionNameFor(std::string_view programPath);
 // file. Returns false when the command line was refused (its message has been shown).
 bool applyStartupSettings(Session& session, std::string_view argumentText);
 
-// Clears what belongs to one pass: files, link, line settings, buffers, dialogReady.
+// Clears what belongs to one pass: files, link, line settings, buffers, settingsFormReady.
 void resetPass(Session& session);
 
 // One upload attempt; the upload driver's uploadProgram unless a test puts another in.

@@ -53,7 +53,7 @@ struct Session : settings::SettingsRecord {
     std::unique_ptr<platform::ReadableFile> programFile;
     std::unique_ptr<platform::ReadableFile> companionFile;
     FixedText<259> companionName;
-    bool dialogReady = false;
+    bool settingsFormReady = false;
     // Why the last failed operation of this pass failed; cleared with the pass and at the
     // start of every attempt.
     FailureDetail failure;

@@ -1,5 +1,5 @@
 // One upload attempt over an open link: the check pass, the handshake and erase the file
-// type's row asks for, the progress window and the send pass.
+// type's row asks for, the progress display and the send pass.
 #include "shell/upload_driver.h"
 
 #include "link/link.h"

@@ -54,7 +54,7 @@ TEST(MainDialog, OpeningInSerialModeSettlesComPortAfterDialogReady) {
     f.open();
 
     EXPECT_EQ(f.view.caption, "Program download  (Ver. " VORLANTH_VERSION_TEXT ")");
-    EXPECT_TRUE(f.session.dialogReady);
+    EXPECT_TRUE(f.session.settingsFormReady);
     EXPECT_EQ(f.text(id::kComPortBox), "255");
     EXPECT_EQ(f.session.settings.comPort, 255);
     EXPECT_EQ(f.session.link.cradleRate, 0u);
