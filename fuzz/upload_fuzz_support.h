@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/invariant.h"
 #include "link/link.h"
 #include "readers/program_decoder.h"
 #include "shell/session.h"
@@ -31,13 +32,6 @@ namespace vorlanth::fuzzing {
 // Longest a single wait sequence may take per write: a record's three looks at its answers
 // (8 s + 2 s + 2 s) or an erase wait (35 s) after its command's 8 s, with room to spare.
 inline constexpr std::uint64_t kWaitBoundPerWriteMs = 45000;
-
-// A failed invariant: says which, then stops at once so the fuzzer records the input.
-[[noreturn]] inline void invariantBroken(const char* what, const std::string& detail = {}) {
-    std::fprintf(stderr, "invariant broken: %s %s\n", what, detail.c_str());
-    std::fflush(stderr);
-    __builtin_trap();
-}
 
 // The terminal's behaviour for this input, read from the option byte and the seed byte.
 inline termsim::ModelConfig modelConfigFor(std::uint8_t options, std::uint8_t seed) {
