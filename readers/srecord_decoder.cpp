@@ -298,7 +298,7 @@ std::optional<DecodeResult> SRecordDecoder::handleLine(std::string_view line,
     }
     if (record.address + std::uint64_t{record.data.size()} > kAddressSpaceEnd) {
         return formatError("the data run past address 0xFFFFFFFF",
-                           static_cast<std::int64_t>(offset), lineNumber_, 3);
+                           static_cast<std::int64_t>(offset + 2), lineNumber_, 3);
     }
     sink_.covers(record.address, record.data.size());
     if (!appendData(record.address, record.data) ||

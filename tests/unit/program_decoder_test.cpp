@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
@@ -84,7 +86,7 @@ std::vector<Defect> defects() {
         {"S-record: a 100 kB line", SRecord, textBytes("S3" + std::string(100000, '0') + "\r\n"),
          "line longer than 514 characters", 514, 1, 515},
         {"S-record: data past 4 GiB", SRecord,
-         textBytes(lines({srec(3, 0xFFFFFFFE, {1, 2, 3}), end})), "past address 0xFFFFFFFF", 0, 1,
+         textBytes(lines({srec(3, 0xFFFFFFFE, {1, 2, 3}), end})), "past address 0xFFFFFFFF", 2, 1,
          3},
         {"S-record: a line without its record start", SRecord, textBytes(lines({good, ":10", end})),
          "starts with 'S', not ':'", 24, 2, 1},
@@ -161,6 +163,14 @@ TEST(CheckBeforeErase, DefectiveFilesSendNothingAndSayWhereAndWhy) {
         EXPECT_EQ(failure.offset, defect.offset);
         EXPECT_EQ(failure.line, defect.line);
         EXPECT_EQ(failure.column, defect.column);
+        if (failure.line > 0 && failure.offset <= static_cast<std::int64_t>(defect.file.size())) {
+            // Offset, line and column name one character: the one an editor and a hex viewer show.
+            const auto at = defect.file.begin() + failure.offset;
+            const auto lineStart =
+                std::find(std::make_reverse_iterator(at), defect.file.rend(), '\n').base();
+            EXPECT_EQ(std::count(defect.file.begin(), at, '\n') + 1, failure.line);
+            EXPECT_EQ(at - lineStart + 1, failure.column);
+        }
         EXPECT_EQ(failure.object, defect.inCompanion ? "prog.ini" : "prog.file");
         ASSERT_EQ(terminal.frontEnd.messages.size(), 1u);
         EXPECT_EQ(terminal.frontEnd.messages[0].detail.reason, failure.reason);
