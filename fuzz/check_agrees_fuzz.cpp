@@ -39,7 +39,7 @@ class ProgressRecorder final : public shell::ProgressSink {
         require(percent >= last && percent <= 100, "progress going back or beyond 100");
         last = percent;
     }
-    void pumpOneMessage() override {}
+    void stayResponsive() override {}
     int last = 0;
 };
 

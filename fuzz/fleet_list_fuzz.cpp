@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz/invariant.h"
-#include "link/link.h"
+#include "link/udp_transport.h"
 #include "shell/command_line.h"
 #include "shell/fleet_list.h"
 #include "shell/program_check.h"
@@ -64,10 +64,10 @@ std::string terminalOf(const UploadSettings& settings, platform::Platform& platf
     if (settings.linkType < Network) {
         return "serial " + platform.serialDeviceName(settings.comPort);
     }
-    const auto address =
-        link::resolveTargetAddress(platform.sockets(), settings.targetAddress.view(), nullptr);
-    require(address.has_value(), "a target whose address names no terminal");
-    return "udp " + platform::endpointText(*address, settings.targetPort);
+    const Result<link::Ipv4Address> address =
+        link::resolveTargetAddress(platform.sockets(), settings.targetAddress.view());
+    require(static_cast<bool>(address), "a target whose address names no terminal");
+    return "udp " + platform::endpointText(address.value(), settings.targetPort);
 }
 
 }  // namespace

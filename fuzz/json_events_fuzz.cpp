@@ -133,11 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     detail.column = 9;
     detail.offset = 42;
     writer.warning(other, detail);
-    MessageBoxRequest request;
-    request.text = other;
-    request.buttons = MessageButtons::YesNo;
-    request.detail = detail;
-    writer.message(request, Answer::Yes);
+    writer.message(other, detail);
     writer.stopped(other);
     require(lines.lines.size() == 3, "a fleet target's writer lost an event");
     const char* const events[] = {"warning", "message", "stopped"};
