@@ -37,7 +37,9 @@ class DatagramSocket {
     // than the buffer fails the receive (its excess is lost), as does a pending error.
     virtual Result<std::optional<std::size_t>> receive(std::span<std::uint8_t> buffer,
                                                        std::uint32_t waitMs) = 0;
-    // Drops datagrams already queued, without waiting.
+    // Drops datagrams already queued, without waiting: none that arrived before this call is
+    // ever returned by a later receive. Whether they are read and dropped now or passed over
+    // by the next receive is the system's choice.
     virtual void discardPending() = 0;
 };
 

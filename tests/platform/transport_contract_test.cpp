@@ -164,6 +164,10 @@ TEST_P(TransportContract, AnAnswerBeforeTheDeadlineIsRead) {
 // before a send (that late answer, or a doubled one) is dropped, so the next read gets the
 // answer to its own send.
 TEST_P(TransportContract, LateOrDoubledAnswersAreNeverTakenForTheNext) {
+    // A line already in use, as in an upload: an answer has been read on it.
+    ASSERT_TRUE(rig.send("JOIN"));
+    ASSERT_TRUE(rig.readWithin(3000).ok());
+    ASSERT_EQ(rig.line().text(), "FA");
     ASSERT_TRUE(rig.send("LATE"));  // "FF" 400 ms later
     const Result<link::LineEnd> early = rig.readWithin(150);
     ASSERT_TRUE(early.ok());
