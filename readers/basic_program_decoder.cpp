@@ -22,7 +22,7 @@ class BasicProgramDecoder {
   public:
     BasicProgramDecoder(platform::ReadableFile& program, platform::ReadableFile* companion,
                         ProgramSink& sink)
-        : program_(program), companion_(companion), sink_(sink) {}
+        : program_(program), reader_(program), companion_(companion), sink_(sink) {}
 
     DecodeResult run();
 
@@ -30,7 +30,7 @@ class BasicProgramDecoder {
     DecodeResult companionBlock();
     // Reads the next piece of size bytes into the buffer; false when the file ends first.
     bool readPiece(std::size_t size) {
-        const std::size_t got = readFully(program_, std::span(buffer_.data(), size));
+        const std::size_t got = reader_.readFully(std::span(buffer_.data(), size));
         consumed_ += got;
         return got == size;
     }
@@ -40,6 +40,7 @@ class BasicProgramDecoder {
     DecodeResult pieces(std::size_t count);
 
     platform::ReadableFile& program_;
+    BlockReader reader_;
     platform::ReadableFile* companion_;
     ProgramSink& sink_;
     std::array<std::uint8_t, kCompanionBlockSize> buffer_{};

@@ -28,7 +28,7 @@ constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
 class BinaryImageDecoder {
   public:
     BinaryImageDecoder(platform::ReadableFile& file, ProgramSink& sink)
-        : file_(file), sink_(sink) {}
+        : file_(file), reader_(file), sink_(sink) {}
 
     DecodeResult run();
 
@@ -39,7 +39,7 @@ class BinaryImageDecoder {
     bool sendRuns(std::uint32_t address, std::span<const std::uint8_t> data);
     // Reads exactly buffer.size() bytes; false when the file ends or fails first.
     bool readExactly(std::span<std::uint8_t> buffer) {
-        const std::size_t got = readFully(file_, buffer);
+        const std::size_t got = reader_.readFully(buffer);
         consumed_ += got;
         return got == buffer.size();
     }
@@ -50,6 +50,7 @@ class BinaryImageDecoder {
     }
 
     platform::ReadableFile& file_;
+    BlockReader reader_;
     ProgramSink& sink_;
     std::uint64_t fileSize_ = 0;
     std::uint64_t consumed_ = 0;
@@ -79,7 +80,7 @@ std::variant<BinaryImageDecoder::Step, DecodeResult> BinaryImageDecoder::section
     ++sectionNumber_;
     const std::uint64_t start = consumed_;
     std::array<std::uint8_t, kHeaderSize> header{};
-    const std::size_t headerBytes = readFully(file_, header);
+    const std::size_t headerBytes = reader_.readFully(header);
     consumed_ += headerBytes;
     const auto offset = static_cast<std::int64_t>(start);
     const std::size_t markBytes = std::min(headerBytes, kStartMark.size());

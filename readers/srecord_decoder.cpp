@@ -308,8 +308,8 @@ std::optional<DecodeResult> SRecordDecoder::handleLine(std::string_view line,
     return std::nullopt;
 }
 
-// Reads the file in 256-byte chunks and marks progress after each chunk; a line may span
-// chunks. What follows the end record is never read, only counted.
+// Takes the file in 256-byte chunks (from the block reader's memory) and marks progress after
+// each chunk; a line may span chunks. What follows the end record is never read, only counted.
 DecodeResult SRecordDecoder::run(platform::ReadableFile& file) {
     const std::int64_t size = file.size();
     if (size < 0) {
@@ -317,7 +317,8 @@ DecodeResult SRecordDecoder::run(platform::ReadableFile& file) {
     }
     fileSize_ = static_cast<std::uint64_t>(size);
     std::uint64_t consumed = 0;
-    std::array<std::uint8_t, kChunkSize> chunk{};
+    BlockReader reader(file);
+    std::array<std::uint8_t, kChunkSize> scratch{};
     std::array<char, kMaxLineLength + 1> lineBuffer{};  // room for the CR
     std::size_t lineLength = 0;
     std::uint64_t lineOffset = 0;
@@ -334,7 +335,8 @@ DecodeResult SRecordDecoder::run(platform::ReadableFile& file) {
     };
 
     while (consumed < fileSize_) {
-        const std::size_t got = readFully(file, chunk);
+        const std::span<const std::uint8_t> chunk = reader.next(scratch);
+        const std::size_t got = chunk.size();
         if (got == 0) {
             return readError(static_cast<std::int64_t>(consumed), fileSize_);
         }

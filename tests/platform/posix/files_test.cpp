@@ -31,7 +31,7 @@ std::string patternBytes(std::size_t size) {
 }
 
 // Reads a file through the system file system in the given piece sizes, cycling through
-// them, for files around and across the read-ahead buffer's size: every byte arrives once and
+// them, for files around and across 64 KiB: every byte arrives once and
 // in order, and the end reads 0 again and again.
 TEST(PosixFiles, PiecesOfAnySizeReadTheFileExactly) {
     struct Case {
