@@ -14,8 +14,13 @@ namespace {
 constexpr std::size_t kLineWidth = 79;
 // The widest name column; longer names are cut.
 constexpr std::size_t kNameWidth = 26;
-// A terminal's lines are redrawn at most this often for progress alone.
-constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
+// A terminal's lines are redrawn at most this often (ten times a second), however many targets
+// change phase in between; the last drawing at the end is not held back.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+// For progress alone, at most this often.
+constexpr auto kProgressRedrawInterval = std::chrono::milliseconds(200);
+// Without any change the lines are still redrawn this often, so that an erase's seconds count.
+constexpr auto kIdleRedrawInterval = std::chrono::seconds(1);
 // JSON and plain lines are gathered this long into one write.
 constexpr auto kBatchInterval = std::chrono::milliseconds(20);
 
@@ -246,19 +251,25 @@ void FleetDisplay::draw(const std::vector<FleetTargetView>& views, std::uint32_t
 }
 
 // Waits for work, takes it under the lock and writes it outside, then lets the next batch
-// gather; at a terminal the lines are redrawn on a phase change, or every redraw interval
-// while progress comes.
+// gather. At a terminal the lines are redrawn after a phase change or progress once the redraw
+// interval since the last drawing has passed, so a fleet of any size is drawn at most ten times
+// a second; lines to write and the end wake the writer at once.
 void FleetDisplay::writerLoop() {
     std::unique_lock<std::mutex> lock(mutex_);
-    auto lastDraw = std::chrono::steady_clock::now() - kRedrawInterval;
+    auto lastDraw = std::chrono::steady_clock::now() - kIdleRedrawInterval;
     for (;;) {
-        const auto hasWork = [this] {
-            return stopping_ || phaseChanged_ || !jsonLines_.empty() || !textLines_.empty();
+        const auto hasLines = [this] {
+            return stopping_ || !jsonLines_.empty() || !textLines_.empty();
         };
         if (live_) {
-            wake_.wait_for(lock, kRedrawInterval, hasWork);
+            const bool changed = phaseChanged_ || progressed_;
+            const auto interval = phaseChanged_ ? kRedrawInterval
+                                  : progressed_ ? kProgressRedrawInterval
+                                                : kIdleRedrawInterval;
+            wake_.wait_until(lock, lastDraw + interval,
+                             [&] { return hasLines() || (!changed && phaseChanged_); });
         } else {
-            wake_.wait(lock, hasWork);
+            wake_.wait(lock, hasLines);
         }
         const bool stopping = stopping_;
         std::vector<std::string> json;
@@ -266,9 +277,10 @@ void FleetDisplay::writerLoop() {
         json.swap(jsonLines_);
         text.swap(textLines_);
         const auto now = std::chrono::steady_clock::now();
-        const bool redraw = live_ && (stopping || phaseChanged_ ||
-                                      (progressed_ && now - lastDraw >= kRedrawInterval) ||
-                                      now - lastDraw >= std::chrono::seconds(1));
+        const bool redraw =
+            live_ && (stopping || (phaseChanged_ && now - lastDraw >= kRedrawInterval) ||
+                      (progressed_ && now - lastDraw >= kProgressRedrawInterval) ||
+                      now - lastDraw >= kIdleRedrawInterval);
         std::vector<FleetTargetView> views;
         if (redraw) {
             views = views_;
