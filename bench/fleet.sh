@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
-# The fleet against one upload alone, measured side by side in the same run, in interleaved
-# pairs (one alone, then the fleet; PAIRS times):
-#   - 32 virtual terminals over UDP, each writing its flash 5 ms a record (--write-ms 5): the
-#     fleet's wall time ÷ one such upload's, the loader's CPU for the whole fleet as a share of
-#     one core, and its peak memory ÷ one upload's (goals ≤ 1.15, ≤ 10 %, ≤ 32);
-#   - 8 pseudo-terminals paced at 115200 bit/s: the fleet's wall time ÷ one upload's (≤ 1.05).
-# Every terminal gets the same 64 KiB binary image (1024 records).
-# Usage: bench/fleet.sh [BIN_DIR] [PAIRS]   (from the repository root)
-# Prints "RESULT fleet udp32 RATIO_MEDIAN RATIO_MIN RATIO_MAX CPU%_MEDIAN PEAK_RATIO ALONE_S FLEET_S PAIRS"
-# and "RESULT fleet pty8 RATIO_MEDIAN RATIO_MIN RATIO_MAX ALONE_S FLEET_S PAIRS".
+# A fleet against one upload alone, measured side by side in the same run, in interleaved pairs
+# (one alone, then the fleet; PAIRS times). Every terminal gets the same 64 KiB binary image
+# (1024 records).
+#   bench/fleet.sh SIZE WRITE_MS [PAIRS] [BIN_DIR]
+#     SIZE virtual terminals over UDP on 127.0.0.1, each writing its flash WRITE_MS a record:
+#     the fleet's wall time ÷ one such upload's, the loader's CPU for the whole fleet as a share
+#     of one core and per record (alone and in the fleet), and its peak memory ÷ one upload's.
+#   bench/fleet.sh --pty SIZE [PAIRS] [BIN_DIR]
+#     SIZE pseudo-terminals paced at 115200 bit/s: the fleet's wall time ÷ one upload's.
+# (From the repository root.) Prints "RESULT fleet udpSIZE RATIO_MEDIAN RATIO_MIN RATIO_MAX
+# CPU%_MEDIAN PEAK_RATIO ALONE_S FLEET_S PAIRS CPU_US_PER_RECORD_ALONE CPU_US_PER_RECORD_FLEET
+# PEAK_KB_FLEET PEAK_KB_ALONE" or "RESULT fleet ptySIZE RATIO_MEDIAN RATIO_MIN RATIO_MAX ALONE_S
+# FLEET_S PAIRS".
 set -euo pipefail
-bin=$(realpath "${1:-build/linux/bin}")
-pairs=${2:-3}
+link=udp
+if [[ ${1:-} == --pty ]]; then
+  link=pty
+  shift
+fi
+size=${1:?the fleet size}
+if [[ $link == udp ]]; then
+  write_ms=${2:?the flash write time in ms}
+  shift 2
+else
+  shift
+fi
+pairs=${1:-3}
+bin=$(realpath "${2:-build/linux/bin}")
+records=1024
 source bench/common.sh
 bench_setup
 python3 - "$work/fleet.bin" <<'PY'
@@ -79,7 +95,7 @@ pair() {
   start_terminals 1 "$link" "$@"
   timed "$(head -1 "$work/list")"
   check_terminals
-  local alone=$WALL alone_peak=$PEAK_KB
+  local alone=$WALL alone_peak=$PEAK_KB alone_cpu=$CPU
   start_terminals "$count" "$link" "$@"
   timed --fleet "$work/list"
   check_terminals
@@ -88,16 +104,25 @@ pair() {
   peaks+=("$(echo "$PEAK_KB / $alone_peak" | bc -l)")
   alones+=("$alone")
   fleets+=("$WALL")
-  printf '%s: alone %.2f s (%d KiB); fleet of %d %.2f s, cpu %.2f s, %d KiB\n' "$kind" "$alone" \
-    "$alone_peak" "$count" "$WALL" "$CPU" "$PEAK_KB" >&2
+  alone_per_record+=("$(echo "1000000 * $alone_cpu / $records" | bc -l)")
+  fleet_per_record+=("$(echo "1000000 * $CPU / ($records * $count)" | bc -l)")
+  fleet_peaks+=("$PEAK_KB")
+  alone_peaks+=("$alone_peak")
+  printf '%s: alone %.2f s (cpu %.3f s, %d KiB); fleet of %d %.2f s, cpu %.2f s, %d KiB; load %s\n' \
+    "$kind" "$alone" "$alone_cpu" "$alone_peak" "$count" "$WALL" "$CPU" "$PEAK_KB" \
+    "$(cut -d' ' -f1-3 /proc/loadavg)" >&2
 }
 
-ratios=() cpus=() peaks=() alones=() fleets=()
-for _ in $(seq "$pairs"); do pair udp32 32 udp --write-ms 5; done
-echo "RESULT fleet udp32 $(stats_quartiles "${ratios[@]}" | cut -d' ' -f1-3)" \
-  "$(median "${cpus[@]}") $(median "${peaks[@]}") $(median "${alones[@]}") $(median "${fleets[@]}") $pairs"
-
-ratios=() cpus=() peaks=() alones=() fleets=()
-for _ in $(seq "$pairs"); do pair pty8 8 pty --baud 115200; done
-echo "RESULT fleet pty8 $(stats_quartiles "${ratios[@]}" | cut -d' ' -f1-3)" \
-  "$(median "${alones[@]}") $(median "${fleets[@]}") $pairs"
+ratios=() cpus=() peaks=() alones=() fleets=() alone_per_record=() fleet_per_record=()
+fleet_peaks=() alone_peaks=()
+if [[ $link == udp ]]; then
+  for _ in $(seq "$pairs"); do pair "udp$size" "$size" udp --write-ms "$write_ms"; done
+  echo "RESULT fleet udp$size $(stats_quartiles "${ratios[@]}" | cut -d' ' -f1-3)" \
+    "$(median "${cpus[@]}") $(median "${peaks[@]}") $(median "${alones[@]}") $(median "${fleets[@]}") $pairs" \
+    "$(median "${alone_per_record[@]}") $(median "${fleet_per_record[@]}")" \
+    "$(median "${fleet_peaks[@]}") $(median "${alone_peaks[@]}")"
+else
+  for _ in $(seq "$pairs"); do pair "pty$size" "$size" pty --baud 115200; done
+  echo "RESULT fleet pty$size $(stats_quartiles "${ratios[@]}" | cut -d' ' -f1-3)" \
+    "$(median "${alones[@]}") $(median "${fleets[@]}") $pairs"
+fi

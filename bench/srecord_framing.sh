@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Frames a 64 MB S-record file to a null link (a port that answers "FA\r" at once, through the
 # real link code) and converts the same file with objcopy -I srec -O binary, in the same run.
-# Each side runs three times and its best time counts; prints rates and ratios.
+# Each side runs three times and its best time counts; prints rates and ratios. Then
+# interleaved pairs against objcopy: the whole process (both passes) and vorlanth-cli --check.
 # Usage: bench/srecord_framing.sh [BIN_DIR] [MB]   (BIN_DIR of a build without sanitizers)
 set -euo pipefail
 bin=${1:-build/linux/bin}
@@ -54,3 +55,27 @@ printf '%-52s %7.3f s  %8.1f MB/s\n' \
 printf 'ratio, framing vs objcopy (cpu):            %.2f\n' "$(echo "$theirs_cpu / $best_framing" | bc -l)"
 printf 'ratio, whole process vs objcopy (cpu):      %.2f\n' "$(echo "$theirs_cpu / $ours_cpu" | bc -l)"
 printf 'ratio, whole process vs objcopy (wall):     %.2f\n' "$(echo "$theirs_wall / $ours_wall" | bc -l)"
+
+# Interleaved pairs (PAIRS, default 5): the whole process (both passes) and then vorlanth-cli
+# --check alone, each against an objcopy run right after it, so that the load of the moment
+# weighs on both sides alike; CPU seconds (user + system); the median of the ratios.
+cpu_of() {
+  local TIMEFORMAT='%U %S' user system
+  read -r user system < <({ time timeout 300 "$@" >"$work/out" 2>&1; } 2>&1)
+  echo "$user + $system" | bc -l
+}
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+whole=() check=()
+for _ in $(seq "${VORLANTH_BENCH_PAIRS:-5}"); do
+  ours=$(cpu_of "$bench" "$file")
+  theirs=$(cpu_of objcopy -I srec -O binary "$file" "$work/program.bin")
+  whole+=("$(echo "$theirs / $ours" | bc -l)")
+  ours=$(cpu_of "$(dirname "$bench")/vorlanth-cli" --check "$file")
+  theirs=$(cpu_of objcopy -I srec -O binary "$file" "$work/program.bin")
+  check+=("$(echo "$theirs / $ours" | bc -l)")
+  printf 'pair: whole process %.2f, --check %.2f (objcopy cpu %.3f s)\n' "${whole[-1]}" "${check[-1]}" "$theirs"
+done
+read -r med low high _ < <(stats_quartiles "${whole[@]}")
+printf 'ratio, whole process vs objcopy (cpu, median of pairs): %.2f %.2f %.2f %d\n' "$med" "$low" "$high" "${#whole[@]}"
+read -r med low high _ < <(stats_quartiles "${check[@]}")
+printf 'ratio, --check vs objcopy (cpu, median of pairs):       %.2f %.2f %.2f %d\n' "$med" "$low" "$high" "${#check[@]}"
