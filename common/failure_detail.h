@@ -1,3 +1,5 @@
+// FailureDetail: why an operation failed (the object, the reason, the OS error, a line or offset),
+// kept beside its result code so that the console and --json can say which and why.
 #pragma once
 
 #include <cstdint>

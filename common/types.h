@@ -1,3 +1,5 @@
+// The values every layer shares: result codes, link types, file types, the user's upload
+// settings, the transmit buffer and the terminal's last response line.
 #pragma once
 
 #include <array>

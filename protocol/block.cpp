@@ -1,3 +1,4 @@
+// Sends a BASIC program block (checksummed and repeated in checksum mode) and checks for "ACK".
 #include "protocol/block.h"
 
 #include "protocol/record.h"

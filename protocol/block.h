@@ -1,3 +1,5 @@
+// Sending one block of a BASIC program, plain or with its checksum byte, until the terminal
+// answers "ACK".
 #pragma once
 
 #include "common/types.h"

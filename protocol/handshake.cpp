@@ -1,3 +1,5 @@
+// The download-mode handshakes and the flash erase as command-and-answer sequences on the link,
+// with their tries and the erase's long wait.
 #include "protocol/handshake.h"
 
 #include "protocol/words.h"

@@ -1,3 +1,5 @@
+// The steps before a program goes out: bringing the terminal into (BASIC) download mode, the
+// checksum-mode request, and the flash erase with what it shows meanwhile.
 #pragma once
 
 #include "common/types.h"

@@ -1,3 +1,5 @@
+// Frames and sends binary records: fills in count and checksum, resends on "FN", gives up on
+// "FF" or after three sends, and sends the end record.
 #include "protocol/record.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The binary record frame (layout, end record, checksum) and sending records until the terminal
+// gives its verdict.
 #pragma once
 
 #include <array>

@@ -1,3 +1,4 @@
+// Reads a program file until a piece is whole, the file ends or a read fails.
 #include "readers/reader_support.h"
 
 namespace vorlanth::readers {

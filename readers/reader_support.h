@@ -1,3 +1,4 @@
+// What the decoders share for reading a program file: whole pieces from short reads.
 #pragma once
 
 #include <cstdint>

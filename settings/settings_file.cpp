@@ -1,3 +1,5 @@
+// Loads and saves the user's choices in the settings file (Vorlanth.ini), reads the
+// always-on-top flag from the environment file, and warns when either cannot be used.
 #include "settings/settings_file.h"
 
 #include <algorithm>

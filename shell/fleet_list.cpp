@@ -1,3 +1,5 @@
+// Reads and checks a fleet list before anything is sent: each line's fields, its program file
+// (decoded once per path and type), its address, and that no two lines name one terminal.
 #include "shell/fleet_list.h"
 
 #include <array>

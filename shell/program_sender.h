@@ -1,3 +1,5 @@
+// Checking a program file whole before sending and then sending it as its file type asks,
+// with the progress reported to a ProgressSink.
 #pragma once
 
 #include <cstdint>

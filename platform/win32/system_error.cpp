@@ -1,3 +1,4 @@
+// Turns a Win32 or Winsock error code into a FailureDetail with FormatMessage's text.
 #include "platform/win32/system_error.h"
 
 #include <windows.h>
