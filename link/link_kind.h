@@ -14,7 +14,7 @@ struct Link;
 
 // One kind of link: how it opens, and how its target is checked and named.
 struct LinkKind {
-    // Opens the link into link.state.transport: 1, or the code of the failure with why in
+    // Opens the link into link.state.transport: Done, or the code of the failure with why in
     // link.failure (what was opened before the failure stays held until closeLink).
     ResultCode (*open)(Link& link);
     // What can be checked of the target before anything is opened or sent (a network address

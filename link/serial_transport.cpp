@@ -14,7 +14,7 @@ ResultCode openSerialLink(Link& link) {
         link.platform.openSerialPort(link.settings.comPort);
     if (!port) {
         link.failure = std::move(port).failure();
-        return result::kCantOpenComPort;
+        return ResultCode::CantOpenComPort;
     }
     auto transport = std::make_unique<SerialTransport>(
         std::move(port).value(), comPortName(link.settings.comPort), link.platform, link.observer);
@@ -23,7 +23,7 @@ ResultCode openSerialLink(Link& link) {
     serial.line() = serialLineFor(link.settings.baudIndex);
     serial.applyLine();
     sayRefusedLine(link, serial);
-    return 1;
+    return ResultCode::Done;
 }
 
 }  // namespace

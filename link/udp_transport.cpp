@@ -200,7 +200,7 @@ ResultCode openUdpLink(Link& link) {
     platform::SocketLibrary& sockets = link.platform.sockets();
     if (Status started = sockets.startup(); !started) {
         link.failure = std::move(started).failure();
-        return result::kSocketLibraryFailed;
+        return ResultCode::SocketLibraryFailed;
     }
     const std::string_view addressText = link.settings.targetAddress.view();
     auto transport =
@@ -210,12 +210,12 @@ ResultCode openUdpLink(Link& link) {
     const Result<Ipv4Address> address = resolveTargetAddress(sockets, addressText);
     if (!address) {
         link.failure = address.failure();
-        return result::kInvalidIpAddress;
+        return ResultCode::InvalidIpAddress;
     }
     Result<std::unique_ptr<platform::DatagramSocket>> socket = sockets.createDatagramSocket();
     if (!socket) {
         link.failure = std::move(socket).failure();
-        return result::kCantCreateSocket;
+        return ResultCode::CantCreateSocket;
     }
     platform::DatagramSocket& connecting = **socket;
     udp.useSocket(std::move(socket).value());
@@ -223,9 +223,9 @@ ResultCode openUdpLink(Link& link) {
         !connected) {
         // The socket stays open until the next closeLink.
         link.failure = std::move(connected).failure();
-        return result::kCantConnect;
+        return ResultCode::CantConnect;
     }
-    return 1;
+    return ResultCode::Done;
 }
 
 // The address must name a terminal; nothing is sent to it.

@@ -7,10 +7,7 @@ namespace vorlanth::platform {
 
 // The system's text without its closing period and line end.
 FailureDetail systemFailure(std::string object, std::string reason, unsigned long error) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = std::move(object);
-    detail.reason = std::move(reason);
+    FailureDetail detail = objectFailure(std::move(object), std::move(reason));
     detail.osErrorKind = OsErrorKind::Win32;
     detail.osError = static_cast<int>(error);
     char text[512] = {};

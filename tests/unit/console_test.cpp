@@ -40,7 +40,7 @@ TEST(JsonEvents, EscapesAndWritesOneObjectPerLine) {
     JsonEventWriter writer(out.get());
     writer.retryQuestion(false, FailureDetail{});
     writer.message(MessageId::commandLine(3), FailureDetail{});
-    writer.message(MessageId::result(result::kCantOpenComPort), FailureDetail{});
+    writer.message(MessageId::result(ResultCode::CantOpenComPort), FailureDetail{});
     writer.progress(51, 512, 1000);
     writer.result(1);
     EXPECT_EQ(out.text(),
@@ -177,7 +177,7 @@ TEST(ConsoleFrontEnd, RetryQuestionAsksATerminalAndAnswersNoWithoutOne) {
     script.answers = {"y"};
     EXPECT_FALSE(script.askRetry(FailureDetail{}));
     EXPECT_EQ(script.answers.size(), 1u);  // nothing was read
-    script.tell(MessageId::result(result::kUploadSucceeded), FailureDetail{});
+    script.tell(MessageId::result(ResultCode::UploadSucceeded), FailureDetail{});
     const std::string text = err.text();
     EXPECT_NE(text.find("vorlanth: Failed to Upload, would you like to retry? [y/N] "),
               std::string::npos);
