@@ -181,6 +181,8 @@ const LinkKind kCradleLink = {
     .targetName = serialTargetName,
     .terminalName = serialTerminalName,
     .lineName = serialTargetName,
+    .jsonName = "cradle-ir",
+    .writeTargetMembers = writeSerialTargetMembers,
 };
 
 }  // namespace vorlanth::link

@@ -262,6 +262,12 @@ std::string udpLineName(const UploadSettings& settings) {
     return std::string(settings.targetAddress.view());
 }
 
+// The address as written, and the port.
+void writeUdpTargetMembers(JsonWriter& json, const UploadSettings& settings) {
+    json.key("address").string(settings.targetAddress.view());
+    json.key("port").number(settings.targetPort);
+}
+
 }  // namespace
 
 const LinkKind kUdpLink = {
@@ -271,6 +277,8 @@ const LinkKind kUdpLink = {
     .targetName = udpTargetName,
     .terminalName = udpTerminalName,
     .lineName = udpLineName,
+    .jsonName = "network",
+    .writeTargetMembers = writeUdpTargetMembers,
 };
 
 }  // namespace vorlanth::link

@@ -83,6 +83,38 @@ TEST(JsonEvents, TextsBecomeValidUtf8Json) {
     }
 }
 
+// The start event names the link kind and describes its target as that kind's row says: the
+// COM port and rate for both serial kinds, the address and port for the network link.
+TEST(JsonEvents, StartDescribesTheTargetOfEachLinkKind) {
+    struct Case {
+        int linkType;
+        int baudIndex;
+        const char* members;  // after "fileType"
+    };
+    const std::vector<Case> cases = {
+        {Serial, 1, R"("link":"serial","comPort":4,"baud":57600})"},
+        {CradleIr, 4, R"("link":"cradle-ir","comPort":4,"baud":9600})"},
+        {CradleIr, 9, R"("link":"cradle-ir","comPort":4,"baud":0})"},
+        {Network, 0, R"("link":"network","address":"10.0.0.7","port":3001})"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.members);
+        CapturedStream out;
+        JsonEventWriter writer(out.get());
+        UploadSettings settings;
+        settings.programPath.assign("app.shx");
+        settings.linkType = c.linkType;
+        settings.comPort = 4;
+        settings.baudIndex = c.baudIndex;
+        settings.targetAddress.assign("10.0.0.7");
+        settings.targetPort = 3001;
+        writer.start(settings);
+        EXPECT_EQ(out.text(),
+                  std::string(R"({"event":"start","version":"1.31","file":"app.shx",)") +
+                      R"("fileType":"srecord",)" + c.members + "\n");
+    }
+}
+
 // A path that is not valid UTF-8 is also given as its bytes in hex, so a script can find the
 // file; a valid one is not.
 TEST(JsonEvents, PathsThatAreNotUtf8AlsoComeAsBytes) {
