@@ -16,7 +16,7 @@ namespace vorlanth {
 // own, and each negative code is a named failure with its message in the message table. The
 // numbers are fixed: the message table, --json and the scripts that read it know them. Like
 // Result, a code must be looked at: a call that drops one does not compile.
-enum class [[nodiscard]] ResultCode : std::int32_t {
+enum class [[nodiscard]] ResultCode : std::int32_t{
     Failed = 0,
     Done = 1,
     UploadSucceeded = 100,
@@ -48,8 +48,10 @@ constexpr bool succeeded(ResultCode code) {
     return codeNumber(code) > 0;
 }
 
-// Link kinds; values outside 0..2 can only come from a hand-edited settings file.
+// Link kinds; what differs between them is in one table (link/link_kind.h). Values outside
+// 0..2 can only come from a hand-edited settings file.
 enum LinkType : int { Serial = 0, CradleIr = 1, Network = 2 };
+inline constexpr int kLinkTypeCount = 3;
 // Program file types; what differs between them is in one table (readers/file_types.h).
 enum FileType : int { SRecord = 0, Basic = 1, BinaryImage = 2 };
 inline constexpr int kFileTypeCount = 3;

@@ -160,7 +160,7 @@ void loadSettings(SettingsRecord& record) {
 
     settings.programPath.assignCut(values[kFileName]);
     if (!values[kComType].empty()) {
-        settings.linkType = storedChoice(values[kComType], 1, Network + 1).value_or(Serial);
+        settings.linkType = storedChoice(values[kComType], 1, kLinkTypeCount).value_or(Serial);
     }
     settings.fileType = storedChoice(values[kFileType], 0, kFileTypeCount).value_or(SRecord);
 
