@@ -195,7 +195,7 @@ int frame(BenchPlatform& platform, const char* path, bool inMemory) {
     const std::clock_t cpuStart = std::clock();
     // Both passes of an upload: the check of the whole file, then the sending.
     ResultCode result = shell::checkProgramFiles(session);
-    if (result > 0) {
+    if (succeeded(result)) {
         result = shell::transferProgram(session, progress);
     }
     const double cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
@@ -204,11 +204,11 @@ int frame(BenchPlatform& platform, const char* path, bool inMemory) {
     std::printf(
         "%s: result %d, %lld bytes, %llu frames, %llu bytes on the link, %.3f s, "
         "%.1f MB/s; cpu %.3f s, %.1f MB/s\n",
-        inMemory ? "framing from memory" : "framing from the file", result,
+        inMemory ? "framing from memory" : "framing from the file", codeNumber(result),
         static_cast<long long>(size), static_cast<unsigned long long>(watched.writes),
         static_cast<unsigned long long>(watched.bytesWritten), elapsed.count(),
         megabytes / elapsed.count(), cpuSeconds, megabytes / cpuSeconds);
-    return result == 1 ? 0 : 1;
+    return result == ResultCode::Done ? 0 : 1;
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// Reads decimal numbers out of text without the C library's locale or errno: a leading number
+// that saturates at the 32-bit limits, and a whole text as an edit box's unsigned number.
 #include "common/decimal.h"
 
 #include <limits>

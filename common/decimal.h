@@ -1,3 +1,5 @@
+// Decimal numbers read from text the way the settings file and the dialog's edit boxes give
+// them: the leading number of a text, and a whole text as an unsigned number.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Builds failure details and turns one into the single line the console prints.
 #include "common/failure_detail.h"
 
 namespace vorlanth {

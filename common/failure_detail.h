@@ -1,3 +1,5 @@
+// FailureDetail: why an operation failed (the object, the reason, the OS error, a line or offset),
+// kept beside its result code so that the console and --json can say which and why.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@ enum class FailureKind {
     FileFormat,  // the program file (or its companion) is not in its format
     System,      // the operating system refused or lost something (file, port, socket)
     Address,     // the network address names no terminal
+    Usage,       // what the user gave cannot be used as it is (a fleet list's line, say)
 };
 
 // Which numbering an operating-system error code belongs to.
@@ -36,8 +39,9 @@ struct FailureDetail {
 // One line for a person: "object:line:column: reason (os text)", each part only when known.
 std::string describeFailure(const FailureDetail& detail);
 
-// A failure of the given kind that comes with no system error: the object and what went wrong
-// in plain words.
+// The one way to make a failure's detail: its kind, the object and what went wrong in plain
+// words. A failure the OS reported adds its error to this (platform's systemFailure); a place
+// in a file is set on the detail made here.
 FailureDetail objectFailure(std::string object, std::string reason,
                             FailureKind kind = FailureKind::System);
 

@@ -1,3 +1,5 @@
+// FixedText: a bounded, NUL-terminated text held in place, for the address, the paths and the
+// other texts of a run whose room is fixed.
 #pragma once
 
 #include <algorithm>

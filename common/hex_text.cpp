@@ -1,3 +1,4 @@
+// Formats a terminal memory address as "0x" and eight or more upper-case hexadecimal digits.
 #include "common/hex_text.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Terminal memory addresses written as hexadecimal text, for messages and the --check report.
 #pragma once
 
 #include <cstdint>

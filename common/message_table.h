@@ -33,11 +33,13 @@ struct MessageId {
     MessageKind kind = MessageKind::Result;
     int number = 0;  // the result code, or the command line's error number
 
-    static constexpr MessageId result(ResultCode code) { return {MessageKind::Result, code}; }
+    static constexpr MessageId result(ResultCode code) {
+        return {MessageKind::Result, codeNumber(code)};
+    }
     static constexpr MessageId formatError() { return {MessageKind::FormatError, 0}; }
     static constexpr MessageId commandLine(int error) { return {MessageKind::CommandLine, error}; }
     // The question asked after a failed upload.
-    static constexpr MessageId retryQuestion() { return result(result::kRetryQuestion); }
+    static constexpr MessageId retryQuestion() { return result(ResultCode::RetryQuestion); }
 
     friend constexpr bool operator==(const MessageId&, const MessageId&) = default;
 };

@@ -1,3 +1,4 @@
+// The start-up preset of the upload settings and the text of a response line.
 #include "common/types.h"
 
 #include <cstring>

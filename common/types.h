@@ -1,3 +1,5 @@
+// The values every layer shares: result codes, link types, file types, the user's upload
+// settings, the transmit buffer and the terminal's last response line.
 #pragma once
 
 #include <array>
@@ -9,32 +11,47 @@
 
 namespace vorlanth {
 
-// Signed result of every link, protocol and transfer operation: positive is success,
-// 0 a failure without a message of its own, negative a named failure.
-using ResultCode = std::int32_t;
+// What a link, protocol or transfer operation ended with. Every success is positive (Done for
+// a step, UploadSucceeded for a whole upload), Failed is a failure without a message of its
+// own, and each negative code is a named failure with its message in the message table. The
+// numbers are fixed: the message table, --json and the scripts that read it know them. Like
+// Result, a code must be looked at: a call that drops one does not compile.
+enum class [[nodiscard]] ResultCode : std::int32_t{
+    Failed = 0,
+    Done = 1,
+    UploadSucceeded = 100,
+    CantOpenComPort = -100,
+    CantConfigureIrDevice = -101,
+    FailedToSetCommState = -102,
+    SocketLibraryFailed = -103,
+    CantCreateSocket = -104,
+    CantConnect = -105,
+    RecordUploadError = -106,
+    FailedToEraseFlash = -107,
+    CantEraseFlash = -108,
+    BlockUploadError = -109,
+    CommunicationError = -110,
+    TerminalNotReady = -111,
+    InvalidIpAddress = -150,
+    CantOpenFile = -151,
+    CantOpenCompanionFile = -152,
+    RetryQuestion = -153,  // not an operation's result: the number of the retry question
+};
 
-namespace result {
-inline constexpr ResultCode kUploadSucceeded = 100;
-inline constexpr ResultCode kCantOpenComPort = -100;
-inline constexpr ResultCode kCantConfigureIrDevice = -101;
-inline constexpr ResultCode kFailedToSetCommState = -102;
-inline constexpr ResultCode kSocketLibraryFailed = -103;
-inline constexpr ResultCode kCantCreateSocket = -104;
-inline constexpr ResultCode kCantConnect = -105;
-inline constexpr ResultCode kRecordUploadError = -106;
-inline constexpr ResultCode kFailedToEraseFlash = -107;
-inline constexpr ResultCode kCantEraseFlash = -108;
-inline constexpr ResultCode kBlockUploadError = -109;
-inline constexpr ResultCode kCommunicationError = -110;
-inline constexpr ResultCode kTerminalNotReady = -111;
-inline constexpr ResultCode kInvalidIpAddress = -150;
-inline constexpr ResultCode kCantOpenFile = -151;
-inline constexpr ResultCode kCantOpenCompanionFile = -152;
-inline constexpr ResultCode kRetryQuestion = -153;
-}  // namespace result
+// The number a result code stands for, as the message table and --json give it.
+constexpr std::int32_t codeNumber(ResultCode code) {
+    return static_cast<std::int32_t>(code);
+}
 
-// Link kinds; values outside 0..2 can only come from a hand-edited settings file.
+// True for every success: a step done, an upload that succeeded.
+constexpr bool succeeded(ResultCode code) {
+    return codeNumber(code) > 0;
+}
+
+// Link kinds; what differs between them is in one table (link/link_kind.h). Values outside
+// 0..2 can only come from a hand-edited settings file.
 enum LinkType : int { Serial = 0, CradleIr = 1, Network = 2 };
+inline constexpr int kLinkTypeCount = 3;
 // Program file types; what differs between them is in one table (readers/file_types.h).
 enum FileType : int { SRecord = 0, Basic = 1, BinaryImage = 2 };
 inline constexpr int kFileTypeCount = 3;

@@ -142,7 +142,7 @@ void onOk(Session& session, DialogView& view) {
         if (!resolved) {
             const FailureDetail why = resolved.failure();
             settings.targetAddress.clear();
-            shell::showResultMessage(session.frontEnd, result::kInvalidIpAddress, &why);
+            shell::showResultMessage(session.frontEnd, ResultCode::InvalidIpAddress, &why);
             return;
         }
         settings.targetPort =

@@ -15,8 +15,8 @@ inline constexpr int kDialogOk = 1;
 inline constexpr int kDialogExit = 2;
 
 // List entries; the position in a list is the value of its field.
-inline constexpr std::array<std::string_view, 3> kLinkTypeNames = {"RS-232 / IrDA", "Cradle-IR",
-                                                                   "TCP / IP"};
+inline constexpr std::array<std::string_view, kLinkTypeCount> kLinkTypeNames = {
+    "RS-232 / IrDA", "Cradle-IR", "TCP / IP"};
 inline constexpr std::array<std::string_view, 5> kBaudRateNames = {
     "115200 bps", "57600 bps", "38400 bps", "19200 bps", "9600 bps"};
 // The file-type list and the open-file filters come from the file-type table

@@ -113,13 +113,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         answered += answer.size();
     };
     link::Link link = linkOf(session);
-    require(link::openLink(link) == 1, "the fake link did not open");
+    require(link::openLink(link) == ResultCode::Done, "the fake link did not open");
 
     const ResultCode checked = shell::checkProgramFiles(session);
     if (report.outcome == shell::CheckOutcome::NotValid) {
         const FailureDetail& said = report.error;
         const FailureDetail& found = session.failure;
-        require(checked <= 0 && platform.serialLine.writes.empty(),
+        require(!succeeded(checked) && platform.serialLine.writes.empty(),
                 "a file the report refuses passes the upload's check");
         require(said.reason == found.reason && said.offset == found.offset &&
                     said.line == found.line && said.column == found.column &&
@@ -128,10 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 describeFailure(said) + " / " + describeFailure(found));
         return 0;
     }
-    require(checked == 1, "a file the report takes fails the upload's check",
+    require(checked == ResultCode::Done, "a file the report takes fails the upload's check",
             describeFailure(session.failure));
     ProgressRecorder progress;
-    require(shell::transferProgram(session, progress) == 1,
+    require(shell::transferProgram(session, progress) == ResultCode::Done,
             "a file the report takes fails to send to a terminal that takes everything",
             describeFailure(session.failure));
 

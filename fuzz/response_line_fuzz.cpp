@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     session.settings.linkType = network ? Network : Serial;
     session.settings.targetAddress.assign("127.0.0.1");
     link::Link link = linkOf(session);
-    if (link::openLink(link) != 1) {
+    if (link::openLink(link) != ResultCode::Done) {
         __builtin_trap();
     }
     std::size_t position = 1;
@@ -41,12 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Read lines until the input is used up; every line must stay within its 15 characters.
     for (int i = 0; i < 64; ++i) {
-        const int result = link::readResponseLine(link, data[0] % 3);
+        const ResultCode result = link::readResponseLine(link, data[0] % 3);
         if (std::strlen(session.responseLine.bytes.data()) > 15 ||
             session.responseLine.bytes[15] != 0) {
             __builtin_trap();
         }
-        if (result == 0 ||
+        if (result == ResultCode::Failed ||
             (platform.serialLine.input.empty() && platform.datagramPeer.input.empty())) {
             break;
         }

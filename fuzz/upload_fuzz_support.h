@@ -85,8 +85,8 @@ void answerWrite(termsim::TerminalModel& model, std::uint32_t now, Deliver deliv
 inline void printTrace(ResultCode result, std::size_t writes, std::uint32_t elapsed,
                        const termsim::TerminalModel& model,
                        const std::vector<termsim::FrameTrace>& trace) {
-    std::fprintf(stderr, "result %d after %zu writes and %u ms, %u sessions ended\n", result,
-                 writes, elapsed, model.sessionsEnded());
+    std::fprintf(stderr, "result %d after %zu writes and %u ms, %u sessions ended\n",
+                 codeNumber(result), writes, elapsed, model.sessionsEnded());
     for (const termsim::FrameTrace& frame : trace) {
         std::fprintf(stderr, "  frame %llu at %llu ms: %s %s -> \"%s\" fault %s\n",
                      static_cast<unsigned long long>(frame.number),
@@ -182,7 +182,7 @@ inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t si
     }
 
     link::Link link = linkOf(session);
-    if (link::openLink(link) != 1) {
+    if (link::openLink(link) != ResultCode::Done) {
         invariantBroken("the fake link did not open");
     }
     const std::uint32_t started = platform.clockImpl.tickCount();
@@ -195,14 +195,14 @@ inline void runUploadCase(int fileType, const std::uint8_t* data, std::size_t si
     if (std::getenv("VORLANTH_FUZZ_TRACE") != nullptr) {
         printTrace(result, writes, elapsed, model, trace);
     }
-    if (!accepted && (writes > 0 || result > 0)) {
+    if (!accepted && (writes > 0 || succeeded(result))) {
         invariantBroken("a file the decoder refuses reached the link");
     }
-    if (accepted && faultless && result <= 0) {
+    if (accepted && faultless && !succeeded(result)) {
         invariantBroken("a file the decoder takes failed without any fault",
-                        std::to_string(result));
+                        std::to_string(codeNumber(result)));
     }
-    if (result <= 0) {
+    if (!succeeded(result)) {
         return;
     }
 

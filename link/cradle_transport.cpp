@@ -50,7 +50,7 @@ ResultCode openCradleLink(Link& link) {
         link.platform.openSerialPort(link.settings.comPort);
     if (!port) {
         link.failure = std::move(port).failure();
-        return result::kCantOpenComPort;
+        return ResultCode::CantOpenComPort;
     }
     auto transport = std::make_unique<CradleTransport>(
         std::move(port).value(), comPortName(link.settings.comPort), link.platform, link.observer);
@@ -64,9 +64,9 @@ ResultCode openCradleLink(Link& link) {
     sayRefusedLine(link, cradle);
     if (!configured) {
         link.failure = std::move(configured).failure();
-        return result::kCantConfigureIrDevice;
+        return ResultCode::CantConfigureIrDevice;
     }
-    return *configured == CradleSetUp::Done ? 1 : result::kCantConfigureIrDevice;
+    return *configured == CradleSetUp::Done ? ResultCode::Done : ResultCode::CantConfigureIrDevice;
 }
 
 }  // namespace
@@ -181,6 +181,8 @@ const LinkKind kCradleLink = {
     .targetName = serialTargetName,
     .terminalName = serialTerminalName,
     .lineName = serialTargetName,
+    .jsonName = "cradle-ir",
+    .writeTargetMembers = writeSerialTargetMembers,
 };
 
 }  // namespace vorlanth::link

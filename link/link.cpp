@@ -48,7 +48,7 @@ void prepareUpload(Link& link) {
 
 // The deadline is counted from the call; a stop request, a link that is not open, a lost line
 // or a failed receive ends the read at once.
-int readResponseLine(Link& link, std::int32_t seconds) {
+ResultCode readResponseLine(Link& link, std::int32_t seconds) {
     ResponseLine& line = link.responseLine;
     line.clear();
     // A deadline must stay within half the tick counter's range to compare correctly.
@@ -57,31 +57,31 @@ int readResponseLine(Link& link, std::int32_t seconds) {
     const std::uint32_t deadline =
         link.clock().tickCount() + static_cast<std::uint32_t>(bounded) * 1000u;
     if (link.platform.stopRequested() != 0) {
-        return 0;
+        return ResultCode::Failed;
     }
     if (!link.state.transport) {
         link.failure = linkNotOpen(link);
-        return 0;
+        return ResultCode::Failed;
     }
     Result<LineEnd> read = link.state.transport->readLine(line, deadline);
     if (!read) {
         link.failure = std::move(read).failure();
-        return 0;
+        return ResultCode::Failed;
     }
-    return *read == LineEnd::Stopped ? 0 : 1;
+    return *read == LineEnd::Stopped ? ResultCode::Failed : ResultCode::Done;
 }
 
 // An answer that arrived late for an earlier send must not pass for the answer to this one,
 // so waiting input is dropped first.
-int exchange(Link& link, std::span<const std::uint8_t> bytes) {
+ResultCode exchange(Link& link, std::span<const std::uint8_t> bytes) {
     if (link.platform.stopRequested() != 0) {
-        return 0;
+        return ResultCode::Failed;
     }
     if (link.state.transport) {
         link.state.transport->dropLateInput();
         if (Status sent = link.state.transport->send(bytes); !sent) {
             link.failure = std::move(sent).failure();
-            return 0;
+            return ResultCode::Failed;
         }
     }
     return readResponseLine(link, kExchangeDeadlineSeconds);

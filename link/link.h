@@ -46,7 +46,7 @@ inline constexpr std::int32_t kExchangeDeadlineSeconds = 8;
 inline constexpr std::int32_t kEraseDeadlineSeconds = 35;
 inline constexpr std::int32_t kFurtherLineDeadlineSeconds = 2;
 
-// Opens the link the settings name (link_kind.h): 1, or -100/-101 (serial kinds),
+// Opens the link the settings name (link_kind.h): Done, or -100/-101 (serial kinds),
 // -103/-104/-105 or -150 (network), with why in link.failure. A line setting the device
 // refused does not fail the open; it is said to link.warnings.
 ResultCode openLink(Link& link);
@@ -57,12 +57,12 @@ void closeLink(Link& link);
 void sayRefusedSetting(Link& link, const FailureDetail& refusal);
 // Readies the open link for an upload attempt (the serial kinds bound their writes).
 void prepareUpload(Link& link);
-// Reads one line ended by CR under a deadline: 1 when the read ended (the line holds what
-// came); 0 at once when a receive failed, the line was lost, no link is open, or a stop of
-// the run was requested.
-int readResponseLine(Link& link, std::int32_t seconds);
+// Reads one line ended by CR under a deadline: Done when the read ended (the line holds what
+// came); Failed at once when a receive failed, the line was lost, no link is open, or a stop
+// of the run was requested.
+ResultCode readResponseLine(Link& link, std::int32_t seconds);
 // Drops input that came late, sends the bytes, and reads the answer with an 8-second
-// deadline; 0 without waiting when the send finds the line lost.
-int exchange(Link& link, std::span<const std::uint8_t> bytes);
+// deadline; Failed without waiting when the send finds the line lost.
+ResultCode exchange(Link& link, std::span<const std::uint8_t> bytes);
 
 }  // namespace vorlanth::link

@@ -13,7 +13,8 @@ namespace vorlanth::link {
 namespace {
 
 // One row per LinkType value, in its order.
-constexpr std::array<const LinkKind*, 3> kLinkKinds = {&kSerialLink, &kCradleLink, &kUdpLink};
+constexpr std::array<const LinkKind*, kLinkTypeCount> kLinkKinds = {&kSerialLink, &kCradleLink,
+                                                                    &kUdpLink};
 
 }  // namespace
 

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
+#include "common/json_writer.h"
 #include "common/result.h"
 #include "common/types.h"
 #include "platform/platform.h"
@@ -12,9 +14,9 @@ namespace vorlanth::link {
 
 struct Link;
 
-// One kind of link: how it opens, and how its target is checked and named.
+// One kind of link: how it opens, and how its target is checked, named and described.
 struct LinkKind {
-    // Opens the link into link.state.transport: 1, or the code of the failure with why in
+    // Opens the link into link.state.transport: Done, or the code of the failure with why in
     // link.failure (what was opened before the failure stays held until closeLink).
     ResultCode (*open)(Link& link);
     // What can be checked of the target before anything is opened or sent (a network address
@@ -31,6 +33,11 @@ struct LinkKind {
     std::string (*terminalName)(const UploadSettings& settings, platform::Platform& platform);
     // The object of a failure on the line: "COM3", or the address.
     std::string (*lineName)(const UploadSettings& settings);
+    // The kind's name in the --json events: "serial", "cradle-ir" or "network".
+    std::string_view jsonName;
+    // Writes the target's members of the --json start event: the COM port and the rate in
+    // bit/s (0 for an index without one), or the address and port.
+    void (*writeTargetMembers)(JsonWriter& json, const UploadSettings& settings);
 };
 
 // The kind that linkType names. Values outside 0..2 come only from a hand-edited file: above

@@ -14,7 +14,7 @@ ResultCode openSerialLink(Link& link) {
         link.platform.openSerialPort(link.settings.comPort);
     if (!port) {
         link.failure = std::move(port).failure();
-        return result::kCantOpenComPort;
+        return ResultCode::CantOpenComPort;
     }
     auto transport = std::make_unique<SerialTransport>(
         std::move(port).value(), comPortName(link.settings.comPort), link.platform, link.observer);
@@ -23,7 +23,7 @@ ResultCode openSerialLink(Link& link) {
     serial.line() = serialLineFor(link.settings.baudIndex);
     serial.applyLine();
     sayRefusedLine(link, serial);
-    return 1;
+    return ResultCode::Done;
 }
 
 }  // namespace
@@ -153,6 +153,14 @@ std::string serialTerminalName(const UploadSettings& settings, platform::Platfor
     return device == name ? name : name + " (" + device + ")";
 }
 
+// The COM port, and the rate the baud index names (0 for an index without one).
+void writeSerialTargetMembers(JsonWriter& json, const UploadSettings& settings) {
+    const bool known =
+        settings.baudIndex >= 0 && settings.baudIndex < static_cast<int>(kBaudRates.size());
+    json.key("comPort").number(settings.comPort);
+    json.key("baud").number(known ? kBaudRates[static_cast<std::size_t>(settings.baudIndex)] : 0);
+}
+
 const LinkKind kSerialLink = {
     .open = openSerialLink,
     .checkTarget = noTargetCheck,
@@ -160,6 +168,8 @@ const LinkKind kSerialLink = {
     .targetName = serialTargetName,
     .terminalName = serialTerminalName,
     .lineName = serialTargetName,
+    .jsonName = "serial",
+    .writeTargetMembers = writeSerialTargetMembers,
 };
 
 }  // namespace vorlanth::link

@@ -72,6 +72,7 @@ Status noTargetCheck(const UploadSettings& settings, platform::Platform& platfor
 Result<std::string> serialTerminalKey(const UploadSettings& settings, platform::Platform& platform);
 std::string serialTargetName(const UploadSettings& settings);
 std::string serialTerminalName(const UploadSettings& settings, platform::Platform& platform);
+void writeSerialTargetMembers(JsonWriter& json, const UploadSettings& settings);
 
 // The Serial link: a serial port wired to the terminal.
 extern const LinkKind kSerialLink;

@@ -200,7 +200,7 @@ ResultCode openUdpLink(Link& link) {
     platform::SocketLibrary& sockets = link.platform.sockets();
     if (Status started = sockets.startup(); !started) {
         link.failure = std::move(started).failure();
-        return result::kSocketLibraryFailed;
+        return ResultCode::SocketLibraryFailed;
     }
     const std::string_view addressText = link.settings.targetAddress.view();
     auto transport =
@@ -210,12 +210,12 @@ ResultCode openUdpLink(Link& link) {
     const Result<Ipv4Address> address = resolveTargetAddress(sockets, addressText);
     if (!address) {
         link.failure = address.failure();
-        return result::kInvalidIpAddress;
+        return ResultCode::InvalidIpAddress;
     }
     Result<std::unique_ptr<platform::DatagramSocket>> socket = sockets.createDatagramSocket();
     if (!socket) {
         link.failure = std::move(socket).failure();
-        return result::kCantCreateSocket;
+        return ResultCode::CantCreateSocket;
     }
     platform::DatagramSocket& connecting = **socket;
     udp.useSocket(std::move(socket).value());
@@ -223,9 +223,9 @@ ResultCode openUdpLink(Link& link) {
         !connected) {
         // The socket stays open until the next closeLink.
         link.failure = std::move(connected).failure();
-        return result::kCantConnect;
+        return ResultCode::CantConnect;
     }
-    return 1;
+    return ResultCode::Done;
 }
 
 // The address must name a terminal; nothing is sent to it.
@@ -262,6 +262,12 @@ std::string udpLineName(const UploadSettings& settings) {
     return std::string(settings.targetAddress.view());
 }
 
+// The address as written, and the port.
+void writeUdpTargetMembers(JsonWriter& json, const UploadSettings& settings) {
+    json.key("address").string(settings.targetAddress.view());
+    json.key("port").number(settings.targetPort);
+}
+
 }  // namespace
 
 const LinkKind kUdpLink = {
@@ -271,6 +277,8 @@ const LinkKind kUdpLink = {
     .targetName = udpTargetName,
     .terminalName = udpTerminalName,
     .lineName = udpLineName,
+    .jsonName = "network",
+    .writeTargetMembers = writeUdpTargetMembers,
 };
 
 }  // namespace vorlanth::link

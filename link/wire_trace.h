@@ -1,3 +1,5 @@
+// WireObserver: what sees every chunk sent to or received from the terminal, with its tick
+// (the console's --trace printer, tests that pin the wire).
 #pragma once
 
 #include <cstdint>

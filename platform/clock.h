@@ -1,3 +1,5 @@
+// Clock: the core's only source of time (a wrapping millisecond tick and a sleep), and
+// wrap-safe comparisons of ticks against deadlines.
 #pragma once
 
 #include <cstdint>

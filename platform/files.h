@@ -1,3 +1,5 @@
+// FileSystem and ReadableFile: how the core opens and reads program files, companions and
+// fleet lists, without blocking in an open and with the reason when a file is refused.
 #pragma once
 
 #include <cstdint>

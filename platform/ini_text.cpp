@@ -1,3 +1,5 @@
+// Reads and edits INI text line by line: sections and keys matched without regard to case,
+// new sections and keys placed where the system's profile functions would put them.
 #include "platform/ini_text.h"
 
 #include <cstddef>

@@ -1,3 +1,5 @@
+// The INI text model under the POSIX settings store: finding a key's value and setting one while
+// keeping every other line byte for byte.
 #pragma once
 
 #include <optional>

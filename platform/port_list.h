@@ -1,3 +1,5 @@
+// The serial ports present on this system, with the COM number that reaches each, for
+// --list-ports.
 #pragma once
 
 #include <string>

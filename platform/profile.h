@@ -1,3 +1,5 @@
+// Profile: reading and writing keys of the private-profile (INI) files that hold the settings
+// and the environment flag, with the size limit that keeps a huge file from being read.
 #pragma once
 
 #include <cstddef>

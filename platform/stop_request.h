@@ -1,3 +1,5 @@
+// The stop request: signals (or console events on Windows) turned into a request every wait
+// sees, so that a stopped run unwinds through its close path; the stop signals' numbers and names.
 #pragma once
 
 #include <string_view>

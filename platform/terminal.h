@@ -1,3 +1,5 @@
+// Standard input, output and error as the console needs them: opened on the null device when
+// closed, asked whether they are terminals, and a line of input read that a stop can end.
 #pragma once
 
 #include <string>

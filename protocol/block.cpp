@@ -1,3 +1,4 @@
+// Sends a BASIC program block (checksummed and repeated in checksum mode) and checks for "ACK".
 #include "protocol/block.h"
 
 #include "protocol/record.h"
@@ -11,7 +12,7 @@ ResultCode sendBlock(link::Link& link, TransmitBuffer& buffer, int length, int c
     const bool checksummed = checksumMode > 0;
     const std::size_t limit = checksummed ? kTransmitBufferSize - 1 : kTransmitBufferSize;
     if (length < 0 || static_cast<std::size_t>(length) > limit) {
-        return result::kBlockUploadError;
+        return ResultCode::BlockUploadError;
     }
     auto size = static_cast<std::size_t>(length);
     if (checksummed) {
@@ -21,14 +22,14 @@ ResultCode sendBlock(link::Link& link, TransmitBuffer& buffer, int length, int c
     const std::span<const std::uint8_t> wire(buffer.data(), size);
     const int sends = checksummed ? kChecksumBlockSends : 1;
     for (int send = 0; send < sends; ++send) {
-        if (link::exchange(link, wire) != 1) {
-            return result::kBlockUploadError;
+        if (link::exchange(link, wire) != ResultCode::Done) {
+            return ResultCode::BlockUploadError;
         }
         if (link.responseLine == reply::kAck) {
-            return 1;
+            return ResultCode::Done;
         }
     }
-    return result::kBlockUploadError;
+    return ResultCode::BlockUploadError;
 }
 
 }  // namespace vorlanth::protocol

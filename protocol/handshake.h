@@ -1,3 +1,5 @@
+// The steps before a program goes out: bringing the terminal into (BASIC) download mode, the
+// checksum-mode request, and the flash erase with what it shows meanwhile.
 #pragma once
 
 #include "common/types.h"
@@ -19,17 +21,18 @@ class EraseIndicator {
 inline constexpr int kCommandTries = 3;
 
 // Brings the terminal into download mode for S-record programs and binary images:
-// 1 when it is ready, 0 when it is not.
+// Done when it is ready, Failed when it is not.
 ResultCode enterDownloadMode(link::Link& link);
 
 // Brings the terminal into BASIC download mode and records in checksumMode whether it wants
-// checksummed blocks: 1 when ready, 0 when not, -110 when the checksum request was refused.
+// checksummed blocks: Done when ready, Failed when not, -110 when the checksum request was
+// refused.
 ResultCode enterBasicDownloadMode(link::Link& link, int& checksumMode);
 
-// Asks for checksummed blocks: 1 when accepted (any line but "NAK"), -110 otherwise.
+// Asks for checksummed blocks: Done when accepted (any line but "NAK"), -110 otherwise.
 ResultCode negotiateChecksumMode(link::Link& link);
 
-// Erases the terminal's flash, showing the erase while the terminal works: 1 or -108.
+// Erases the terminal's flash, showing the erase while the terminal works: Done or -108.
 ResultCode eraseFlash(link::Link& link, EraseIndicator& erase);
 
 }  // namespace vorlanth::protocol

@@ -1,3 +1,5 @@
+// Frames and sends binary records: fills in count and checksum, resends on "FN", gives up on
+// "FF" or after three sends, and sends the end record.
 #include "protocol/record.h"
 
 #include <algorithm>
@@ -25,7 +27,7 @@ Verdict awaitVerdict(link::Link& link) {
         if (link.responseLine == reply::kFf) {
             return Verdict::Refused;
         }
-        if (link::readResponseLine(link, link::kFurtherLineDeadlineSeconds) != 1) {
+        if (link::readResponseLine(link, link::kFurtherLineDeadlineSeconds) != ResultCode::Done) {
             return Verdict::ReadFailed;
         }
     }
@@ -67,7 +69,7 @@ std::size_t openDataRecord(TransmitBuffer& buffer, std::uint32_t address) {
 ResultCode sendRecord(link::Link& link, TransmitBuffer& buffer, int length) {
     if (length < static_cast<int>(kRecordDataOffset) ||
         length > static_cast<int>(kRecordDataOffset + kMaxRecordData)) {
-        return result::kRecordUploadError;
+        return ResultCode::RecordUploadError;
     }
     const auto end = static_cast<std::size_t>(length);
     buffer[kRecordCountOffset] = static_cast<std::uint8_t>(length - 2);
@@ -77,24 +79,24 @@ ResultCode sendRecord(link::Link& link, TransmitBuffer& buffer, int length) {
     const std::span<const std::uint8_t> frame(buffer.data(), end + 2);
 
     for (int sends = 0; sends < kRecordSends; ++sends) {
-        if (link::exchange(link, frame) != 1) {
-            return result::kRecordUploadError;
+        if (link::exchange(link, frame) != ResultCode::Done) {
+            return ResultCode::RecordUploadError;
         }
         switch (awaitVerdict(link)) {
             case Verdict::Accepted:
-                return 1;
+                return ResultCode::Done;
             case Verdict::Refused:
             case Verdict::ReadFailed:
-                return result::kRecordUploadError;
+                return ResultCode::RecordUploadError;
             case Verdict::SendAgain:
                 break;
         }
     }
-    return result::kRecordUploadError;
+    return ResultCode::RecordUploadError;
 }
 
 // The end record is neither acknowledged nor sent again.
-int sendEndRecord(link::Link& link, TransmitBuffer& buffer) {
+ResultCode sendEndRecord(link::Link& link, TransmitBuffer& buffer) {
     std::copy(kEndRecord.begin(), kEndRecord.end(), buffer.begin());
     return link::exchange(link, std::span<const std::uint8_t>(buffer.data(), kEndRecord.size()));
 }

@@ -1,3 +1,5 @@
+// The binary record frame (layout, end record, checksum) and sending records until the terminal
+// gives its verdict.
 #pragma once
 
 #include <array>
@@ -38,10 +40,10 @@ std::uint8_t onesComplementChecksum(std::span<const std::uint8_t> bytes);
 std::size_t openDataRecord(TransmitBuffer& buffer, std::uint32_t address);
 
 // Completes the record assembled in buffer[0, length) with count, checksum and CR, sends it
-// and waits for "FA": 1, or -106 (refused, failed exchange, or three sends without verdict).
+// and waits for "FA": Done, or -106 (refused, failed exchange, or three sends without verdict).
 ResultCode sendRecord(link::Link& link, TransmitBuffer& buffer, int length);
 
 // Writes the end record into the buffer and sends it once; returns the exchange's result.
-int sendEndRecord(link::Link& link, TransmitBuffer& buffer);
+ResultCode sendEndRecord(link::Link& link, TransmitBuffer& buffer);
 
 }  // namespace vorlanth::protocol

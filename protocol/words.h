@@ -1,3 +1,5 @@
+// The words of the terminal protocol: every command the loader sends and every answer it
+// recognises, byte for byte.
 #pragma once
 
 #include <string_view>

@@ -1,3 +1,5 @@
+// Decodes a BASIC object program into blocks: the companion file's first block, then the
+// header, counts and 64-byte pieces, each count checked against the file's size first.
 #include <algorithm>
 #include <array>
 #include <string>

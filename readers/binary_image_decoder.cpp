@@ -1,3 +1,5 @@
+// Decodes a binary image (sections of start mark, address, length and data; then the end mark)
+// into records, leaving out the runs of erased bytes the terminal need not be sent.
 #include <algorithm>
 #include <array>
 #include <string>

@@ -39,7 +39,7 @@ constexpr std::array<FileTypeRow, kFileTypeCount> kFileTypes = {{
         .erasesFlash = true,
         .handshake = Handshake::Download,
         .end = ProgramEnd::EndRecord,
-        .shapeFailure = result::kRecordUploadError,
+        .shapeFailure = ResultCode::RecordUploadError,
         .refusalKeepsItsCode = false,
         .pieces = PieceKind::Record,
         .pieceName = "records",
@@ -60,7 +60,7 @@ constexpr std::array<FileTypeRow, kFileTypeCount> kFileTypes = {{
         .erasesFlash = false,
         .handshake = Handshake::BasicDownload,
         .end = ProgramEnd::BasicEnd,
-        .shapeFailure = 0,
+        .shapeFailure = ResultCode::Failed,
         .refusalKeepsItsCode = true,
         .pieces = PieceKind::Block,
         .pieceName = "blocks",
@@ -81,7 +81,7 @@ constexpr std::array<FileTypeRow, kFileTypeCount> kFileTypes = {{
         .erasesFlash = true,
         .handshake = Handshake::Download,
         .end = ProgramEnd::UnansweredEndRecord,
-        .shapeFailure = 0,
+        .shapeFailure = ResultCode::Failed,
         .refusalKeepsItsCode = false,
         .pieces = PieceKind::Record,
         .pieceName = "records",
@@ -91,7 +91,8 @@ constexpr std::array<FileTypeRow, kFileTypeCount> kFileTypes = {{
     },
 }};
 
-// A row's place is its number: the settings form's list and filters and the settings file rely on it.
+// A row's place is its number: the settings form's list and filters and the settings file rely on
+// it.
 constexpr bool rowsInNumberOrder() {
     for (std::size_t i = 0; i < kFileTypes.size(); ++i) {
         if (kFileTypes[i].number != static_cast<int>(i)) {

@@ -43,20 +43,21 @@ struct FileFilter {
 };
 
 struct FileTypeRow {
-    int number;  // the FileType value: settings file, command line, the settings form's list position
+    int number;  // the FileType value: settings file, command line, the settings form's list
+                 // position
     std::span<const std::string_view> extensions;  // lower case, without the dot
     std::string_view title;                        // --check's report: "S-record program"
     std::string_view shortName;                    // --check's usage texts: "S-record"
-    std::string_view listName;                     // the settings form's file-type list: ".SHX file"
-    FileFilter filter;                             // the open-file request's filter
-    std::string_view jsonName;                     // --json: "srecord"
+    std::string_view listName;  // the settings form's file-type list: ".SHX file"
+    FileFilter filter;          // the open-file request's filter
+    std::string_view jsonName;  // --json: "srecord"
 
     Decoder decode;
     bool hasCompanion;  // a companion settings file beside the program goes first
     bool erasesFlash;   // the flash is erased after the handshake
     Handshake handshake;
     ProgramEnd end;
-    // What a failed transfer of this shape returns (-106 or 0), whatever failed.
+    // What a failed transfer of this shape returns (-106 or Failed), whatever failed.
     ResultCode shapeFailure;
     // A piece the terminal refused ends the transfer with the framing's own code (the -109 of
     // a block) instead of shapeFailure.

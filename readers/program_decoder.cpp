@@ -9,8 +9,7 @@ DecodeResult formatError(std::string reason, std::int64_t offset, std::int64_t l
                          std::int64_t column) {
     DecodeResult result;
     result.status = DecodeStatus::FormatError;
-    result.error.kind = FailureKind::FileFormat;
-    result.error.reason = std::move(reason);
+    result.error = objectFailure({}, std::move(reason), FailureKind::FileFormat);
     result.error.offset = offset;
     result.error.line = line;
     result.error.column = column;
@@ -20,11 +19,11 @@ DecodeResult formatError(std::string reason, std::int64_t offset, std::int64_t l
 DecodeResult readError(std::int64_t offset, std::uint64_t fileSize) {
     DecodeResult result;
     result.status = DecodeStatus::ReadError;
-    result.error.kind = FailureKind::System;
-    result.error.reason = fileSize == 0 ? "the file's size cannot be taken"
-                                        : "reading stopped at byte " + std::to_string(offset) +
-                                              " of " + std::to_string(fileSize) +
-                                              " (the file failed or changed while it was read)";
+    std::string reason = fileSize == 0 ? "the file's size cannot be taken"
+                                       : "reading stopped at byte " + std::to_string(offset) +
+                                             " of " + std::to_string(fileSize) +
+                                             " (the file failed or changed while it was read)";
+    result.error = objectFailure({}, std::move(reason));
     result.error.offset = offset;
     return result;
 }

@@ -1,3 +1,5 @@
+// Decodes an S-record text file line by line into data records joined at consecutive
+// addresses, and says the line, column and reason of any defect.
 #include "readers/srecord_decoder.h"
 
 #include <algorithm>

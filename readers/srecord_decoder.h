@@ -1,3 +1,4 @@
+// The hexadecimal pair reader of the S-record decoder, open to tests.
 #pragma once
 
 namespace vorlanth::readers {

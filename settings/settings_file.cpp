@@ -1,3 +1,5 @@
+// Loads and saves the user's choices in the settings file (Vorlanth.ini), reads the
+// always-on-top flag from the environment file, and warns when either cannot be used.
 #include "settings/settings_file.h"
 
 #include <algorithm>
@@ -158,7 +160,7 @@ void loadSettings(SettingsRecord& record) {
 
     settings.programPath.assignCut(values[kFileName]);
     if (!values[kComType].empty()) {
-        settings.linkType = storedChoice(values[kComType], 1, Network + 1).value_or(Serial);
+        settings.linkType = storedChoice(values[kComType], 1, kLinkTypeCount).value_or(Serial);
     }
     settings.fileType = storedChoice(values[kFileType], 0, kFileTypeCount).value_or(SRecord);
 

@@ -1,3 +1,5 @@
+// The settings file and the environment file: SettingsRecord, the part of a run they read and
+// write, and loading, saving and the program's paths.
 #pragma once
 
 #include <string_view>

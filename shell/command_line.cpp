@@ -64,7 +64,7 @@ int parseCommandLineFields(std::string_view argumentText, UploadSettings& settin
         return error;
     }
     const std::int32_t linkNumber = leadingDecimal(field);
-    if (linkNumber < 1 || linkNumber > 3) {
+    if (linkNumber < 1 || linkNumber > kLinkTypeCount) {
         return kWrongLinkType;
     }
     settings.linkType = linkNumber - 1;

@@ -1,3 +1,5 @@
+// The six-field argument text (file, link, port or address, rate, file type, mode): parsing it
+// into the upload settings and the messages of its errors.
 #pragma once
 
 #include <string>

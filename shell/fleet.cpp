@@ -128,8 +128,9 @@ FleetListLoad loadFleetList(platform::Platform& platform, const std::string& pat
         return load;
     }
     if (!text) {
-        load.list.errors.push_back(
-            {0, "", std::string(findResultMessage(result::kCantOpenFile)->text), text.failure()});
+        load.list.errors.push_back({0, "",
+                                    std::string(findResultMessage(ResultCode::CantOpenFile)->text),
+                                    text.failure()});
     } else {
         load.list = parseFleetList(text.value(), platform);
     }
@@ -142,7 +143,7 @@ FleetListLoad loadFleetList(platform::Platform& platform, const std::string& pat
 FleetOutcome decideFleetOutcome(const FleetTargetRecord& record, int stopSignal) {
     FleetOutcome outcome;
     const bool uploaded = record.started && record.exitCode == exit_code::kSuccess &&
-                          record.attempts > 0 && record.lastResult > 0;
+                          record.attempts > 0 && succeeded(record.lastResult);
     const bool stopped = !uploaded && stopSignal != 0;
     outcome.result = !record.started ? FleetResult::NotStarted
                      : uploaded      ? FleetResult::Uploaded
@@ -161,7 +162,7 @@ FleetOutcome decideFleetOutcome(const FleetTargetRecord& record, int stopSignal)
         if (!record.lastMessage.empty()) {
             outcome.message = record.lastMessage;
             outcome.detail = record.lastMessageDetail;
-        } else if (record.attempts > 0 && record.lastResult < 0 && codeMessage) {
+        } else if (record.attempts > 0 && !succeeded(record.lastResult) && codeMessage) {
             outcome.message = std::string(codeMessage->text);
         } else {
             outcome.message = record.lastQuestion;

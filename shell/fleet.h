@@ -46,10 +46,10 @@ enum class FleetResult {
 // What a target's run did, as the fleet saw it; what its outcome is decided from.
 struct FleetTargetRecord {
     bool started = false;
-    int exitCode = exit_code::kSuccess;  // the session's
-    int attempts = 0;                    // upload attempts made
-    ResultCode lastResult = 0;           // the last attempt's result, when there was one
-    FailureDetail failure;               // why the session's last failed operation failed
+    int exitCode = exit_code::kSuccess;          // the session's
+    int attempts = 0;                            // upload attempts made
+    ResultCode lastResult = ResultCode::Failed;  // the last attempt's result, if there was one
+    FailureDetail failure;                       // why the session's last failed operation failed
     // The last message told that asked nothing, since the last retry, and why it was told.
     std::string lastMessage;
     FailureDetail lastMessageDetail;
@@ -65,7 +65,7 @@ struct FleetOutcome {
     FleetResult result = FleetResult::NotStarted;
     int exitCode = exit_code::kUploadFailed;  // the target's own: 0, 1, 3, 4, 5 or 128 + the signal
     int attempts = 0;
-    ResultCode lastResult = 0;
+    ResultCode lastResult = ResultCode::Failed;
     std::uint64_t bytesSent = 0;
     std::uint32_t elapsedMs = 0;
     // The message that says how it ended, and why.

@@ -1,3 +1,5 @@
+// Reads and checks a fleet list before anything is sent: each line's fields, its program file
+// (decoded once per path and type), its address, and that no two lines name one terminal.
 #include "shell/fleet_list.h"
 
 #include <array>
@@ -26,12 +28,9 @@ std::string messageOf(ResultCode code) {
     return message ? std::string(message->text) : std::string();
 }
 
-// A plain reason as a failure's detail.
-FailureDetail reasonDetail(std::string object, std::string reason) {
-    FailureDetail detail;
-    detail.object = std::move(object);
-    detail.reason = std::move(reason);
-    return detail;
+// A line, or the whole list, that cannot be used as it is.
+FailureDetail unusable(std::string object, std::string reason) {
+    return objectFailure(std::move(object), std::move(reason), FailureKind::Usage);
 }
 
 // What an upload would find wrong with the line's program before any link: the message it
@@ -64,7 +63,7 @@ class ProgramChecker {
         }
         const bool companion =
             !report.companionPath.empty() && report.error.object == report.companionPath;
-        return {messageOf(companion ? result::kCantOpenCompanionFile : result::kCantOpenFile),
+        return {messageOf(companion ? ResultCode::CantOpenCompanionFile : ResultCode::CantOpenFile),
                 report.error};
     }
 
@@ -150,7 +149,7 @@ FleetList parseFleetList(std::string_view listText, platform::Platform& platform
         }
         if (target.settings.executionMode != Automatic) {
             refuse(std::string(commandLineErrorText(kWrongExecutionMode)),
-                   reasonDetail("", "a fleet uploads without the settings form: MODE must be 1"));
+                   unusable("", "a fleet uploads without the settings form: MODE must be 1"));
             continue;
         }
         auto [message, detail] = programs.check(target.settings);
@@ -161,22 +160,21 @@ FleetList parseFleetList(std::string_view listText, platform::Platform& platform
         // The terminal a line reaches, as two lines naming one terminal share it.
         const Result<std::string> key = link::terminalKey(target.settings, platform);
         if (!key) {
-            refuse(messageOf(result::kInvalidIpAddress), key.failure());
+            refuse(messageOf(ResultCode::InvalidIpAddress), key.failure());
             continue;
         }
         const auto [first, added] = terminals.emplace(key.value(), lineNumber);
         if (!added) {
-            refuse(
-                std::string(kDuplicateTarget),
-                reasonDetail(link::terminalName(target.settings, platform),
-                             "line " + std::to_string(first->second) + " names the same terminal"));
+            refuse(std::string(kDuplicateTarget),
+                   unusable(link::terminalName(target.settings, platform),
+                            "line " + std::to_string(first->second) + " names the same terminal"));
             continue;
         }
         list.targets.push_back(std::move(target));
     }
     if (list.targets.empty() && list.errors.empty()) {
         list.errors.push_back(
-            {0, "", std::string(kEmptyList), reasonDetail("", "every line is blank or a comment")});
+            {0, "", std::string(kEmptyList), unusable("", "every line is blank or a comment")});
     }
     return list;
 }

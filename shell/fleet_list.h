@@ -1,3 +1,5 @@
+// The fleet list: its targets (one command-line argument text a line), the lines it refuses,
+// and reading its text from a file, a pipe or standard input.
 #pragma once
 
 #include <optional>

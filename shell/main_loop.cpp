@@ -21,13 +21,13 @@ void closeFiles(Session& session) {
 }
 
 // Opens the program file and, for BASIC programs, its companion. On failure returns the code
-// to show (-151 or -152); 1 when everything is open.
+// to show (-151 or -152); Done when everything is open.
 ResultCode openProgramFiles(Session& session, bool formCompanionName) {
     platform::FileSystem& files = session.platform.files();
     session.programFile =
         files.openForReading(session.settings.programPath.str(), &session.failure);
     if (!session.programFile) {
-        return result::kCantOpenFile;
+        return ResultCode::CantOpenFile;
     }
     if (readers::hasCompanion(session.settings.fileType)) {
         if (formCompanionName) {
@@ -35,10 +35,10 @@ ResultCode openProgramFiles(Session& session, bool formCompanionName) {
         }
         session.companionFile = files.openForReading(session.companionName.str(), &session.failure);
         if (!session.companionFile) {
-            return result::kCantOpenCompanionFile;
+            return ResultCode::CantOpenCompanionFile;
         }
     }
-    return 1;
+    return ResultCode::Done;
 }
 
 // True once the user asked the run to stop (a signal, Ctrl+C): the loop then ends at once
@@ -59,7 +59,7 @@ bool targetAddressAccepted(Session& session) {
         return true;
     }
     const FailureDetail why = checked.failure();
-    showResultMessage(session.frontEnd, result::kInvalidIpAddress, &why);
+    showResultMessage(session.frontEnd, ResultCode::InvalidIpAddress, &why);
     session.exitCode = exit_code::kCommandLineError;
     return false;
 }
@@ -150,7 +150,7 @@ void runMainLoop(Session& session, const UploadAttempt& attempt, const RetryPoli
         }
 
         const ResultCode opened = openProgramFiles(session, true);
-        if (opened != 1) {
+        if (opened != ResultCode::Done) {
             show(session, opened);
             session.exitCode = exit_code::kFileOpenFailed;
             if (automatic) {
@@ -164,7 +164,7 @@ void runMainLoop(Session& session, const UploadAttempt& attempt, const RetryPoli
         if (stopping(session)) {
             break;
         }
-        if (linkCode < 0) {
+        if (!succeeded(linkCode)) {
             show(session, linkCode);
             session.exitCode = exit_code::kLinkOpenFailed;
             if (automatic) {
@@ -175,17 +175,18 @@ void runMainLoop(Session& session, const UploadAttempt& attempt, const RetryPoli
 
         ResultCode uploaded = attempt(session);
         int retriesLeft = policy.retries;
-        while (uploaded <= 0 && !stopping(session)) {
+        while (!succeeded(uploaded) && !stopping(session)) {
             session.exitCode = failedAttemptExitCode(session);
             if (!retryAfterFailure(session, policy, retriesLeft) || stopping(session)) {
                 break;
             }
-            // A failed reopening of the link is not reported here: the attempt fails on its own.
+            // A failed reopening of the link is not shown here: the attempt that follows fails
+            // on its own (a link that did not open is "not open" to its first exchange).
             closeFiles(session);
             link::closeLink(link);
-            link::openLink(link);
+            static_cast<void>(link::openLink(link));
             const ResultCode reopened = openProgramFiles(session, false);
-            if (reopened != 1) {
+            if (reopened != ResultCode::Done) {
                 show(session, reopened);
                 session.exitCode = exit_code::kFileOpenFailed;
                 break;
@@ -195,9 +196,9 @@ void runMainLoop(Session& session, const UploadAttempt& attempt, const RetryPoli
         if (stopping(session)) {
             break;
         }
-        if (uploaded > 0) {
+        if (succeeded(uploaded)) {
             session.exitCode = exit_code::kSuccess;
-            show(session, result::kUploadSucceeded);
+            show(session, ResultCode::UploadSucceeded);
         }
         if (automatic) {
             break;

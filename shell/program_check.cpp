@@ -113,9 +113,7 @@ ProgramReport checkProgramFile(platform::FileSystem& files, std::string_view pat
     report.path = std::string(path);
     const auto cannotOpen = [&report](const std::string& object, const char* reason) {
         report.outcome = CheckOutcome::CannotOpen;
-        report.error.kind = FailureKind::System;
-        report.error.object = object;
-        report.error.reason = reason;
+        report.error = objectFailure(object, reason);
         return report;
     };
     const std::unique_ptr<platform::ReadableFile> program = files.openForReading(report.path);

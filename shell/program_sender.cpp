@@ -16,7 +16,7 @@ namespace vorlanth::shell {
 
 namespace {
 
-// What a failed transfer of the session's file type returns (-106 or 0).
+// What a failed transfer of the session's file type returns (-106 or Failed).
 ResultCode shapeFailure(const Session& session) {
     return readers::fileTypeBehaviour(session.settings.fileType).shapeFailure;
 }
@@ -71,14 +71,14 @@ class SendingSink final : public readers::ProgramSink {
         const std::size_t start = protocol::openDataRecord(buffer, address);
         std::copy(data.begin(), data.end(), buffer.begin() + static_cast<std::ptrdiff_t>(start));
         lastSent = protocol::sendRecord(link_, buffer, static_cast<int>(start + data.size()));
-        return lastSent > 0;
+        return succeeded(lastSent);
     }
     bool block(std::span<const std::uint8_t> data) override {
         TransmitBuffer& buffer = session_.transmitBuffer;
         std::copy(data.begin(), data.end(), buffer.begin());
         lastSent = protocol::sendBlock(link_, buffer, static_cast<int>(data.size()),
                                        session_.checksumMode);
-        return lastSent > 0;
+        return succeeded(lastSent);
     }
     // The position is done × 100 / total, in integer division.
     void progress(std::uint64_t done, std::uint64_t total) override {
@@ -89,7 +89,7 @@ class SendingSink final : public readers::ProgramSink {
 
     link::Link& link() { return link_; }
     // The result of the last record or block sent.
-    ResultCode lastSent = 1;
+    ResultCode lastSent = ResultCode::Done;
 
   private:
     Session& session_;
@@ -104,26 +104,28 @@ ResultCode sendProgramEnd(Session& session, SendingSink& sink, ProgressSink& pro
     link::Link& link = sink.link();
     switch (readers::fileTypeBehaviour(session.settings.fileType).end) {
         case readers::ProgramEnd::EndRecord:
-            return protocol::sendEndRecord(link, session.transmitBuffer) == 1
-                       ? 1
-                       : result::kRecordUploadError;
+            return protocol::sendEndRecord(link, session.transmitBuffer) == ResultCode::Done
+                       ? ResultCode::Done
+                       : ResultCode::RecordUploadError;
         case readers::ProgramEnd::UnansweredEndRecord: {
-            protocol::sendEndRecord(link, session.transmitBuffer);
+            // Nothing comes back for this end record that the upload could act on.
+            static_cast<void>(protocol::sendEndRecord(link, session.transmitBuffer));
             const std::int64_t size = session.programFile->size();
             const auto total = static_cast<std::uint64_t>(size > 0 ? size : 0);
             progress.setProgress(100, total, total);
-            return 1;
+            return ResultCode::Done;
         }
         case readers::ProgramEnd::BasicEnd:
             break;
     }
     const std::string_view end = protocol::command::kBasicEnd;
     const auto* endBytes = reinterpret_cast<const std::uint8_t*>(end.data());
-    if (link::exchange(link, std::span<const std::uint8_t>(endBytes, end.size())) != 1 ||
+    if (link::exchange(link, std::span<const std::uint8_t>(endBytes, end.size())) !=
+            ResultCode::Done ||
         !(link.responseLine == protocol::reply::kAck)) {
-        return result::kBlockUploadError;
+        return ResultCode::BlockUploadError;
     }
-    return 1;
+    return ResultCode::Done;
 }
 
 }  // namespace
@@ -146,7 +148,7 @@ ResultCode checkProgramFiles(Session& session) {
                                         "the file cannot be read again from its start");
         return shapeFailure(session);
     }
-    return 1;
+    return ResultCode::Done;
 }
 
 ResultCode transferProgram(Session& session, ProgressSink& progress) {

@@ -1,3 +1,5 @@
+// Checking a program file whole before sending and then sending it as its file type asks,
+// with the progress reported to a ProgressSink.
 #pragma once
 
 #include <cstdint>
@@ -17,16 +19,16 @@ class ProgressSink {
 };
 
 // Reads the whole program file (and a BASIC program's companion) without sending anything,
-// then rewinds them for the sending: 1 when the program would upload. Otherwise the failure
-// the file type's sending would give (-106 S-record, 0 otherwise), with session.failure
+// then rewinds them for the sending: Done when the program would upload. Otherwise the failure
+// the file type's sending would give (-106 S-record, Failed otherwise), with session.failure
 // saying where and why, and "Format Error!" shown for a file not in its format.
 ResultCode checkProgramFiles(Session& session);
 
 // Sends the program in session.programFile over the link as its file type asks: joined
 // records and the end record (S-record), records without erased bytes and the end record
-// (binary image), or blocks and "END\r" (BASIC, also for any other file type). 1 when all
-// went out; -106, 0 or -109 as the shape's failures are. A file that turns out not to be in
-// its format while it is sent changed after the check: a read failure with the place as its
+// (binary image), or blocks and "END\r" (BASIC, also for any other file type). Done when all
+// went out; -106, Failed or -109 as the shape's failures are. A file that turns out not to be
+// in its format while it is sent changed after the check: a read failure with the place as its
 // detail, never "Format Error!".
 ResultCode transferProgram(Session& session, ProgressSink& progress);
 

@@ -34,7 +34,7 @@ class FrontEndProgress final : public ProgressSink {
 // are).
 ResultCode uploadProgram(Session& session) {
     session.failure = FailureDetail{};
-    if (const ResultCode checked = checkProgramFiles(session); checked <= 0) {
+    if (const ResultCode checked = checkProgramFiles(session); !succeeded(checked)) {
         return checked;
     }
     FrontEnd& frontEnd = session.frontEnd;
@@ -47,16 +47,16 @@ ResultCode uploadProgram(Session& session) {
     const ResultCode ready = type.handshake == readers::Handshake::Download
                                  ? protocol::enterDownloadMode(link)
                                  : protocol::enterBasicDownloadMode(link, session.checksumMode);
-    if (ready <= 0) {
+    if (!succeeded(ready)) {
         frontEnd.onUploadEvent(UploadEvent::HandshakeFailed);
-        return result::kTerminalNotReady;
+        return ResultCode::TerminalNotReady;
     }
     frontEnd.onUploadEvent(UploadEvent::HandshakeSucceeded);
 
     if (type.erasesFlash) {
         frontEnd.onUploadEvent(UploadEvent::EraseStarted);
         const ResultCode erased = protocol::eraseFlash(link, frontEnd);
-        if (erased <= 0) {
+        if (!succeeded(erased)) {
             frontEnd.onUploadEvent(UploadEvent::EraseFailed);
             return erased;
         }
@@ -64,12 +64,12 @@ ResultCode uploadProgram(Session& session) {
     }
 
     if (!frontEnd.beginProgress()) {
-        return 0;
+        return ResultCode::Failed;
     }
     frontEnd.onUploadEvent(UploadEvent::TransferStarted);
     FrontEndProgress progress(frontEnd);
     const ResultCode transferred = transferProgram(session, progress);
-    if (transferred > 0 && session.programFile) {
+    if (succeeded(transferred) && session.programFile) {
         // The whole file went over; the position stays the last one the reader set.
         const std::int64_t size = session.programFile->size();
         if (size > 0) {
@@ -78,7 +78,7 @@ ResultCode uploadProgram(Session& session) {
         }
     }
     frontEnd.endProgress();
-    if (transferred > 0) {
+    if (succeeded(transferred)) {
         frontEnd.onUploadEvent(UploadEvent::TransferFinished);
     } else {
         frontEnd.onUploadEvent(UploadEvent::TransferFailed);

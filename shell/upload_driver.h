@@ -6,7 +6,7 @@
 namespace vorlanth::shell {
 
 // One upload attempt over the open link, with the program file (and companion) open:
-// time-outs, entry handshake, erase, progress, transfer. Positive on success.
+// time-outs, entry handshake, erase, progress, transfer. Done on success.
 ResultCode uploadProgram(Session& session);
 
 }  // namespace vorlanth::shell

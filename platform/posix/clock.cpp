@@ -1,3 +1,4 @@
+// The POSIX clock: ticks from the monotonic clock, sleeps that a stop request ends early.
 #include <algorithm>
 
 #include "platform/posix/stop_wait.h"

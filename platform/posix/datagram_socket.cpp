@@ -227,10 +227,8 @@ class PosixSocketLibrary final : public SocketLibrary {
         const int status = getaddrinfo(name.c_str(), nullptr, &hints, &list);
         const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> found(list, freeaddrinfo);
         if (status != 0 || !found) {
-            FailureDetail detail;
-            detail.kind = FailureKind::Address;
-            detail.object = name;
-            detail.reason = "the name does not resolve to an IPv4 address";
+            FailureDetail detail = objectFailure(
+                name, "the name does not resolve to an IPv4 address", FailureKind::Address);
             if (status == EAI_SYSTEM) {
                 detail = systemFailure(name, detail.reason, errno);
                 detail.kind = FailureKind::Address;

@@ -1,3 +1,5 @@
+// The POSIX file system: program files read through a read-ahead buffer, text streams (FIFOs,
+// pipes, standard input) whose reads wait in poll beside the stop request.
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// Lists the serial ports of a POSIX system: /dev/serial/by-id names, UARTs that answer, and
+// USB serial devices; a ttyS device with the COM number that reaches it.
 #include "platform/port_list.h"
 
 #include <dirent.h>

@@ -1,3 +1,5 @@
+// The POSIX settings store: INI files read whole with a size cap, and written as one step
+// through a temporary file renamed into place, following the settings file's symbolic links.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>

@@ -1,8 +1,7 @@
-#pragma once
-
 // The POSIX settings store with its file operations open to tests: each call the store makes
 // on a descriptor or a name goes through StoreCalls, so that a test can make any one of them
 // fail (a full disk, a read-only directory, an interrupted call) or observe them.
+#pragma once
 
 #include <sys/types.h>
 

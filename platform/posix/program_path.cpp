@@ -1,3 +1,5 @@
+// Where a POSIX run keeps its settings: the program's "path" inside $XDG_CONFIG_HOME/vorlanth,
+// and the path separator.
 #include <cstdlib>
 
 #include "platform/system_parts.h"

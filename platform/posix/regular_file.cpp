@@ -1,3 +1,5 @@
+// Opens files for reading on POSIX without ever blocking in the open, keeping only regular
+// files (and FIFOs when asked) and saying what anything else is.
 #include "platform/posix/regular_file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// Opening a file on POSIX so that only a regular file (or, when asked, a FIFO) is kept and
+// nothing blocks in the open.
 #pragma once
 
 #include <string>

@@ -1,3 +1,5 @@
+// The POSIX stop request: SIGINT, SIGTERM and SIGHUP set one flag and a wake pipe that every
+// poll of every thread watches; the monotonic clock and the wait that both use.
 #include "platform/stop_request.h"
 
 #include <fcntl.h>

@@ -1,8 +1,7 @@
-#pragma once
-
 // How the POSIX platform's waits take part in a stop of the run (platform/stop_request.h):
 // every wait polls the stop request's wake descriptor beside its own, so that a signal ends
 // it at once, whichever thread the signal reached.
+#pragma once
 
 #include <cstdint>
 

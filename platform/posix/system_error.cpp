@@ -1,3 +1,4 @@
+// Turns an errno value into a FailureDetail with strerror_r's text, safe on any thread.
 #include "platform/posix/system_error.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// FailureDetail from an errno value on POSIX.
 #pragma once
 
 #include <string>

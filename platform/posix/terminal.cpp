@@ -1,3 +1,6 @@
+// The POSIX console streams: null-device stand-ins for closed standard streams, terminal
+// queries through isatty and ioctl, and a line of input read a byte at a time beside the stop
+// request.
 #include "platform/terminal.h"
 
 #include <fcntl.h>

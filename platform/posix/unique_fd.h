@@ -1,3 +1,5 @@
+// UniqueFd: a POSIX descriptor closed exactly once, optionally through a DescriptorCloser so
+// that tests can make a close fail.
 #pragma once
 
 #include <unistd.h>

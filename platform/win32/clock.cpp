@@ -1,3 +1,5 @@
+// The Win32 clock: GetTickCount ticks, and sleeps that wait on the stop event so that a stop
+// ends them early.
 #include <windows.h>
 
 #include "platform/system_parts.h"

@@ -1,3 +1,5 @@
+// The Win32 file system: program files opened without sharing and kept only when they are disk
+// files, text streams from files, pipes or standard input.
 #include <windows.h>
 
 #include "platform/system_parts.h"

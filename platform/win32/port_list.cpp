@@ -1,3 +1,4 @@
+// Lists the COM ports of a Windows system: every COMn the DOS device namespace knows.
 #include "platform/port_list.h"
 
 #include <windows.h>

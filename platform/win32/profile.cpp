@@ -1,3 +1,5 @@
+// The Win32 settings store: the system's private-profile functions, behind the same size limit
+// as on POSIX.
 #include <windows.h>
 
 #include <algorithm>

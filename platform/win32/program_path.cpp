@@ -1,3 +1,4 @@
+// Where a Windows run keeps its settings: beside the executable; and the path separator.
 #include <windows.h>
 
 #include <array>

@@ -1,3 +1,5 @@
+// The Win32 stop request: a console control handler that maps Ctrl+C, Ctrl+Break and the
+// closing of the console to signal numbers, sets the stop event and cancels a waiting console read.
 #include "platform/stop_request.h"
 
 #include <windows.h>

@@ -1,10 +1,9 @@
-#pragma once
-
-#include <windows.h>
-
 // How the Win32 platform's waits take part in a stop of the run (platform/stop_request.h):
 // sleeps wait on the stop event, and reads that the comm API or Winsock cannot wake wait in
 // slices of kStopSliceMs, so that a stop is seen within one slice.
+#pragma once
+
+#include <windows.h>
 
 namespace vorlanth::platform {
 

@@ -1,3 +1,4 @@
+// Turns a Win32 or Winsock error code into a FailureDetail with FormatMessage's text.
 #include "platform/win32/system_error.h"
 
 #include <windows.h>
@@ -6,10 +7,7 @@ namespace vorlanth::platform {
 
 // The system's text without its closing period and line end.
 FailureDetail systemFailure(std::string object, std::string reason, unsigned long error) {
-    FailureDetail detail;
-    detail.kind = FailureKind::System;
-    detail.object = std::move(object);
-    detail.reason = std::move(reason);
+    FailureDetail detail = objectFailure(std::move(object), std::move(reason));
     detail.osErrorKind = OsErrorKind::Win32;
     detail.osError = static_cast<int>(error);
     char text[512] = {};

@@ -1,3 +1,4 @@
+// FailureDetail from a Win32 or Winsock error code.
 #pragma once
 
 #include <string>

@@ -1,3 +1,5 @@
+// The Win32 console streams: terminal queries, escape sequences switched on where the console
+// takes them, and a line of input whose wait a stop can end.
 #include "platform/terminal.h"
 
 #include <io.h>

@@ -12,6 +12,7 @@
 
 #include "link/link.h"
 #include "platform/platform.h"
+#include "tests/fakes/result_code_printer.h"
 #include "tests/platform/link_peers.h"
 
 namespace vorlanth::platform_tests {
@@ -44,7 +45,7 @@ struct RealLink {
     CountedWarnings warnings;
     link::Link link{state, line, settings, *platform, nullptr, failure, warnings};
 
-    int exchangeText(std::string_view text) {
+    ResultCode exchangeText(std::string_view text) {
         const Bytes bytes(text.begin(), text.end());
         return link::exchange(link, bytes);
     }
@@ -74,7 +75,7 @@ void expectQuietSilentWait(RealLink& real, const char* linkName) {
     const int seconds = silentWaitSeconds();
     const double cpuBefore = processCpuMs();
     const auto start = Clock::now();
-    EXPECT_EQ(link::readResponseLine(real.link, seconds), 1);
+    EXPECT_EQ(link::readResponseLine(real.link, seconds), ResultCode::Done);
     const double elapsed = msSince(start);
     const double cpu = processCpuMs() - cpuBefore;
     EXPECT_EQ(real.line.text(), "");
@@ -92,7 +93,7 @@ std::unique_ptr<SerialFarEnd> openSerial(RealLink& real) {
     if (farEnd) {
         real.settings.comPort = farEnd->comPort();
         real.settings.baudIndex = 3;
-        EXPECT_EQ(link::openLink(real.link), 1);
+        EXPECT_EQ(link::openLink(real.link), ResultCode::Done);
         link::prepareUpload(real.link);
     }
     return farEnd;
@@ -127,7 +128,7 @@ TEST(SerialPortOnThisSystem, ReadsTheLineAtItsCrAndDropsStaleAnswers) {
         GTEST_SKIP() << "no serial far end on this system";
     }
     auto start = Clock::now();
-    EXPECT_EQ(real.exchangeText("PING\r"), 1);
+    EXPECT_EQ(real.exchangeText("PING\r"), ResultCode::Done);
     EXPECT_EQ(real.line.text(), "FA");
     EXPECT_GE(msSince(start), 480.0);
     EXPECT_LT(msSince(start), 1200.0);
@@ -136,7 +137,7 @@ TEST(SerialPortOnThisSystem, ReadsTheLineAtItsCrAndDropsStaleAnswers) {
     ASSERT_TRUE(real.state.transport->send(stale).ok());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     start = Clock::now();
-    EXPECT_EQ(real.exchangeText("PING\r"), 1);
+    EXPECT_EQ(real.exchangeText("PING\r"), ResultCode::Done);
     EXPECT_EQ(real.line.text(), "FA");
     EXPECT_GE(msSince(start), 480.0);
 }
@@ -150,7 +151,7 @@ TEST(SerialPortOnThisSystem, RefusesASecondOpen) {
     EXPECT_FALSE(real.platform->openSerialPort(farEnd->comPort()));
     RealLink second(Serial);
     second.settings.comPort = farEnd->comPort();
-    EXPECT_EQ(link::openLink(second.link), result::kCantOpenComPort);
+    EXPECT_EQ(link::openLink(second.link), ResultCode::CantOpenComPort);
     link::closeLink(real.link);
     EXPECT_TRUE(real.platform->openSerialPort(farEnd->comPort()));
 }
@@ -178,7 +179,7 @@ TEST(SerialPortOnThisSystem, ZHungUpLineFailsTheReadAtOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const double cpuBefore = processCpuMs();
     const auto start = Clock::now();
-    EXPECT_EQ(link::readResponseLine(real.link, 8), 0);
+    EXPECT_EQ(link::readResponseLine(real.link, 8), ResultCode::Failed);
     const double elapsed = msSince(start);
     EXPECT_EQ(real.line.text(), "");
     EXPECT_LT(elapsed, 200.0);
@@ -186,7 +187,7 @@ TEST(SerialPortOnThisSystem, ZHungUpLineFailsTheReadAtOnce) {
     EXPECT_EQ(real.failure.kind, FailureKind::System);
     EXPECT_EQ(real.failure.reason.rfind("the line was lost", 0), 0u) << real.failure.reason;
     // A write finds it lost too.
-    EXPECT_EQ(real.exchangeText("PING\r"), 0);
+    EXPECT_EQ(real.exchangeText("PING\r"), ResultCode::Failed);
 }
 
 // The system resolver gives localhost as 127.0.0.1 (from the hosts file: nothing is sent).
@@ -202,7 +203,7 @@ std::unique_ptr<LoopbackPeer> openNetwork(RealLink& real) {
     auto peer = LoopbackPeer::start();
     real.settings.targetAddress.assign("127.0.0.1");
     real.settings.targetPort = peer->port();
-    EXPECT_EQ(link::openLink(real.link), 1);
+    EXPECT_EQ(link::openLink(real.link), ResultCode::Done);
     return peer;
 }
 
@@ -211,11 +212,12 @@ TEST(DatagramSocketOnThisSystem, JoinsSplitDatagramsAndFailsOnOversize) {
     const auto peer = openNetwork(real);
     struct Case {
         const char* command;
-        int result;
+        ResultCode result;
         std::string text;
     };
-    for (const Case& c : {Case{"SPLIT", 1, "FA"}, Case{"JOIN", 1, "FA"}, Case{"MID", 1, "A\rB"},
-                          Case{"BIG", 0, ""}}) {
+    for (const Case& c :
+         {Case{"SPLIT", ResultCode::Done, "FA"}, Case{"JOIN", ResultCode::Done, "FA"},
+          Case{"MID", ResultCode::Done, "A\rB"}, Case{"BIG", ResultCode::Failed, ""}}) {
         SCOPED_TRACE(c.command);
         const auto start = Clock::now();
         EXPECT_EQ(real.exchangeText(c.command), c.result);
@@ -230,7 +232,7 @@ TEST(DatagramSocketOnThisSystem, DropsStaleDatagramsBeforeASend) {
     const Bytes stale = {'S', 'T', 'A', 'L', 'E'};
     ASSERT_TRUE(real.state.transport->send(stale).ok());
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(real.exchangeText("JOIN"), 1);
+    EXPECT_EQ(real.exchangeText("JOIN"), ResultCode::Done);
     EXPECT_EQ(real.line.text(), "FA");
 }
 

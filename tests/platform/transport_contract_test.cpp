@@ -13,6 +13,7 @@
 
 #include "link/link.h"
 #include "platform/platform.h"
+#include "tests/fakes/result_code_printer.h"
 #include "tests/platform/link_peers.h"
 
 namespace vorlanth::platform_tests {
@@ -120,7 +121,7 @@ class TransportContract : public ::testing::TestWithParam<Kind> {
         if (const std::string missing = rig.missing(); !missing.empty()) {
             GTEST_SKIP() << missing;
         }
-        ASSERT_EQ(rig.open(), 1);
+        ASSERT_EQ(rig.open(), ResultCode::Done);
         EXPECT_EQ(rig.warnings(), std::vector<std::string>{}) << "nothing refused";
         rig.received();  // what the set-up sent (the cradle's commands) is not the test's
     }
@@ -204,7 +205,7 @@ TEST_P(TransportContract, TheDeadlineIsKept) {
 TEST_P(TransportContract, CloseReleasesThePortOrSocket) {
     rig.close();
     const std::optional<int> before = openHandleCount();
-    ASSERT_EQ(rig.open(), 1);
+    ASSERT_EQ(rig.open(), ResultCode::Done);
     if (GetParam() != Kind::Udp) {
         EXPECT_FALSE(rig.serialPortFree()) << "the open link holds its port";
     }

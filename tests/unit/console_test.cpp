@@ -40,7 +40,7 @@ TEST(JsonEvents, EscapesAndWritesOneObjectPerLine) {
     JsonEventWriter writer(out.get());
     writer.retryQuestion(false, FailureDetail{});
     writer.message(MessageId::commandLine(3), FailureDetail{});
-    writer.message(MessageId::result(result::kCantOpenComPort), FailureDetail{});
+    writer.message(MessageId::result(ResultCode::CantOpenComPort), FailureDetail{});
     writer.progress(51, 512, 1000);
     writer.result(1);
     EXPECT_EQ(out.text(),
@@ -80,6 +80,38 @@ TEST(JsonEvents, TextsBecomeValidUtf8Json) {
     };
     for (const auto& [text, want] : cases) {
         EXPECT_EQ(jsonString(text), "\"" + want + "\"") << text;
+    }
+}
+
+// The start event names the link kind and describes its target as that kind's row says: the
+// COM port and rate for both serial kinds, the address and port for the network link.
+TEST(JsonEvents, StartDescribesTheTargetOfEachLinkKind) {
+    struct Case {
+        int linkType;
+        int baudIndex;
+        const char* members;  // after "fileType"
+    };
+    const std::vector<Case> cases = {
+        {Serial, 1, R"("link":"serial","comPort":4,"baud":57600})"},
+        {CradleIr, 4, R"("link":"cradle-ir","comPort":4,"baud":9600})"},
+        {CradleIr, 9, R"("link":"cradle-ir","comPort":4,"baud":0})"},
+        {Network, 0, R"("link":"network","address":"10.0.0.7","port":3001})"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.members);
+        CapturedStream out;
+        JsonEventWriter writer(out.get());
+        UploadSettings settings;
+        settings.programPath.assign("app.shx");
+        settings.linkType = c.linkType;
+        settings.comPort = 4;
+        settings.baudIndex = c.baudIndex;
+        settings.targetAddress.assign("10.0.0.7");
+        settings.targetPort = 3001;
+        writer.start(settings);
+        EXPECT_EQ(out.text(),
+                  std::string(R"({"event":"start","version":"1.31","file":"app.shx",)") +
+                      R"("fileType":"srecord",)" + c.members + "\n");
     }
 }
 
@@ -177,7 +209,7 @@ TEST(ConsoleFrontEnd, RetryQuestionAsksATerminalAndAnswersNoWithoutOne) {
     script.answers = {"y"};
     EXPECT_FALSE(script.askRetry(FailureDetail{}));
     EXPECT_EQ(script.answers.size(), 1u);  // nothing was read
-    script.tell(MessageId::result(result::kUploadSucceeded), FailureDetail{});
+    script.tell(MessageId::result(ResultCode::UploadSucceeded), FailureDetail{});
     const std::string text = err.text();
     EXPECT_NE(text.find("vorlanth: Failed to Upload, would you like to retry? [y/N] "),
               std::string::npos);

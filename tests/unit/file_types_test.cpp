@@ -62,7 +62,7 @@ std::string answerTo(const Bytes& sent, const std::string& recordAnswer,
 }
 
 struct Outcome {
-    ResultCode result = 0;
+    ResultCode result = ResultCode::Failed;
     std::vector<Bytes> frames;
 };
 
@@ -126,14 +126,16 @@ TEST(FileTypeTable, EachRowGivesItsTypesBehaviour) {
         const char* listEntry;  // at the number's place in the dialog; nullptr: none
     };
     const std::vector<Case> cases = {
-        {SRecord, "dir.v2/APP.S19", false, "\r", true, kEndRecordBytes, result::kRecordUploadError,
-         result::kRecordUploadError, "S-record program", "srecord", ".SHX file"},
-        {Basic, "app.Qbx", true, "TOLVEX\r", false, textBytes("END\r"), result::kBlockUploadError,
-         result::kBlockUploadError, "BASIC program", "basic", ".QBX file"},
-        {BinaryImage, "C:\\out\\image.BIN", false, "\r", true, kEndRecordBytes, 0, 1,
-         "binary image", "binary-image", ".BIN file"},
-        {7, nullptr, false, "TOLVEX\r", false, textBytes("END\r"), result::kBlockUploadError,
-         result::kBlockUploadError, nullptr, "basic", nullptr},
+        {SRecord, "dir.v2/APP.S19", false, "\r", true, kEndRecordBytes,
+         ResultCode::RecordUploadError, ResultCode::RecordUploadError, "S-record program",
+         "srecord", ".SHX file"},
+        {Basic, "app.Qbx", true, "TOLVEX\r", false, textBytes("END\r"),
+         ResultCode::BlockUploadError, ResultCode::BlockUploadError, "BASIC program", "basic",
+         ".QBX file"},
+        {BinaryImage, "C:\\out\\image.BIN", false, "\r", true, kEndRecordBytes, ResultCode::Failed,
+         ResultCode::Done, "binary image", "binary-image", ".BIN file"},
+        {7, nullptr, false, "TOLVEX\r", false, textBytes("END\r"), ResultCode::BlockUploadError,
+         ResultCode::BlockUploadError, nullptr, "basic", nullptr},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.fileType);
@@ -143,7 +145,7 @@ TEST(FileTypeTable, EachRowGivesItsTypesBehaviour) {
         EXPECT_EQ(readers::hasCompanion(test.fileType), test.companion);
 
         const Outcome accepted = upload(test.fileType, test.companion, "FA\r", "ACK\r");
-        EXPECT_EQ(accepted.result, 1);
+        EXPECT_EQ(accepted.result, ResultCode::Done);
         ASSERT_FALSE(accepted.frames.empty());
         EXPECT_EQ(accepted.frames.front(), textBytes(test.firstCommand));
         EXPECT_EQ(std::count(accepted.frames.begin(), accepted.frames.end(), textBytes(":ERASE\r")),

@@ -41,7 +41,7 @@ TEST(FleetTargetFrontEnd, TheRetryingLineSaysWhyTheAttemptFailed) {
         frontEnd.onUploadEvent(UploadEvent::HandshakeFailed);
         frontEnd.retryDecided(true, FailureDetail{});
         frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
-        frontEnd.tell(MessageId::result(result::kCantOpenFile), FailureDetail{});
+        frontEnd.tell(MessageId::result(ResultCode::CantOpenFile), FailureDetail{});
         frontEnd.retryDecided(true, FailureDetail{});
         frontEnd.onUploadEvent(UploadEvent::HandshakeStarted);
         frontEnd.retryDecided(true, objectFailure("COM1", "no answer"));

@@ -11,6 +11,7 @@
 
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
+#include "tests/fakes/result_code_printer.h"
 #include "tests/unit/program_files.h"
 
 namespace vorlanth::shell {
@@ -189,7 +190,7 @@ class Concurrency {
         woken_.notify_all();
         timedOut += together ? 0 : 1;
         --running_;
-        return 1;
+        return ResultCode::Done;
     }
 
     int most = 0;
@@ -253,11 +254,11 @@ TEST(RunFleet, AHangingTargetHoldsUpNoOther) {
             // The hanging one ends only once the others have ended (or after 5 s: failure).
             waitedOut =
                 !othersDone.wait_for(lock, std::chrono::seconds(5), [&] { return done == 3; });
-            return ResultCode{0};
+            return ResultCode::Failed;
         }
         ++done;
         othersDone.notify_all();
-        return ResultCode{1};
+        return ResultCode::Done;
     });
     EXPECT_FALSE(waitedOut);
     EXPECT_EQ(run.outcomes[0].exitCode, exit_code::kUploadFailed);
@@ -281,10 +282,11 @@ TEST(RunFleet, RetriesFollowThePolicyAndEachGetsAFreshLink) {
                 static_cast<fakes::FakePlatform&>(session.platform).openedComPorts.size();
             // Target 1 always fails; target 2 succeeds at its second attempt.
             const int call = ++calls[session.settings.comPort];
-            return ResultCode{session.settings.comPort == 2 && call == 2 ? 1 : -111};
+            return session.settings.comPort == 2 && call == 2 ? ResultCode::Done
+                                                              : ResultCode::TerminalNotReady;
         }).outcomes;
     EXPECT_EQ(outcomes[0].attempts, 3);
-    EXPECT_EQ(outcomes[0].lastResult, -111);
+    EXPECT_EQ(outcomes[0].lastResult, ResultCode::TerminalNotReady);
     EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
     EXPECT_EQ(outcomes[1].attempts, 2);
     EXPECT_EQ(outcomes[1].exitCode, exit_code::kSuccess);
@@ -304,7 +306,7 @@ TEST(RunFleet, AnAttemptThatThrowsEndsItsOwnTargetOnly) {
                               if (session.settings.comPort == 1) {
                                   throw std::runtime_error("out of memory");
                               }
-                              return 1;
+                              return ResultCode::Done;
                           }).outcomes;
     EXPECT_EQ(outcomes[0].exitCode, exit_code::kUploadFailed);
     EXPECT_EQ(outcomes[0].result, FleetResult::Failed);
@@ -317,7 +319,10 @@ TEST(RunFleet, AStopBeforeATargetsTurnSkipsIt) {
     FakeFleetHost host(targets.size());
     host.stop = 15;
     int attempts = 0;
-    const auto run = runFleet(targets, {.jobs = 1}, host, [&](Session&) { return ++attempts; });
+    const auto run = runFleet(targets, {.jobs = 1}, host, [&](Session&) {
+        ++attempts;
+        return ResultCode::Done;
+    });
     EXPECT_EQ(attempts, 0);
     EXPECT_EQ(host.platformsMade, 0);
     EXPECT_EQ(host.ended.size(), 3u);
@@ -342,7 +347,7 @@ TEST(FleetExitCodes, EachTargetsAndTheRunsAreDecidedInOnePlace) {
         FleetTargetRecord r;
         r.started = true;
         r.attempts = 1;
-        r.lastResult = 1;
+        r.lastResult = ResultCode::Done;
         r.lastMessage = "Uploaded successfully!";
         return r;
     };
@@ -359,7 +364,8 @@ TEST(FleetExitCodes, EachTargetsAndTheRunsAreDecidedInOnePlace) {
         }
         return r;
     };
-    FleetTargetRecord notValidRecord = failed(exit_code::kFileNotValid, 1, -106, "Format Error!");
+    FleetTargetRecord notValidRecord =
+        failed(exit_code::kFileNotValid, 1, ResultCode::RecordUploadError, "Format Error!");
     notValidRecord.failure = notValid;
     const FleetTargetRecord notStarted;
 
@@ -374,22 +380,22 @@ TEST(FleetExitCodes, EachTargetsAndTheRunsAreDecidedInOnePlace) {
     };
     const std::vector<Target> targets = {
         {"uploaded", uploaded(), 0, FleetResult::Uploaded, 0, "Uploaded successfully!", ""},
-        {"failed: the code's message", failed(1, 3, -111, ""), 0, FleetResult::Failed, 1,
-         "Terminal is not ready!", ""},
-        {"failed without a code's message: the question", failed(1, 3, 0, ""), 0,
+        {"failed: the code's message", failed(1, 3, ResultCode::TerminalNotReady, ""), 0,
+         FleetResult::Failed, 1, "Terminal is not ready!", ""},
+        {"failed without a code's message: the question", failed(1, 3, ResultCode::Failed, ""), 0,
          FleetResult::Failed, 1, retry, "COM3: no answer"},
-        {"no file", failed(3, 0, 0, "Can't open the file!"), 0, FleetResult::Failed, 3,
-         "Can't open the file!", ""},
-        {"no link", failed(4, 0, 0, "Can't open the COM port!"), 0, FleetResult::Failed, 4,
-         "Can't open the COM port!", ""},
+        {"no file", failed(3, 0, ResultCode::Failed, "Can't open the file!"), 0,
+         FleetResult::Failed, 3, "Can't open the file!", ""},
+        {"no link", failed(4, 0, ResultCode::Failed, "Can't open the COM port!"), 0,
+         FleetResult::Failed, 4, "Can't open the COM port!", ""},
         {"not valid: the session's failure as detail", notValidRecord, 0, FleetResult::Failed, 5,
          "Format Error!", "app.shx: no end record"},
-        {"stopped by SIGINT", failed(1, 1, 0, ""), 2, FleetResult::Stopped, 130,
+        {"stopped by SIGINT", failed(1, 1, ResultCode::Failed, ""), 2, FleetResult::Stopped, 130,
          "stopped by SIGINT", ""},
-        {"stopped by SIGTERM", failed(1, 1, 0, ""), 15, FleetResult::Stopped, 143,
+        {"stopped by SIGTERM", failed(1, 1, ResultCode::Failed, ""), 15, FleetResult::Stopped, 143,
          "stopped by SIGTERM", ""},
-        {"stopped by SIGHUP", failed(4, 0, 0, "Can't open the COM port!"), 1, FleetResult::Stopped,
-         129, "stopped by SIGHUP", ""},
+        {"stopped by SIGHUP", failed(4, 0, ResultCode::Failed, "Can't open the COM port!"), 1,
+         FleetResult::Stopped, 129, "stopped by SIGHUP", ""},
         {"uploaded before the stop", uploaded(), 2, FleetResult::Uploaded, 0,
          "Uploaded successfully!", ""},
         {"not started: the stop", notStarted, 15, FleetResult::NotStarted, 143,

@@ -159,7 +159,7 @@ TEST(ConfigureCradle, SequencesAgainstACradleModel) {
         rig.settings.baudIndex = c.baudIndex;
 
         const ResultCode code = openLink(rig.link);
-        EXPECT_EQ(code, c.result == 1 ? 1 : result::kCantConfigureIrDevice);
+        EXPECT_EQ(code, c.result == 1 ? ResultCode::Done : ResultCode::CantConfigureIrDevice);
         EXPECT_EQ(fakes::Bytes(rig.serial().written()), fakes::bytesOf(c.written));
         EXPECT_EQ(rig.clock().sleeps, c.sleeps);
         EXPECT_EQ(rig.state.cradleRate, c.rateAfter);
@@ -240,7 +240,7 @@ TEST(ConfigureCradle, ALostLineEndsTheSearchAtOnce) {
 TEST(ConfigureCradle, NoAnswerSaysSo) {
     LinkRig rig(CradleIr);
     rig.settings.comPort = 3;
-    EXPECT_EQ(openLink(rig.link), result::kCantConfigureIrDevice);
+    EXPECT_EQ(openLink(rig.link), ResultCode::CantConfigureIrDevice);
     EXPECT_EQ(rig.failure.object, "COM3");
     EXPECT_NE(rig.failure.reason.find("did not answer"), std::string::npos);
     EXPECT_TRUE(rig.serial().isOpen);
@@ -253,7 +253,7 @@ TEST(ConfigureCradle, AStopEndsTheSearchWithoutAReason) {
     rig.serial().responder = [&](fakes::FakeSerialLine&, std::span<const std::uint8_t>) {
         rig.platform.stopSignal = 15;
     };
-    EXPECT_EQ(openLink(rig.link), result::kCantConfigureIrDevice);
+    EXPECT_EQ(openLink(rig.link), ResultCode::CantConfigureIrDevice);
     EXPECT_EQ(rig.serial().written(), fakes::bytesOf("\x0F")) << "one probe, then the stop";
     EXPECT_TRUE(rig.failure.empty());
     EXPECT_TRUE(rig.serial().isOpen);

@@ -93,10 +93,10 @@ TEST(OpenNetworkLink, RefusedAddressOpensNoSocket) {
         SCOPED_TRACE(text);
         LinkRig rig(Network);
         rig.settings.targetAddress.assign(text);
-        EXPECT_EQ(openLink(rig.link), result::kInvalidIpAddress);
+        EXPECT_EQ(openLink(rig.link), ResultCode::InvalidIpAddress);
         EXPECT_EQ(rig.peer().socketsOpen, 0);
         EXPECT_EQ(rig.failure.kind, FailureKind::Address);
-        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 0);
+        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), ResultCode::Failed);
         EXPECT_TRUE(rig.peer().sent.empty());
         closeLink(rig.link);
         EXPECT_EQ(rig.peer().startups, rig.peer().cleanups);
@@ -109,7 +109,7 @@ TEST(OpenNetworkLink, ConnectsToTheAddressAndPortAndSaysWhyItCannot) {
     LinkRig rig(Network);
     rig.settings.targetAddress.assign("192.0.2.20");
     rig.settings.targetPort = 3000;
-    EXPECT_EQ(openLink(rig.link), 1);
+    EXPECT_EQ(openLink(rig.link), ResultCode::Done);
     EXPECT_EQ(rig.peer().connectedAddress, (Address{192, 0, 2, 20}));
     EXPECT_EQ(rig.peer().connectedPort, 3000);
     EXPECT_EQ(rig.peer().startups, 1);
@@ -117,11 +117,11 @@ TEST(OpenNetworkLink, ConnectsToTheAddressAndPortAndSaysWhyItCannot) {
     closeLink(rig.link);
 
     rig.peer().connectFails = true;
-    EXPECT_EQ(openLink(rig.link), result::kCantConnect);
+    EXPECT_EQ(openLink(rig.link), ResultCode::CantConnect);
     EXPECT_EQ(rig.failure.reason, "cannot connect");
     closeLink(rig.link);
     rig.peer().startupFails = true;
-    EXPECT_EQ(openLink(rig.link), result::kSocketLibraryFailed);
+    EXPECT_EQ(openLink(rig.link), ResultCode::SocketLibraryFailed);
     EXPECT_EQ(rig.failure.reason, "cannot start");
     EXPECT_EQ(rig.peer().startups, rig.peer().cleanups);
 }
@@ -130,10 +130,10 @@ TEST(OpenNetworkLink, ConnectsToTheAddressAndPortAndSaysWhyItCannot) {
 // that cannot come, to its deadline, as for a datagram lost on the way.
 TEST(Exchange, ARefusedDatagramIsLeftToTheAnswer) {
     LinkRig rig(Network);
-    ASSERT_EQ(openLink(rig.link), 1);
+    ASSERT_EQ(openLink(rig.link), ResultCode::Done);
     rig.peer().sendsFail = true;
     const std::uint32_t start = rig.clock().tickCount();
-    EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 1);
+    EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), ResultCode::Done);
     EXPECT_EQ(rig.line.text(), "");
     EXPECT_EQ(rig.clock().tickCount() - start, 8001u);
     EXPECT_TRUE(rig.failure.empty());

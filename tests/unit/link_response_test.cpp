@@ -22,7 +22,7 @@ struct ReadCase {
     int linkType;
     std::vector<Arrival> arrivals;
     std::int32_t seconds;
-    int result;
+    ResultCode result;
     std::string text;
     std::uint32_t elapsedMs;  // from the call to its return
 };
@@ -31,34 +31,34 @@ struct ReadCase {
 TEST(ReadResponseLine, EndsAtCrOrAtTheFirstTickPastTheDeadline) {
     const std::string fifteen = "ABCDEFGHIJKLMNO";
     const std::vector<ReadCase> cases = {
-        {"answer", Serial, {{"FA\r", 30}}, 8, 1, "FA", 30},
-        {"lone CR", Serial, {{"\r", 5}}, 8, 1, "", 5},
-        {"silence", Serial, {}, 8, 1, "", 8001},
-        {"no CR", Serial, {{"AC", 10}}, 8, 1, "AC", 8001},
-        {"CR on the deadline tick", Serial, {{"FA\r", 8000}}, 8, 1, "FA", 8000},
-        {"CR after the deadline", Serial, {{"FA\r", 8002}}, 8, 1, "", 8001},
-        {"15 characters", Serial, {{fifteen + "\r", 0}}, 8, 1, fifteen, 0},
-        {"longer line", Serial, {{fifteen + "PQRST\r", 0}}, 8, 1, fifteen, 0},
-        {"zero seconds, silence", Serial, {}, 0, 1, "", 1},
-        {"zero seconds, byte there", Serial, {{"F", 0}}, 0, 1, "F", 1},
-        {"one datagram", Network, {{"FA\r", 40}}, 8, 1, "FA", 40},
-        {"split datagrams", Network, {{"F", 1}, {"A", 2}, {"\r", 3}}, 8, 1, "FA", 3},
-        {"CR not last", Network, {{"A\rB", 1}, {"\r", 2}}, 8, 1, "A\rB", 2},
-        {"oversize datagram", Network, {{"FAAA", 7}}, 8, 0, "", 7},
-        {"network silence", Network, {}, 8, 1, "", 8001},
-        {"network no CR", Network, {{"AC", 10}}, 2, 1, "AC", 2001},
+        {"answer", Serial, {{"FA\r", 30}}, 8, ResultCode::Done, "FA", 30},
+        {"lone CR", Serial, {{"\r", 5}}, 8, ResultCode::Done, "", 5},
+        {"silence", Serial, {}, 8, ResultCode::Done, "", 8001},
+        {"no CR", Serial, {{"AC", 10}}, 8, ResultCode::Done, "AC", 8001},
+        {"CR on the deadline tick", Serial, {{"FA\r", 8000}}, 8, ResultCode::Done, "FA", 8000},
+        {"CR after the deadline", Serial, {{"FA\r", 8002}}, 8, ResultCode::Done, "", 8001},
+        {"15 characters", Serial, {{fifteen + "\r", 0}}, 8, ResultCode::Done, fifteen, 0},
+        {"longer line", Serial, {{fifteen + "PQRST\r", 0}}, 8, ResultCode::Done, fifteen, 0},
+        {"zero seconds, silence", Serial, {}, 0, ResultCode::Done, "", 1},
+        {"zero seconds, byte there", Serial, {{"F", 0}}, 0, ResultCode::Done, "F", 1},
+        {"one datagram", Network, {{"FA\r", 40}}, 8, ResultCode::Done, "FA", 40},
+        {"split datagrams", Network, {{"F", 1}, {"A", 2}, {"\r", 3}}, 8, ResultCode::Done, "FA", 3},
+        {"CR not last", Network, {{"A\rB", 1}, {"\r", 2}}, 8, ResultCode::Done, "A\rB", 2},
+        {"oversize datagram", Network, {{"FAAA", 7}}, 8, ResultCode::Failed, "", 7},
+        {"network silence", Network, {}, 8, ResultCode::Done, "", 8001},
+        {"network no CR", Network, {{"AC", 10}}, 2, ResultCode::Done, "AC", 2001},
         {"longer network line",
          Network,
          {{"ABC", 0}, {"DEF", 0}, {"GHI", 0}, {"JKL", 0}, {"MNO", 0}, {"PQR", 0}, {"S\r", 0}},
          8,
-         1,
+         ResultCode::Done,
          fifteen,
          0},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.name);
         LinkRig rig(c.linkType);
-        ASSERT_EQ(openLink(rig.link), 1);
+        ASSERT_EQ(openLink(rig.link), ResultCode::Done);
         for (const Arrival& arrival : c.arrivals) {
             if (c.linkType == Network) {
                 rig.peer().deliver(arrival.bytes, arrival.delayMs);
@@ -79,14 +79,14 @@ TEST(ReadResponseLine, EndsAtCrOrAtTheFirstTickPastTheDeadline) {
 // Bytes after a CR stay queued and begin the next line.
 TEST(ReadResponseLine, SerialBytesAfterCrBeginTheNextLine) {
     LinkRig rig;
-    ASSERT_EQ(openLink(rig.link), 1);
+    ASSERT_EQ(openLink(rig.link), ResultCode::Done);
     rig.serial().deliver("FA\rFN\rAC");
-    ASSERT_EQ(readResponseLine(rig.link, 8), 1);
+    ASSERT_EQ(readResponseLine(rig.link, 8), ResultCode::Done);
     EXPECT_EQ(rig.line.text(), "FA");
-    ASSERT_EQ(readResponseLine(rig.link, 2), 1);
+    ASSERT_EQ(readResponseLine(rig.link, 2), ResultCode::Done);
     EXPECT_EQ(rig.line.text(), "FN");
     const std::uint32_t start = rig.clock().tickCount();
-    ASSERT_EQ(readResponseLine(rig.link, 2), 1);
+    ASSERT_EQ(readResponseLine(rig.link, 2), ResultCode::Done);
     EXPECT_EQ(rig.line.text(), "AC");
     EXPECT_EQ(rig.clock().tickCount() - start, 2001u);
 }
@@ -113,14 +113,14 @@ TEST(Exchange, EndsAtOnceOnALostLineOrAStop) {
         SCOPED_TRACE(c.name);
         LinkRig rig;
         if (c.portOpen) {
-            ASSERT_EQ(openLink(rig.link), 1);
+            ASSERT_EQ(openLink(rig.link), ResultCode::Done);
         }
         rig.serial().readsFail = c.readsFail;
         rig.serial().writesFail = c.writesFail;
         rig.platform.stopSignal = c.stopSignal;
         rig.serial().deliver("FA\r", 100);
         const std::uint32_t start = rig.clock().tickCount();
-        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 0);
+        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), ResultCode::Failed);
         EXPECT_EQ(rig.clock().tickCount(), start);
         EXPECT_TRUE(rig.clock().sleeps.empty());
         EXPECT_EQ(rig.line.text(), "");
@@ -137,20 +137,20 @@ TEST(ReadResponseLine, AStopDuringTheWaitEndsIt) {
         LinkRig rig(linkType);
         rig.settings.targetAddress.assign("127.0.0.1");
         if (linkType == Network) {
-            ASSERT_EQ(openLink(rig.link), 1);
+            ASSERT_EQ(openLink(rig.link), ResultCode::Done);
             rig.peer().responder = [&](fakes::FakeDatagramPeer& peer, auto) {
                 peer.deliver("F", 10);
                 rig.platform.stopSignal = 15;
             };
         } else {
-            ASSERT_EQ(openLink(rig.link), 1);
+            ASSERT_EQ(openLink(rig.link), ResultCode::Done);
             rig.serial().responder = [&](fakes::FakeSerialLine& line, auto) {
                 line.deliver("F", 10);
                 rig.platform.stopSignal = 15;
             };
         }
         const std::uint32_t start = rig.clock().tickCount();
-        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 0);
+        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), ResultCode::Failed);
         EXPECT_LT(rig.clock().tickCount() - start, 1000u);
     }
 }
@@ -158,10 +158,10 @@ TEST(ReadResponseLine, AStopDuringTheWaitEndsIt) {
 // A network receive error ends the read at once with 0, keeping what came before it.
 TEST(ReadResponseLine, NetworkReceiveErrorReturnsZeroAtOnce) {
     LinkRig rig(Network);
-    ASSERT_EQ(openLink(rig.link), 1);
+    ASSERT_EQ(openLink(rig.link), ResultCode::Done);
     rig.peer().deliver("F", 3);
     rig.peer().deliver("TOOLONG", 5);
-    EXPECT_EQ(readResponseLine(rig.link, 8), 0);
+    EXPECT_EQ(readResponseLine(rig.link, 8), ResultCode::Failed);
     EXPECT_EQ(rig.line.text(), "F");
     EXPECT_EQ(rig.clock().tickCount(), 1005u);
 }
@@ -174,20 +174,20 @@ TEST(Exchange, DiscardsStaleInputThenSendsAndReadsTheAnswer) {
         LinkRig rig(linkType);
         const std::string command = ":ERASE\r";
         if (linkType == Network) {
-            ASSERT_EQ(openLink(rig.link), 1);
+            ASSERT_EQ(openLink(rig.link), ResultCode::Done);
             rig.peer().deliver("FF\r");
             rig.peer().responder = [](fakes::FakeDatagramPeer& peer, auto) {
                 peer.deliver("FA\r", 25);
             };
         } else {
-            ASSERT_EQ(openLink(rig.link), 1);
+            ASSERT_EQ(openLink(rig.link), ResultCode::Done);
             rig.serial().deliver("FF\r");
             rig.serial().responder = [](fakes::FakeSerialLine& line, auto) {
                 line.deliver("FA\r", 25);
             };
         }
         const std::uint32_t start = rig.clock().tickCount();
-        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf(command)), 1);
+        EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf(command)), ResultCode::Done);
         EXPECT_EQ(rig.line.text(), "FA");
         EXPECT_EQ(rig.clock().tickCount() - start, 25u);
 
@@ -212,7 +212,7 @@ TEST(OpenLink, SerialOpensTheNumberedPortWithTheChosenLine) {
     LinkRig rig;
     rig.settings.comPort = 12;
     rig.settings.baudIndex = 3;
-    ASSERT_EQ(openLink(rig.link), 1);
+    ASSERT_EQ(openLink(rig.link), ResultCode::Done);
     EXPECT_EQ(rig.platform.openedComPorts, std::vector<int>{12});
     platform::SerialLine expected;
     expected.rate = 19200;
@@ -242,7 +242,7 @@ TEST(OpenLink, ARefusedLineIsSaidAndTheOpenGoesOn) {
                 line.deliver(sent);
             }
         };
-        EXPECT_EQ(openLink(rig.link), 1);
+        EXPECT_EQ(openLink(rig.link), ResultCode::Done);
         ASSERT_EQ(rig.warnings.said.size(), 1u);
         EXPECT_EQ(rig.warnings.said[0].first, "line settings not applied");
         EXPECT_EQ(rig.warnings.said[0].second.reason, "refused the line settings");
@@ -259,17 +259,17 @@ TEST(OpenLink, FailuresAndTheMatchingClose) {
         SCOPED_TRACE("absent or held port");
         LinkRig rig;
         rig.serial().openFails = true;
-        EXPECT_EQ(openLink(rig.link), result::kCantOpenComPort);
+        EXPECT_EQ(openLink(rig.link), ResultCode::CantOpenComPort);
         EXPECT_FALSE(rig.serial().isOpen);
         EXPECT_EQ(rig.failure.reason, "cannot open");
         rig.serial().openFails = false;
         auto holder = rig.platform.openSerialPort(1);
-        EXPECT_EQ(openLink(rig.link), result::kCantOpenComPort);
+        EXPECT_EQ(openLink(rig.link), ResultCode::CantOpenComPort);
     }
     {
         SCOPED_TRACE("silent cradle keeps the port open until closeLink");
         LinkRig rig(CradleIr);
-        EXPECT_EQ(openLink(rig.link), result::kCantConfigureIrDevice);
+        EXPECT_EQ(openLink(rig.link), ResultCode::CantConfigureIrDevice);
         EXPECT_TRUE(rig.serial().isOpen);
         EXPECT_EQ(rig.serial().purgeCount, 0);
         closeLink(rig.link);
@@ -291,10 +291,10 @@ TEST(OpenLink, FailuresAndTheMatchingClose) {
         int socketsOpen, cleanupsAfterClose;
     };
     const std::vector<NetworkCase> cases = {
-        {"connected", false, false, false, 1, 1, 1},
-        {"library refused", true, false, false, result::kSocketLibraryFailed, 0, 0},
-        {"no socket", false, true, false, result::kCantCreateSocket, 0, 1},
-        {"connect refused", false, false, true, result::kCantConnect, 1, 1},
+        {"connected", false, false, false, ResultCode::Done, 1, 1},
+        {"library refused", true, false, false, ResultCode::SocketLibraryFailed, 0, 0},
+        {"no socket", false, true, false, ResultCode::CantCreateSocket, 0, 1},
+        {"connect refused", false, false, true, ResultCode::CantConnect, 1, 1},
     };
     for (const NetworkCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -315,9 +315,9 @@ TEST(OpenLink, FailuresAndTheMatchingClose) {
 // A hand-edited link type above 2 is a network link for every operation, not only the open.
 TEST(OpenLink, LinkTypeAboveNetworkIsNetworkThroughout) {
     LinkRig rig(7);
-    ASSERT_EQ(openLink(rig.link), 1);
+    ASSERT_EQ(openLink(rig.link), ResultCode::Done);
     rig.peer().responder = [](fakes::FakeDatagramPeer& peer, auto) { peer.deliver("FA\r", 1); };
-    EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), 1);
+    EXPECT_EQ(link::exchange(rig.link, fakes::bytesOf("\r")), ResultCode::Done);
     EXPECT_EQ(rig.line.text(), "FA");
     EXPECT_EQ(rig.peer().sent.size(), 1u);
 }

@@ -10,6 +10,7 @@
 #include "common/types.h"
 #include "link/link.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/result_code_printer.h"
 
 namespace vorlanth::link::testing {
 

@@ -9,6 +9,7 @@
 #include "shell/upload_driver.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
+#include "tests/fakes/result_code_printer.h"
 
 namespace vorlanth::shell {
 namespace {
@@ -29,7 +30,7 @@ class MainLoopTest : public ::testing::Test {
             attemptFilesOpen.push_back(s.programFile != nullptr);
             attemptLinkOpen.push_back(s.link.transport != nullptr);
             if (results.empty()) {
-                return ResultCode{0};
+                return ResultCode::Failed;
             }
             const ResultCode r = results.front();
             results.pop_front();
@@ -47,7 +48,7 @@ class MainLoopTest : public ::testing::Test {
 
 TEST_F(MainLoopTest, AutomaticSuccessShowsTheSuccessMessageOnceAndEnds) {
     platform.fileSystem.files["app.shx"] = bytesOf("S70500000000FA\r\n");
-    run("app.shx,1,3,1,0,1", {1});
+    run("app.shx,1,3,1,0,1", {ResultCode::Done});
     EXPECT_EQ(attempts, 1);
     EXPECT_EQ(frontEnd.formRuns, 0);
     EXPECT_EQ(frontEnd.texts(), std::vector<std::string>{"Uploaded successfully!"});
@@ -81,7 +82,7 @@ TEST_F(MainLoopTest, MissingCompanionFileAndBusyPortAreReported) {
     busyPlatform.fileSystem.files["app.bin"] = bytesOf("x");
     busyPlatform.serialLine.openFails = true;
     ASSERT_TRUE(applyStartupSettings(busy, "app.bin,1,7,1,2,1"));
-    runMainLoop(busy, [](Session&) { return ResultCode{1}; });
+    runMainLoop(busy, [](Session&) { return ResultCode::Done; });
     EXPECT_EQ(busyFrontEnd.texts(), std::vector<std::string>{"Can't open the COM port!"});
     EXPECT_EQ(busy.exitCode, exit_code::kLinkOpenFailed);
 }
@@ -90,7 +91,7 @@ TEST_F(MainLoopTest, RetryReopensLinkAndFilesBeforeEachAttempt) {
     platform.fileSystem.files["app.qbx"] = bytesOf("program");
     platform.fileSystem.files["app.ini"] = bytesOf("companion");
     frontEnd.retryAnswers = {true, true};
-    run("app.qbx,1,2,1,1,1", {0, -109, 1});
+    run("app.qbx,1,2,1,1,1", {ResultCode::Failed, ResultCode::BlockUploadError, ResultCode::Done});
     EXPECT_EQ(attempts, 3);
     EXPECT_EQ(frontEnd.texts(),
               (std::vector<std::string>{"Failed to Upload, would you like to retry?",
@@ -113,7 +114,7 @@ TEST_F(MainLoopTest, RetryReopensLinkAndFilesBeforeEachAttempt) {
 TEST_F(MainLoopTest, DecliningTheRetryEndsWithoutSuccessMessage) {
     platform.fileSystem.files["app.shx"] = bytesOf("x");
     frontEnd.retryAnswers = {false};
-    run("app.shx,1,1,1,0,1", {0});
+    run("app.shx,1,1,1,0,1", {ResultCode::Failed});
     EXPECT_EQ(frontEnd.texts(),
               std::vector<std::string>{"Failed to Upload, would you like to retry?"});
     EXPECT_EQ(session.exitCode, exit_code::kUploadFailed);
@@ -125,7 +126,7 @@ TEST_F(MainLoopTest, RetryWhoseFileVanishedStopsWithTheFileMessage) {
     applyStartupSettings(session, "app.shx,1,1,1,0,1");
     runMainLoop(session, [this](Session&) {
         platform.fileSystem.files.erase("app.shx");
-        return ResultCode{0};
+        return ResultCode::Failed;
     });
     EXPECT_EQ(frontEnd.texts(),
               (std::vector<std::string>{"Failed to Upload, would you like to retry?",
@@ -162,7 +163,7 @@ TEST_F(MainLoopTest, InteractivePassesRepeatUntilExitAndKeepTheLastPassCode) {
         return SettingsOutcome::Upload;
     });
     frontEnd.retryAnswers = {false};
-    run("", {0});
+    run("", {ResultCode::Failed});
     // Pass 1: file missing, shown, dialog again; pass 2: upload fails, retry declined;
     // pass 3: the dialog ends with Exit.
     EXPECT_EQ(frontEnd.formRuns, 3);
@@ -218,7 +219,7 @@ TEST(MainLoopOpenFailures, SayWhichObjectAndWhy) {
         }
         platform.serialLine.openFails = c.portFails;
         ASSERT_TRUE(applyStartupSettings(session, c.argumentText));
-        runMainLoop(session, [](Session&) { return ResultCode{1}; });
+        runMainLoop(session, [](Session&) { return ResultCode::Done; });
         ASSERT_EQ(frontEnd.texts(), std::vector<std::string>{c.message});
         EXPECT_EQ(frontEnd.messages[0].detail.object, c.object);
         EXPECT_EQ(frontEnd.messages[0].detail.reason, "cannot open");
@@ -261,7 +262,7 @@ TEST(MainLoopAddressCheck, RefusedAddressEndsBeforeAnythingIsSent) {
             EXPECT_TRUE(platform.fileSystem.opened.empty());
             EXPECT_EQ(platform.datagramPeer.startups, 0);
         } else {
-            runMainLoop(session, [](Session&) { return ResultCode{1}; });
+            runMainLoop(session, [](Session&) { return ResultCode::Done; });
             EXPECT_EQ(session.exitCode, exit_code::kSuccess);
         }
         EXPECT_TRUE(platform.datagramPeer.sent.empty());
@@ -295,7 +296,7 @@ TEST(MainLoopStop, EndsTheLoopWithoutAskingAnything) {
             runMainLoop(session, [&](Session&) {
                 ++attempts;
                 platform.stopSignal = 15;
-                return ResultCode{0};
+                return ResultCode::Failed;
             });
             EXPECT_EQ(frontEnd.formRuns, 1);
             EXPECT_TRUE(frontEnd.messages.empty());
@@ -332,18 +333,18 @@ TEST(CompanionName, ReplacesFromTheFirstDotOrAppends) {
 
 TEST(ResultMessages, TableCodesTellTheirEntryAndOthersNothing) {
     fakes::RecordingFrontEnd frontEnd;
-    showResultMessage(frontEnd, 0);
-    showResultMessage(frontEnd, 1);
+    showResultMessage(frontEnd, ResultCode::Failed);
+    showResultMessage(frontEnd, ResultCode::Done);
     EXPECT_TRUE(frontEnd.messages.empty());
     FailureDetail why = objectFailure("COM3", "no answer");
-    showResultMessage(frontEnd, result::kCommunicationError, &why);
+    showResultMessage(frontEnd, ResultCode::CommunicationError, &why);
     showFormatError(frontEnd, why);
     ASSERT_EQ(frontEnd.messages.size(), 2u);
     EXPECT_EQ(frontEnd.messages[0].text,
               "Communication error!\nPlease reset your terminal and try again.");
     EXPECT_EQ(frontEnd.messages[0].icon, MessageIcon::Warning);
     EXPECT_EQ(frontEnd.messages[0].owner, MessageOwner::ActiveWindow);
-    EXPECT_EQ(frontEnd.messages[0].code, result::kCommunicationError);
+    EXPECT_EQ(frontEnd.messages[0].code, -110);
     EXPECT_EQ(frontEnd.messages[0].detail.object, "COM3");
     EXPECT_EQ(frontEnd.messages[1].text, "Format Error!");
     EXPECT_EQ(frontEnd.messages[1].code, 0);
@@ -366,12 +367,12 @@ TEST(MessageTable, EveryMessageHasTheLookOfItsBox) {
     };
     const std::string program(kProgramCaption);
     const std::vector<Case> cases = {
-        {MessageId::result(100), "Uploaded successfully!", program.c_str(),
+        {MessageId::result(ResultCode::UploadSucceeded), "Uploaded successfully!", program.c_str(),
          MessageIcon::Information, MessageButtons::Ok, MessageOwner::ActiveWindow, true, 100},
-        {MessageId::result(-151), "Can't open the file!", program.c_str(), MessageIcon::Warning,
-         MessageButtons::Ok, MessageOwner::ActiveWindow, true, -151},
-        {MessageId::result(-150), "Invalid IP address!!", program.c_str(), MessageIcon::Warning,
-         MessageButtons::Ok, MessageOwner::SettingsForm, true, -150},
+        {MessageId::result(ResultCode::CantOpenFile), "Can't open the file!", program.c_str(),
+         MessageIcon::Warning, MessageButtons::Ok, MessageOwner::ActiveWindow, true, -151},
+        {MessageId::result(ResultCode::InvalidIpAddress), "Invalid IP address!!", program.c_str(),
+         MessageIcon::Warning, MessageButtons::Ok, MessageOwner::SettingsForm, true, -150},
         {MessageId::retryQuestion(), "Failed to Upload, would you like to retry?", program.c_str(),
          MessageIcon::Question, MessageButtons::YesNo, MessageOwner::ActiveWindow, true, -153},
         {MessageId::formatError(), "Format Error!", "Program Download", MessageIcon::Warning,
@@ -394,8 +395,9 @@ TEST(MessageTable, EveryMessageHasTheLookOfItsBox) {
         EXPECT_EQ(entry->code(), c.code);
     }
     for (const MessageId outside :
-         {MessageId::result(0), MessageId::result(1), MessageId::result(-112),
-          MessageId::commandLine(0), MessageId::commandLine(10)}) {
+         {MessageId::result(ResultCode::Failed), MessageId::result(ResultCode::Done),
+          MessageId::result(static_cast<ResultCode>(-112)), MessageId::commandLine(0),
+          MessageId::commandLine(10)}) {
         EXPECT_FALSE(findMessage(outside).has_value()) << outside.number;
     }
 }
@@ -415,16 +417,28 @@ TEST(MainLoopRetryPolicy, RetriesAsOftenAsAllowedAndNeverAFileNotValid) {
     };
     const std::string valid = "S70500000000FA\r\n";
     const std::vector<Case> cases = {
-        {"success at once", 2, valid, {1}, 1, {}, exit_code::kSuccess},
-        {"success at the last retry", 2, valid, {0, -111, 1}, 3, {true, true}, exit_code::kSuccess},
+        {"success at once", 2, valid, {ResultCode::Done}, 1, {}, exit_code::kSuccess},
+        {"success at the last retry",
+         2,
+         valid,
+         {ResultCode::Failed, ResultCode::TerminalNotReady, ResultCode::Done},
+         3,
+         {true, true},
+         exit_code::kSuccess},
         {"every retry fails",
          2,
          valid,
-         {0, 0, 0, 1},
+         {ResultCode::Failed, ResultCode::Failed, ResultCode::Failed, ResultCode::Done},
          3,
          {true, true, false},
          exit_code::kUploadFailed},
-        {"no retries", 0, valid, {-106, 1}, 1, {false}, exit_code::kUploadFailed},
+        {"no retries",
+         0,
+         valid,
+         {ResultCode::RecordUploadError, ResultCode::Done},
+         1,
+         {false},
+         exit_code::kUploadFailed},
         {"a file that is not valid",
          2,
          "S3090000100001020304DC\r\n",

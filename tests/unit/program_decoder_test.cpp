@@ -153,7 +153,8 @@ TEST(CheckBeforeErase, DefectiveFilesSendNothingAndSayWhereAndWhy) {
         terminal.setProgramFile(defect.file);
         terminal.setCompanionFile(defect.companion);
         const ResultCode result = shell::uploadProgram(terminal.session);
-        EXPECT_EQ(result, defect.fileType == SRecord ? result::kRecordUploadError : 0);
+        EXPECT_EQ(result,
+                  defect.fileType == SRecord ? ResultCode::RecordUploadError : ResultCode::Failed);
         EXPECT_TRUE(terminal.frames().empty());
         EXPECT_TRUE(terminal.platform.serialLine.writeTimeouts.empty());
         EXPECT_EQ(terminal.frontEnd.texts(), std::vector<std::string>{"Format Error!"});
@@ -184,7 +185,7 @@ TEST(CheckBeforeErase, StopAskedForEndsTheCheck) {
     terminal.session.settings.fileType = BinaryImage;
     terminal.setProgramFile(section(0x8000, Bytes(4096, 0x11)));
     terminal.platform.stopSignal = 2;
-    EXPECT_EQ(shell::uploadProgram(terminal.session), 0);
+    EXPECT_EQ(shell::uploadProgram(terminal.session), ResultCode::Failed);
     EXPECT_TRUE(terminal.frames().empty());
     EXPECT_TRUE(terminal.frontEnd.texts().empty());
     EXPECT_NE(terminal.session.failure.kind, FailureKind::FileFormat);

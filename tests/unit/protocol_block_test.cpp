@@ -34,7 +34,7 @@ TEST(SendBlock, ChecksumByteGolden) {
             link::Link link = terminal.link();
             EXPECT_EQ(
                 sendBlock(link, terminal.session.transmitBuffer, place(terminal, test.block), mode),
-                1);
+                ResultCode::Done);
             Bytes expected = test.block;
             if (mode == 1) {
                 expected.push_back(test.checksum);
@@ -53,20 +53,20 @@ TEST(SendBlock, RepliesDecideResultAndSends) {
         std::size_t sends;
     };
     const std::vector<Case> cases = {
-        {"plain ACK", 0, {"ACK\r"}, 1, 1},
-        {"plain NAK is final", 0, {"NAK\r", "ACK\r"}, result::kBlockUploadError, 1},
-        {"plain ACK1 is no ACK", 0, {"ACK1\r"}, result::kBlockUploadError, 1},
+        {"plain ACK", 0, {"ACK\r"}, ResultCode::Done, 1},
+        {"plain NAK is final", 0, {"NAK\r", "ACK\r"}, ResultCode::BlockUploadError, 1},
+        {"plain ACK1 is no ACK", 0, {"ACK1\r"}, ResultCode::BlockUploadError, 1},
         {"checksum: five refusals then ACK",
          1,
          {"NAK\r", "", "ack\r", "ACK1\r", "ACK \r", "ACK\r"},
-         1,
+         ResultCode::Done,
          6},
         {"checksum: six refusals",
          1,
          {"NAK\r", "NAK\r", "NAK\r", "NAK\r", "NAK\r", "NAK\r"},
-         result::kBlockUploadError,
+         ResultCode::BlockUploadError,
          6},
-        {"checksum mode above 1", 2, {"NAK\r", "ACK\r"}, 1, 2},
+        {"checksum mode above 1", 2, {"NAK\r", "ACK\r"}, ResultCode::Done, 2},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -91,7 +91,7 @@ TEST(SendBlock, ChecksumReplacesOnlyTheByteAfterTheBlock) {
     TransmitBuffer& buffer = terminal.session.transmitBuffer;
     buffer.fill(0x5A);
     link::Link link = terminal.link();
-    EXPECT_EQ(sendBlock(link, buffer, place(terminal, hexBytes("05 00")), 1), 1);
+    EXPECT_EQ(sendBlock(link, buffer, place(terminal, hexBytes("05 00")), 1), ResultCode::Done);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 4), hexBytes("05 00 FA 5A"));
 }
 
@@ -103,7 +103,7 @@ TEST(SendBlock, FailedReceiveEndsWithoutResend) {
         link::Link link = terminal.link();
         EXPECT_EQ(
             sendBlock(link, terminal.session.transmitBuffer, place(terminal, hexBytes("01")), mode),
-            result::kBlockUploadError);
+            ResultCode::BlockUploadError);
         EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 1u);
     }
 }

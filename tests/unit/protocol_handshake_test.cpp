@@ -28,26 +28,32 @@ struct HandshakeCase {
 
 TEST(EnterDownloadMode, EachReplyPath) {
     const std::vector<HandshakeCase> cases = {
-        {"FN to CR", {"FN\r"}, 1, framesOf({"\r"})},
-        {"FF to CR", {"FF\r"}, 1, framesOf({"\r"})},
-        {"FN to MERIDOX", {"", "FN\r"}, 1, framesOf({"\r", "MERIDOX\r"})},
+        {"FN to CR", {"FN\r"}, ResultCode::Done, framesOf({"\r"})},
+        {"FF to CR", {"FF\r"}, ResultCode::Done, framesOf({"\r"})},
+        {"FN to MERIDOX", {"", "FN\r"}, ResultCode::Done, framesOf({"\r", "MERIDOX\r"})},
         {"ACK1 then ACK2",
          {"", "ACK1\r", "ACK2\r"},
-         1,
+         ResultCode::Done,
          framesOf({"\r", "MERIDOX\r", "DOWNLOAD\r"})},
-        {"ACK1 then FN", {"", "ACK1\r", "FN\r"}, 1, framesOf({"\r", "MERIDOX\r", "DOWNLOAD\r"})},
-        {"FF to MERIDOX is no match", {"", "FF\r", "FN\r"}, 1, framesOf({"\r", "MERIDOX\r", "\r"})},
+        {"ACK1 then FN",
+         {"", "ACK1\r", "FN\r"},
+         ResultCode::Done,
+         framesOf({"\r", "MERIDOX\r", "DOWNLOAD\r"})},
+        {"FF to MERIDOX is no match",
+         {"", "FF\r", "FN\r"},
+         ResultCode::Done,
+         framesOf({"\r", "MERIDOX\r", "\r"})},
         {"FF to DOWNLOAD is no match",
          {"", "ACK1\r", "FF\r", "FF\r"},
-         1,
+         ResultCode::Done,
          framesOf({"\r", "MERIDOX\r", "DOWNLOAD\r", "\r"})},
         {"whole and case-sensitive words",
          {"fn\r", "ACK1\r", "ack2\r", "FN \r", "ACK\r", "FNX\r", "ack1\r"},
-         0,
+         ResultCode::Failed,
          framesOf({"\r", "MERIDOX\r", "DOWNLOAD\r", "\r", "MERIDOX\r", "\r", "MERIDOX\r"})},
         {"three cycles of ACK1 and a wrong answer",
          {"", "ACK1\r", "NAK\r", "", "ACK1\r", "NAK\r", "", "ACK1\r", "NAK\r"},
-         0,
+         ResultCode::Failed,
          framesOf({"\r", "MERIDOX\r", "DOWNLOAD\r", "\r", "MERIDOX\r", "DOWNLOAD\r", "\r",
                    "MERIDOX\r", "DOWNLOAD\r"})},
     };
@@ -67,7 +73,7 @@ TEST(EnterDownloadMode, SilentTerminalCostsSixDeadlines) {
     terminal.defaultReply = "";
     link::Link link = terminal.link();
     const std::uint32_t start = terminal.now();
-    EXPECT_EQ(enterDownloadMode(link), 0);
+    EXPECT_EQ(enterDownloadMode(link), ResultCode::Failed);
     EXPECT_EQ(terminal.frames(),
               framesOf({"\r", "MERIDOX\r", "\r", "MERIDOX\r", "\r", "MERIDOX\r"}));
     // Each deadline ends on the first tick past it.
@@ -79,7 +85,7 @@ TEST(EnterDownloadMode, FailedReceiveEndsAtOnce) {
     terminal.useNetwork();
     terminal.platform.datagramPeer.receivesFail = true;
     link::Link link = terminal.link();
-    EXPECT_EQ(enterDownloadMode(link), 0);
+    EXPECT_EQ(enterDownloadMode(link), ResultCode::Failed);
     EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 1u);
 }
 
@@ -93,26 +99,30 @@ struct BasicCase {
 
 TEST(EnterBasicDownloadMode, EachReplyPath) {
     const std::vector<BasicCase> cases = {
-        {"ACK: plain blocks", {"ACK\r"}, 1, 0, framesOf({"TOLVEX\r"})},
-        {"FK then silence: accepted", {"FK\r", ""}, 1, 1, framesOf({"TOLVEX\r", "000300\r"})},
+        {"ACK: plain blocks", {"ACK\r"}, ResultCode::Done, 0, framesOf({"TOLVEX\r"})},
+        {"FK then silence: accepted",
+         {"FK\r", ""},
+         ResultCode::Done,
+         1,
+         framesOf({"TOLVEX\r", "000300\r"})},
         {"FK then NAK, NAK, OK",
          {"FK\r", "NAK\r", "NAK\r", "OK\r"},
-         1,
+         ResultCode::Done,
          1,
          framesOf({"TOLVEX\r", "000300\r", "000300\r", "000300\r"})},
         {"FK then three NAK",
          {"FK\r", "NAK\r", "NAK\r", "NAK\r"},
-         result::kCommunicationError,
+         ResultCode::CommunicationError,
          1,
          framesOf({"TOLVEX\r", "000300\r", "000300\r", "000300\r"})},
         {"other words, then ACK",
          {"ack\r", "ACK1\r", "ACK\r"},
-         1,
+         ResultCode::Done,
          0,
          framesOf({"TOLVEX\r", "TOLVEX\r", "TOLVEX\r"})},
         {"never ACK nor FK",
          {"ACK \r", "NAK\r", ""},
-         0,
+         ResultCode::Failed,
          7,
          framesOf({"TOLVEX\r", "TOLVEX\r", "TOLVEX\r"})},
     };
@@ -143,7 +153,7 @@ TEST(EnterBasicDownloadMode, FailedReceiveDuringNegotiationIsCommunicationError)
     };
     link::Link link = terminal.link();
     EXPECT_EQ(enterBasicDownloadMode(link, terminal.session.checksumMode),
-              result::kCommunicationError);
+              ResultCode::CommunicationError);
     EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 2u);
 }
 
@@ -157,13 +167,13 @@ struct EraseCase {
 
 TEST(EraseFlash, EachReplyPath) {
     const std::vector<EraseCase> cases = {
-        {"FA at once", {"FA\r"}, 1, 1, 0},
-        {"FB then FA", {"FB\rFA\r"}, 1, 1, 1},
-        {"FB then FB", {"FB\rFB\r"}, result::kCantEraseFlash, 1, 1},
-        {"FB then fa", {"FB\rfa\r"}, result::kCantEraseFlash, 1, 1},
-        {"FN three times", {"FN\r", "FN\r", "FN\r"}, result::kCantEraseFlash, 3, 0},
-        {"silence", {}, result::kCantEraseFlash, 3, 0},
-        {"silence, then FA", {"", "", "FA\r"}, 1, 3, 0},
+        {"FA at once", {"FA\r"}, ResultCode::Done, 1, 0},
+        {"FB then FA", {"FB\rFA\r"}, ResultCode::Done, 1, 1},
+        {"FB then FB", {"FB\rFB\r"}, ResultCode::CantEraseFlash, 1, 1},
+        {"FB then fa", {"FB\rfa\r"}, ResultCode::CantEraseFlash, 1, 1},
+        {"FN three times", {"FN\r", "FN\r", "FN\r"}, ResultCode::CantEraseFlash, 3, 0},
+        {"silence", {}, ResultCode::CantEraseFlash, 3, 0},
+        {"silence, then FA", {"", "", "FA\r"}, ResultCode::Done, 3, 0},
     };
     for (const EraseCase& test : cases) {
         SCOPED_TRACE(test.name);
@@ -200,7 +210,7 @@ TEST(EraseFlash, FbThenSilenceKeepsTheWindowUpForThirtyFiveSeconds) {
     terminal.script({"FB\r"});
     TimedFrontEnd frontEnd(terminal.platform.clock());
     link::Link link = terminal.link();
-    EXPECT_EQ(eraseFlash(link, frontEnd), result::kCantEraseFlash);
+    EXPECT_EQ(eraseFlash(link, frontEnd), ResultCode::CantEraseFlash);
     EXPECT_EQ(frontEnd.eraseShown, 1);
     EXPECT_EQ(frontEnd.eraseEnded, 1);
     EXPECT_EQ(terminal.frames().size(), 1u);
@@ -217,7 +227,7 @@ TEST(EraseFlash, FaArrivingLateInTheWaitSucceeds) {
     };
     link::Link link = terminal.link();
     const std::uint32_t start = terminal.now();
-    EXPECT_EQ(eraseFlash(link, terminal.frontEnd), 1);
+    EXPECT_EQ(eraseFlash(link, terminal.frontEnd), ResultCode::Done);
     EXPECT_EQ(terminal.now() - start, 34000u);
     EXPECT_EQ(terminal.frontEnd.eraseEnded, 1);
 }
@@ -231,7 +241,7 @@ TEST(EraseFlash, WaitRunsWhenTheWindowCannotBeCreated) {
         line.deliver("FA\r", 5000);
     };
     link::Link link = terminal.link();
-    EXPECT_EQ(eraseFlash(link, terminal.frontEnd), 1);
+    EXPECT_EQ(eraseFlash(link, terminal.frontEnd), ResultCode::Done);
     EXPECT_EQ(terminal.frontEnd.eraseEnded, 0);
 }
 

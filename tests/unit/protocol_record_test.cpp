@@ -38,7 +38,7 @@ TEST(SendRecord, FramesGolden) {
         link::Link link = terminal.link();
         EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer,
                              assemble(terminal, test.address, test.data)),
-                  1);
+                  ResultCode::Done);
         EXPECT_EQ(terminal.frames(), std::vector<Bytes>{test.frame});
     }
 }
@@ -46,7 +46,8 @@ TEST(SendRecord, FramesGolden) {
 TEST(SendRecord, EmptyRecordDiffersFromEndRecordOnlyInType) {
     ScriptedTerminal terminal;
     link::Link link = terminal.link();
-    ASSERT_EQ(sendRecord(link, terminal.session.transmitBuffer, assemble(terminal, 0, {})), 1);
+    ASSERT_EQ(sendRecord(link, terminal.session.transmitBuffer, assemble(terminal, 0, {})),
+              ResultCode::Done);
     Bytes frame = terminal.frames().at(0);
     frame[1] = '7';
     EXPECT_EQ(frame, Bytes(kEndRecord.begin(), kEndRecord.end()));
@@ -60,14 +61,14 @@ TEST(SendRecord, AnswersDecideResultAndSends) {
         std::size_t sends;
     };
     const std::vector<Case> cases = {
-        {"FA", {"FA\r"}, 1, 1},
-        {"FN three times", {"FN\r", "FN\r", "FN\r"}, result::kRecordUploadError, 3},
-        {"FN then FA", {"FN\r", "FA\r"}, 1, 2},
-        {"ACK then FA in a further line", {"ACK\rFA\r"}, 1, 1},
-        {"FN then FF", {"FN\r", "FF\r"}, result::kRecordUploadError, 2},
-        {"FF", {"FF\r"}, result::kRecordUploadError, 1},
-        {"no verdict in case or blanks", {"fa\rFA \r FA\r", "Fa\r", "FA\r"}, 1, 3},
-        {"fourth line is not looked at", {"X\rX\rX\rFA\r", "FA\r"}, 1, 2},
+        {"FA", {"FA\r"}, ResultCode::Done, 1},
+        {"FN three times", {"FN\r", "FN\r", "FN\r"}, ResultCode::RecordUploadError, 3},
+        {"FN then FA", {"FN\r", "FA\r"}, ResultCode::Done, 2},
+        {"ACK then FA in a further line", {"ACK\rFA\r"}, ResultCode::Done, 1},
+        {"FN then FF", {"FN\r", "FF\r"}, ResultCode::RecordUploadError, 2},
+        {"FF", {"FF\r"}, ResultCode::RecordUploadError, 1},
+        {"no verdict in case or blanks", {"fa\rFA \r FA\r", "Fa\r", "FA\r"}, ResultCode::Done, 3},
+        {"fourth line is not looked at", {"X\rX\rX\rFA\r", "FA\r"}, ResultCode::Done, 2},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -92,7 +93,7 @@ TEST(SendRecord, SilentTerminalGetsThreeIdenticalFramesFourteenSecondsApart) {
     const std::uint32_t start = terminal.now();
     EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer,
                          assemble(terminal, 0x1000, hexBytes("01 02 03"))),
-              result::kRecordUploadError);
+              ResultCode::RecordUploadError);
     const std::vector<std::uint32_t> ticks = terminal.frameTicks();
     ASSERT_EQ(ticks.size(), 3u);
     EXPECT_EQ(ticks[0], start);
@@ -120,7 +121,7 @@ TEST(SendRecord, FailedReceiveEndsWithoutAnotherSend) {
         link::Link link = terminal.link();
         EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer,
                              assemble(terminal, 0x1000, hexBytes("01"))),
-                  result::kRecordUploadError);
+                  ResultCode::RecordUploadError);
         EXPECT_EQ(peer.sent.size(), 1u);
     }
 }
@@ -128,10 +129,11 @@ TEST(SendRecord, FailedReceiveEndsWithoutAnotherSend) {
 TEST(SendRecord, RefusesLengthsOutsideTheBuffer) {
     ScriptedTerminal terminal;
     link::Link link = terminal.link();
-    EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer, 6), result::kRecordUploadError);
-    EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer, 257), result::kRecordUploadError);
+    EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer, 6), ResultCode::RecordUploadError);
+    EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer, 257),
+              ResultCode::RecordUploadError);
     EXPECT_TRUE(terminal.frames().empty());
-    EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer, 256), 1);
+    EXPECT_EQ(sendRecord(link, terminal.session.transmitBuffer, 256), ResultCode::Done);
     EXPECT_EQ(terminal.frames().at(0).size(), 258u);
 }
 

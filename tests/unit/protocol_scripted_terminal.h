@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "shell/session.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_front_end.h"
+#include "tests/fakes/result_code_printer.h"
 
 namespace vorlanth::testing {
 
@@ -19,7 +21,9 @@ using fakes::Bytes;
 struct ScriptedTerminal {
     ScriptedTerminal() {
         link::Link serial = linkOf(session);
-        link::openLink(serial);
+        if (link::openLink(serial) != ResultCode::Done) {
+            throw std::runtime_error("the fake serial line did not open");
+        }
         platform.serialLine.responder = [this](fakes::FakeSerialLine& line,
                                                std::span<const std::uint8_t>) {
             const std::string reply = nextReply();
@@ -45,7 +49,9 @@ struct ScriptedTerminal {
         link::closeLink(current);
         session.settings.linkType = Network;
         session.settings.targetAddress.assign("127.0.0.1");
-        link::openLink(current);
+        if (link::openLink(current) != ResultCode::Done) {
+            throw std::runtime_error("the fake datagram link did not open");
+        }
         platform.datagramPeer.responder = [this](fakes::FakeDatagramPeer& peer,
                                                  std::span<const std::uint8_t>) {
             const std::string reply = nextReply();
@@ -90,7 +96,7 @@ struct ScriptedTerminal {
     ResultCode transfer(int fileType, shell::ProgressSink& progress) {
         session.settings.fileType = fileType;
         const ResultCode checked = shell::checkProgramFiles(session);
-        return checked > 0 ? shell::transferProgram(session, progress) : checked;
+        return succeeded(checked) ? shell::transferProgram(session, progress) : checked;
     }
     std::uint32_t now() { return platform.clockImpl.tickCount(); }
 

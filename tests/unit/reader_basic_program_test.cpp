@@ -91,7 +91,7 @@ TEST(TransferBasicProgram, WorkedExampleInBothModes) {
         terminal.defaultReply = "ACK\r";
         terminal.session.checksumMode = mode;
         const Upload result = upload(terminal, file, companion);
-        EXPECT_EQ(result.result, 1);
+        EXPECT_EQ(result.result, ResultCode::Done);
         std::vector<std::size_t> sizes;
         for (const Bytes& frame : result.frames) {
             sizes.push_back(frame.size() - (mode == 1 && frame != textBytes("END\r") ? 1 : 0));
@@ -118,7 +118,7 @@ TEST(TransferBasicProgram, CountsDecideTheBlocks) {
         terminal.defaultReply = "ACK\r";
         const Bytes file = program(test.first, test.third);
         const Upload result = upload(terminal, file, kCompanion);
-        EXPECT_EQ(result.result, 1);
+        EXPECT_EQ(result.result, ResultCode::Done);
         EXPECT_EQ(result.frames, expectedBlocks(file, kCompanion, false));
         EXPECT_EQ(result.frames.size(), test.pieces + 5);
         EXPECT_EQ(result.positions.size(), test.pieces);
@@ -167,24 +167,24 @@ TEST(TransferBasicProgram, RefusalsEndTheTransfer) {
         {"first refused block",
          0,
          {"ACK\r", "ACK\r", "ACK\r", "NAK\r"},
-         result::kBlockUploadError,
+         ResultCode::BlockUploadError,
          4},
         {"companion refused six times",
          1,
          {"NAK\r", "NAK\r", "NAK\r", "NAK\r", "NAK\r", "NAK\r"},
-         result::kBlockUploadError,
+         ResultCode::BlockUploadError,
          6},
         {"END answered NAK",
          0,
          {"ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r",
           "ACK\r", "NAK\r"},
-         result::kBlockUploadError,
+         ResultCode::BlockUploadError,
          12},
         {"END not answered",
          0,
          {"ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r", "ACK\r",
           "ACK\r", ""},
-         result::kBlockUploadError,
+         ResultCode::BlockUploadError,
          12},
     };
     for (const Case& test : cases) {
@@ -216,7 +216,7 @@ TEST(TransferBasicProgram, ProgramCheckedBeforeAnyBlock) {
         ScriptedTerminal terminal;
         terminal.defaultReply = "ACK\r";
         const Upload result = upload(terminal, test.file, textBytes("settings"));
-        EXPECT_EQ(result.result, 0);
+        EXPECT_EQ(result.result, ResultCode::Failed);
         EXPECT_TRUE(result.frames.empty());
         EXPECT_EQ(terminal.frontEnd.texts(), std::vector<std::string>{"Format Error!"});
         EXPECT_EQ(terminal.frontEnd.messages.at(0).caption,
@@ -229,7 +229,7 @@ TEST(TransferBasicProgram, BytesAfterTheProgramAreIgnored) {
     terminal.defaultReply = "ACK\r";
     const Bytes file = program(3, 2, 40);
     const Upload result = upload(terminal, file, kCompanion);
-    EXPECT_EQ(result.result, 1);
+    EXPECT_EQ(result.result, ResultCode::Done);
     EXPECT_EQ(result.frames, expectedBlocks(file, kCompanion, false));
     // The divisor stays the file's size.
     EXPECT_EQ(result.positions.back(), 460 * 100 / 500);

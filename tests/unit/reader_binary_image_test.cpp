@@ -90,7 +90,7 @@ TEST(TransferBinaryImage, WorkedExamplesGolden) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         const Upload result = upload(test.file);
-        EXPECT_EQ(result.result, 1);
+        EXPECT_EQ(result.result, ResultCode::Done);
         EXPECT_EQ(result.frames, test.frames);
         EXPECT_EQ(result.positions, test.positions);
         EXPECT_TRUE(result.messages.empty());
@@ -121,7 +121,7 @@ TEST(TransferBinaryImage, FormatErrors) {
         SCOPED_TRACE(test.name);
         ScriptedTerminal terminal;
         const Upload result = upload(terminal, test.file);
-        EXPECT_EQ(result.result, 0);
+        EXPECT_EQ(result.result, ResultCode::Failed);
         // The whole file is checked first: nothing of it goes out.
         EXPECT_TRUE(result.frames.empty());
         ASSERT_EQ(terminal.frontEnd.messages.size(), 1u);
@@ -168,7 +168,7 @@ TEST(TransferBinaryImage, FailedReadEndsBeforeAnythingIsSent) {
     FailingFile& watched = *file;
     terminal.session.programFile = std::move(file);
     RecordingProgress progress;
-    EXPECT_EQ(terminal.transfer(BinaryImage, progress), 0);
+    EXPECT_EQ(terminal.transfer(BinaryImage, progress), ResultCode::Failed);
     EXPECT_TRUE(terminal.frames().empty());
     // The file is not at fault: no "Format Error!", but the session says what stopped.
     EXPECT_TRUE(terminal.frontEnd.texts().empty());
@@ -183,7 +183,7 @@ TEST(TransferBinaryImage, UnknownSizeEndsBeforeAnythingIsSent) {
     file->reportedSize = -1;
     terminal.session.programFile = std::move(file);
     RecordingProgress progress;
-    EXPECT_EQ(terminal.transfer(BinaryImage, progress), 0);
+    EXPECT_EQ(terminal.transfer(BinaryImage, progress), ResultCode::Failed);
     EXPECT_TRUE(terminal.frames().empty());
     EXPECT_TRUE(terminal.frontEnd.texts().empty());
     EXPECT_EQ(terminal.session.failure.kind, FailureKind::System);
@@ -193,7 +193,7 @@ TEST(TransferBinaryImage, FailedRecordEndsWithoutMessage) {
     ScriptedTerminal terminal;
     terminal.script({"FA\r", "FF\r"});
     const Upload result = upload(terminal, section(0x8000, Bytes(200, 0x44)));
-    EXPECT_EQ(result.result, 0);
+    EXPECT_EQ(result.result, ResultCode::Failed);
     EXPECT_EQ(result.frames.size(), 2u);
     EXPECT_TRUE(result.messages.empty());
 }
@@ -214,7 +214,7 @@ TEST(TransferBinaryImage, EndRecordOutcomeIsNotExamined) {
         };
         terminal.setProgramFile(section(0x8000, hexBytes("01")));
         RecordingProgress progress;
-        EXPECT_EQ(terminal.transfer(BinaryImage, progress), 1);
+        EXPECT_EQ(terminal.transfer(BinaryImage, progress), ResultCode::Done);
         EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 2u);
     }
 }
@@ -225,8 +225,8 @@ TEST(TransferBinaryImage, ShortReadsGiveTheSameRecords) {
     ScriptedTerminal terminal;
     terminal.platform.fileSystem.readLimit = 5;
     const Upload pieces = upload(terminal, file);
-    EXPECT_EQ(whole.result, 1);
-    EXPECT_EQ(pieces.result, 1);
+    EXPECT_EQ(whole.result, ResultCode::Done);
+    EXPECT_EQ(pieces.result, ResultCode::Done);
     EXPECT_EQ(pieces.frames, whole.frames);
     EXPECT_EQ(whole.frames.size(), 7u);
 }

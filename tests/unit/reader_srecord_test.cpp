@@ -105,7 +105,7 @@ TEST(TransferSRecordFile, WorkedExamplesGolden) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         const Upload result = upload(test.file);
-        EXPECT_EQ(result.result, 1);
+        EXPECT_EQ(result.result, ResultCode::Done);
         EXPECT_EQ(result.frames, test.frames);
         EXPECT_TRUE(result.messages.empty());
     }
@@ -118,7 +118,7 @@ TEST(TransferSRecordFile, RecordsCarrySixtyFourBytesOrMore) {
     }
     file += "S70500000000FA\r\n";
     const Upload result = upload(file);
-    EXPECT_EQ(result.result, 1);
+    EXPECT_EQ(result.result, ResultCode::Done);
     ASSERT_EQ(result.frames.size(), 3u);
     EXPECT_EQ(result.frames[0], recordFrame(0x1000, sequence(64, 0)));
     EXPECT_EQ(result.frames[0][2], 0x45);
@@ -139,7 +139,7 @@ TEST(TransferSRecordFile, ProgressOncePerChunkUntilTheEnd) {
     ScriptedTerminal terminal;
     terminal.setProgramFile(file);
     RecordingProgress progress;
-    EXPECT_EQ(terminal.transfer(SRecord, progress), 1);
+    EXPECT_EQ(terminal.transfer(SRecord, progress), ResultCode::Done);
     EXPECT_EQ(progress.positions, (std::vector<int>{25, 51, 76}));
     EXPECT_EQ(progress.pumps, 3);
 }
@@ -157,7 +157,7 @@ TEST(TransferSRecordFile, FileWithoutEndRecordIsRefusedBeforeAnythingIsSent) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         const Upload result = upload(test.file);
-        EXPECT_EQ(result.result, result::kRecordUploadError);
+        EXPECT_EQ(result.result, ResultCode::RecordUploadError);
         EXPECT_TRUE(result.frames.empty());
         EXPECT_EQ(result.messages, std::vector<std::string>{"Format Error!"});
     }
@@ -199,7 +199,7 @@ TEST(TransferSRecordFile, ReadThatStopsEarlyEndsTheTransfer) {
         StoppingFile& watched = *file;
         terminal.session.programFile = std::move(file);
         RecordingProgress progress;
-        EXPECT_EQ(terminal.transfer(SRecord, progress), result::kRecordUploadError);
+        EXPECT_EQ(terminal.transfer(SRecord, progress), ResultCode::RecordUploadError);
         EXPECT_LE(watched.reads, 3);
         EXPECT_TRUE(terminal.frames().empty());
     }
@@ -256,11 +256,11 @@ TEST(TransferSRecordFile, ToolchainVariantsUploadToTheRightAddresses) {
         const Upload result = upload(test.file);
         if (test.frames.empty()) {
             // A lower-case record start is no record.
-            EXPECT_EQ(result.result, result::kRecordUploadError);
+            EXPECT_EQ(result.result, ResultCode::RecordUploadError);
             EXPECT_EQ(result.messages, std::vector<std::string>{"Format Error!"});
             continue;
         }
-        EXPECT_EQ(result.result, 1);
+        EXPECT_EQ(result.result, ResultCode::Done);
         EXPECT_EQ(result.frames, test.frames);
     }
 }
@@ -291,7 +291,7 @@ TEST(TransferSRecordFile, BadRecordShowsFormatErrorBeforeAnythingOfItIsSent) {
         SCOPED_TRACE(name);
         ScriptedTerminal terminal;
         const Upload result = upload(terminal, lines({good, badLine, srec(7, 0, {})}));
-        EXPECT_EQ(result.result, result::kRecordUploadError);
+        EXPECT_EQ(result.result, ResultCode::RecordUploadError);
         // The pending record of the good line is not sent either.
         EXPECT_TRUE(result.frames.empty());
         ASSERT_EQ(terminal.frontEnd.messages.size(), 1u);
@@ -309,7 +309,7 @@ TEST(TransferSRecordFile, LongLinesSplitAtConsecutiveAddresses) {
     const Bytes longData = sequence(250, 0);
     {
         const Upload result = upload(lines({srec(3, 0x1000, longData), srec(7, 0, {})}));
-        EXPECT_EQ(result.result, 1);
+        EXPECT_EQ(result.result, ResultCode::Done);
         ASSERT_EQ(result.frames.size(), 3u);
         EXPECT_EQ(result.frames[0], recordFrame(0x1000, sequence(249, 0)));
         EXPECT_EQ(result.frames[0].size(), 258u);
@@ -320,7 +320,7 @@ TEST(TransferSRecordFile, LongLinesSplitAtConsecutiveAddresses) {
         // 63 bytes pending, then a line of 250: 249 go out, the rest (64) at the line end.
         const Upload result = upload(lines(
             {srec(3, 0x2000, sequence(63, 0)), srec(3, 0x2000 + 63, longData), srec(7, 0, {})}));
-        EXPECT_EQ(result.result, 1);
+        EXPECT_EQ(result.result, ResultCode::Done);
         ASSERT_EQ(result.frames.size(), 3u);
         Bytes first = sequence(63, 0);
         first.insert(first.end(), longData.begin(), longData.begin() + 186);
@@ -341,8 +341,8 @@ TEST(TransferSRecordFile, ShortReadsGiveTheSameBytes) {
     ScriptedTerminal terminal;
     terminal.platform.fileSystem.readLimit = 7;
     const Upload pieces = upload(terminal, file);
-    EXPECT_EQ(whole.result, 1);
-    EXPECT_EQ(pieces.result, 1);
+    EXPECT_EQ(whole.result, ResultCode::Done);
+    EXPECT_EQ(pieces.result, ResultCode::Done);
     EXPECT_EQ(pieces.frames, whole.frames);
     EXPECT_EQ(whole.frames.size(), 6u);
 }
@@ -357,10 +357,13 @@ TEST(TransferSRecordFile, FailuresOfRecordsAndEndRecord) {
         std::size_t frames;
     };
     const std::vector<Case> cases = {
-        {"refused at a line end", {"FF\r"}, result::kRecordUploadError, 1},
-        {"refused at an address gap", {"FA\r", "FF\r"}, result::kRecordUploadError, 2},
-        {"refused before the end record", {"FA\r", "FA\r", "FF\r"}, result::kRecordUploadError, 3},
-        {"end record answered FF", {"FA\r", "FA\r", "FA\r", "FF\r"}, 1, 4},
+        {"refused at a line end", {"FF\r"}, ResultCode::RecordUploadError, 1},
+        {"refused at an address gap", {"FA\r", "FF\r"}, ResultCode::RecordUploadError, 2},
+        {"refused before the end record",
+         {"FA\r", "FA\r", "FF\r"},
+         ResultCode::RecordUploadError,
+         3},
+        {"end record answered FF", {"FA\r", "FA\r", "FA\r", "FF\r"}, ResultCode::Done, 4},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -385,7 +388,7 @@ TEST(TransferSRecordFile, FailedExchangeOfTheEndRecord) {
     };
     terminal.setProgramFile(lines({srec(3, 0x1000, {1, 2}), srec(7, 0, {})}));
     RecordingProgress progress;
-    EXPECT_EQ(terminal.transfer(SRecord, progress), result::kRecordUploadError);
+    EXPECT_EQ(terminal.transfer(SRecord, progress), ResultCode::RecordUploadError);
     EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 2u);
 }
 

@@ -56,7 +56,7 @@ TEST(UploadProgram, SRecordUploadEndToEnd) {
     answerLikeATerminal(terminal);
     terminal.session.settings.fileType = SRecord;
     terminal.setProgramFile(kSRecordFile);
-    EXPECT_EQ(uploadProgram(terminal.session), 1);
+    EXPECT_EQ(uploadProgram(terminal.session), ResultCode::Done);
     EXPECT_EQ(
         terminal.frames(),
         (std::vector<Bytes>{textBytes("\r"), textBytes(":ERASE\r"),
@@ -87,7 +87,7 @@ TEST(UploadProgram, BinaryImageUploadEndToEnd) {
         file.push_back(byte);
     }
     terminal.setProgramFile(file);
-    EXPECT_EQ(uploadProgram(terminal.session), 1);
+    EXPECT_EQ(uploadProgram(terminal.session), ResultCode::Done);
     EXPECT_EQ(
         terminal.frames(),
         (std::vector<Bytes>{textBytes("\r"), textBytes(":ERASE\r"),
@@ -109,7 +109,7 @@ TEST(UploadProgram, BasicProgramsAreNeverErased) {
         terminal.session.settings.fileType = fileType;
         terminal.setProgramFile(file);
         terminal.setCompanionFile(textBytes("[Settings]"));
-        EXPECT_EQ(uploadProgram(terminal.session), 1);
+        EXPECT_EQ(uploadProgram(terminal.session), ResultCode::Done);
         const std::vector<Bytes> frames = terminal.frames();
         ASSERT_EQ(frames.size(), 2u + 7u);
         EXPECT_EQ(frames[0], textBytes("TOLVEX\r"));
@@ -139,27 +139,32 @@ TEST(UploadProgram, FailuresOfEachStep) {
          SRecord,
          {"", "", "", "", "", ""},
          false,
-         result::kTerminalNotReady,
+         ResultCode::TerminalNotReady,
          UploadEvent::HandshakeFailed},
         {"checksum request refused",
          Basic,
          {"FK\r", "NAK\r", "NAK\r", "NAK\r"},
          false,
-         result::kTerminalNotReady,
+         ResultCode::TerminalNotReady,
          UploadEvent::HandshakeFailed},
         {"BASIC mode never entered",
          Basic,
          {"NAK\r", "NAK\r", "NAK\r"},
          false,
-         result::kTerminalNotReady,
+         ResultCode::TerminalNotReady,
          UploadEvent::HandshakeFailed},
         {"erase fails",
          SRecord,
          {"FN\r", "FB\rFB\r"},
          false,
-         result::kCantEraseFlash,
+         ResultCode::CantEraseFlash,
          UploadEvent::EraseFailed},
-        {"no progress window", BinaryImage, {"FN\r", "FA\r"}, true, 0, UploadEvent::EraseSucceeded},
+        {"no progress window",
+         BinaryImage,
+         {"FN\r", "FA\r"},
+         true,
+         ResultCode::Failed,
+         UploadEvent::EraseSucceeded},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -188,7 +193,7 @@ TEST(UploadProgram, NetworkLinkSetsNoSerialTimeouts) {
     };
     terminal.session.settings.fileType = SRecord;
     terminal.setProgramFile(kSRecordFile);
-    EXPECT_EQ(uploadProgram(terminal.session), 1);
+    EXPECT_EQ(uploadProgram(terminal.session), ResultCode::Done);
     EXPECT_EQ(terminal.platform.datagramPeer.sent.size(), 4u);
     EXPECT_TRUE(terminal.platform.serialLine.writeTimeouts.empty());
 }
@@ -198,7 +203,7 @@ TEST(UploadProgram, TransferFailureClosesTheProgressWindow) {
     terminal.script({"FN\r", "FA\r", "FF\r"});
     terminal.session.settings.fileType = SRecord;
     terminal.setProgramFile(kSRecordFile);
-    EXPECT_EQ(uploadProgram(terminal.session), result::kRecordUploadError);
+    EXPECT_EQ(uploadProgram(terminal.session), ResultCode::RecordUploadError);
     EXPECT_EQ(terminal.frontEnd.progressBegun, 1);
     EXPECT_EQ(terminal.frontEnd.progressEnded, 1);
 }

@@ -1,3 +1,4 @@
+// vorlanth-cli --check: the report on a program file, as text or one JSON line, and its exit code.
 #pragma once
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// Draws a fleet run on the console from its own thread: live lines redrawn in place at a
+// terminal, phase lines otherwise, JSON lines gathered into batched writes.
 #include "ui/console/fleet_display.h"
 
 #include <algorithm>

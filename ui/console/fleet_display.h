@@ -1,3 +1,5 @@
+// FleetDisplay: the console's one writer during a fleet run, drawing each target's live line or
+// phase lines and batching the JSON events on its own thread.
 #pragma once
 
 #include <condition_variable>

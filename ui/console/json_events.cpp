@@ -2,26 +2,12 @@
 // JSON writer.
 #include "ui/console/json_events.h"
 
+#include "link/link_kind.h"
 #include "readers/file_types.h"
 #include "shell/session.h"
 #include "vorlanth/version.h"
 
 namespace vorlanth::ui::console {
-
-namespace {
-
-const char* linkName(int linkType) {
-    switch (linkType) {
-        case Serial:
-            return "serial";
-        case CradleIr:
-            return "cradle-ir";
-        default:
-            return "network";
-    }
-}
-
-}  // namespace
 
 void writeDetail(JsonWriter& json, const FailureDetail& detail) {
     if (detail.empty()) {
@@ -78,16 +64,9 @@ void JsonEventWriter::start(const UploadSettings& settings) {
     json.key("version").string(kVersion);
     json.textMember("file", settings.programPath.view());
     json.key("fileType").string(readers::fileTypeBehaviour(settings.fileType).jsonName);
-    json.key("link").string(linkName(settings.linkType));
-    if (settings.linkType == Network) {
-        json.key("address").string(settings.targetAddress.view());
-        json.key("port").number(settings.targetPort);
-    } else {
-        json.key("comPort").number(settings.comPort);
-        json.key("baud").number(settings.baudIndex >= 0 && settings.baudIndex < 5
-                                    ? kBaudRates[static_cast<std::size_t>(settings.baudIndex)]
-                                    : 0);
-    }
+    const link::LinkKind& kind = link::linkKindOf(settings.linkType);
+    json.key("link").string(kind.jsonName);
+    kind.writeTargetMembers(json, settings);
     write(json);
 }
 

@@ -1,3 +1,4 @@
+// Parses the console loader's options and their numbers, and holds the --help text.
 #include "ui/console/options.h"
 
 namespace vorlanth::ui::console {

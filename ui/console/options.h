@@ -1,3 +1,5 @@
+// The console loader's command-line options (--trace, --json, --check, --fleet, --jobs, ...)
+// and the argument text that follows them.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,5 @@
+// Draws upload progress (percent, bytes, rate, time left) and ticks the erase's seconds on a
+// thread of its own.
 #include "ui/console/progress_line.h"
 
 #include <chrono>

@@ -1,3 +1,5 @@
+// The console's progress display on standard error: a redrawn line at a terminal, a line per
+// 10 percent elsewhere, and the erase's elapsed seconds.
 #pragma once
 
 #include <condition_variable>

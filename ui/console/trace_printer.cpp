@@ -1,3 +1,5 @@
+// Prints sent chunks at once and gathers received bytes into one line up to a CR or the next
+// send, each with milliseconds since the first.
 #include "ui/console/trace_printer.h"
 
 #include <string>

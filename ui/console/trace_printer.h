@@ -1,3 +1,4 @@
+// TracePrinter: --trace's view of the wire, every chunk as hex and ASCII with its time.
 #pragma once
 
 #include <cstdint>

@@ -63,7 +63,7 @@ constexpr int kSetUpFailed = 12;
         setenv(("VORLANTH_COM" + std::to_string(kComPort)).c_str(), name, 1);
         settings.linkType = Serial;
         settings.comPort = kComPort;
-        if (link::openLink(realLink) != 1) {
+        if (link::openLink(realLink) != ResultCode::Done) {
             _exit(kSetUpFailed);
         }
     } else if (wait == Wait::Datagram) {
@@ -80,7 +80,7 @@ constexpr int kSetUpFailed = 12;
         settings.linkType = Network;
         settings.targetAddress.assign("127.0.0.1");
         settings.targetPort = ntohs(self.sin_port);
-        if (link::openLink(realLink) != 1) {
+        if (link::openLink(realLink) != ResultCode::Done) {
             _exit(kSetUpFailed);
         }
     } else if (wait == Wait::AnswerLine) {
@@ -102,7 +102,7 @@ constexpr int kSetUpFailed = 12;
             break;
         case Wait::SerialLine:
         case Wait::Datagram:
-            ended = link::readResponseLine(realLink, 20) == 0;
+            ended = link::readResponseLine(realLink, 20) == ResultCode::Failed;
             break;
         case Wait::AnswerLine: {
             std::string answer;

@@ -11,6 +11,7 @@
 #include "link/link.h"
 #include "platform/win32/serial_line.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/result_code_printer.h"
 
 namespace vorlanth::platform {
 namespace {
@@ -136,7 +137,7 @@ TEST(Win32SerialLine, SerialLinkBlockAtEachRate) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.rate);
         FakeLink serial(Serial, row.baudIndex);
-        ASSERT_EQ(link::openLink(serial.link), 1);
+        ASSERT_EQ(link::openLink(serial.link), ResultCode::Done);
         ASSERT_EQ(serial.platform.serialLine.appliedLines.size(), 1u);
         DCB expected{};
         expected.DCBlength = sizeof(DCB);
@@ -157,7 +158,7 @@ TEST(Win32SerialLine, SerialLinkBlockAtEachRate) {
 // gives up after 5 ms a byte plus 50 ms.
 TEST(Win32SerialLine, UploadTimeouts) {
     FakeLink serial(Serial, 0);
-    ASSERT_EQ(link::openLink(serial.link), 1);
+    ASSERT_EQ(link::openLink(serial.link), ResultCode::Done);
     link::prepareUpload(serial.link);
     ASSERT_EQ(serial.platform.serialLine.writeTimeouts.size(), 1u);
     const WriteTimeout upload = serial.platform.serialLine.writeTimeouts[0];
@@ -179,7 +180,7 @@ TEST(Win32SerialLine, CradleSetUpBlocksAndTimeouts) {
             l.deliver(sent, 5);
         }
     };
-    ASSERT_EQ(link::openLink(cradle.link), 1);
+    ASSERT_EQ(link::openLink(cradle.link), ResultCode::Done);
     const DCB device = deviceBlock();
     const std::vector<DCB> expected = {
         plainBlock(device, 38400, RTS_CONTROL_ENABLE),    // the start, at 38400
