@@ -48,6 +48,15 @@ class MemoryFile final : public platform::ReadableFile {
     std::size_t position_ = 0;
 };
 
+// A digest whose finish fails, as the system's would when its library cannot be used.
+class FailingSha256 final : public platform::Sha256 {
+  public:
+    void add(std::span<const std::uint8_t>) override {}
+    Result<platform::Sha256Digest> finish() override {
+        return objectFailure("SHA-256", "injected failure");
+    }
+};
+
 }  // namespace
 
 std::unique_ptr<platform::ReadableFile> FakeFileSystem::openForReading(const std::string& path,
@@ -133,6 +142,14 @@ void FakeProfile::store(std::string_view section, std::string_view key, std::str
 
 FakePlatform::FakePlatform()
     : serialLine(clockImpl), datagramPeer(clockImpl), socketLibrary(datagramPeer) {}
+
+std::unique_ptr<platform::Sha256> FakePlatform::startSha256() {
+    ++digestsStarted;
+    if (digestFails) {
+        return std::make_unique<FailingSha256>();
+    }
+    return platform::startSha256();
+}
 
 Result<std::unique_ptr<platform::SerialPort>> FakePlatform::openSerialPort(int comPort) {
     openedComPorts.push_back(comPort);
