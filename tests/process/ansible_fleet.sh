@@ -84,6 +84,10 @@ recap() { grep -E "^$2 +:" "$work/$1.out"; }
 
 # upload_task NAME: what the upload task said of each store ("changed: [store-a]", ...).
 upload_task() { sed -n '/^TASK \[Upload to every terminal/,/^TASK /p' "$work/$1.out" | grep -E '^[a-z]+:'; }
+# said_of_store NAME WORD STORE: whether the upload task said WORD of STORE ("changed"). Matched
+# in a here-string: "grep -q" at the end of a pipe stops reading early, and with pipefail the
+# writer's broken pipe would fail the test once -v output passes a pipe's buffer.
+said_of_store() { grep -q "^$2: \[$3\]" <<<"$(upload_task "$1")"; }
 
 # report NAME PYTHON: asserts PYTHON about the report (stores: the parsed JSON).
 report() {
@@ -111,7 +115,7 @@ for store in "${stores[@]}"; do
       fail "check: the $store $link terminal was reached: $(cat "$work/$store-$link.err")"
   done
   [[ -e $work/$store ]] && fail "check: $store's folder was made"
-  upload_task check | grep -q "^changed: \[$store\]" || fail "check: $store: $(upload_task check)"
+  said_of_store check changed "$store" || fail "check: $store: $(upload_task check)"
   recap check "$store" | grep -q "failed=0" || fail "check: recap $(recap check "$store")"
 done
 # Nothing but the upload (and on the first store the report on this machine) says changed.
@@ -142,7 +146,7 @@ for pid in "${pids[@]}"; do
 done
 pids=()
 for store in "${stores[@]}"; do
-  upload_task rollout | grep -q "^changed: \[$store\]" || fail "rollout: $store: $(upload_task rollout)"
+  said_of_store rollout changed "$store" || fail "rollout: $store: $(upload_task rollout)"
   recap rollout "$store" | grep -q "failed=0" || fail "rollout: recap $(recap rollout "$store")"
 done
 report rollout '

@@ -197,7 +197,8 @@ std::vector<FleetRow> sampleRows() {
              .elapsedMs = 1234,
              .attempts = 1,
              .message = "Uploaded successfully!",
-             .detail = {}},
+             .detail = {},
+             .digests = {}},
             {.line = 5,
              .text = "app.bin,3,127.0.0.1,3000,2,1",
              .name = "#5 127.0.0.1:3000",
@@ -206,7 +207,8 @@ std::vector<FleetRow> sampleRows() {
              .elapsedMs = 24500,
              .attempts = 3,
              .message = "Terminal is not ready!",
-             .detail = noAnswer}};
+             .detail = noAnswer,
+             .digests = {}}};
 }
 
 TEST(FleetSummary, OneRowPerTargetThenTheCounts) {

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/failure_detail.h"
 #include "platform/platform.h"
+#include "shell/program_digest.h"
 
 namespace vorlanth::ui::console {
 
@@ -19,6 +21,8 @@ struct FleetOptions {
     std::size_t jobs = 0;  // uploads at once; 0: every target at once
     int retries = 2;       // retries of a failed target, each with a fresh link
     bool json = false;
+    // The SHA-256 every target's program must have.
+    std::optional<platform::Sha256Digest> expectedSha256{};
 };
 
 // One target's line of the summary.
@@ -33,6 +37,7 @@ struct FleetRow {
     int attempts = 0;
     std::string message;  // the last message that says how it ended
     FailureDetail detail;
+    shell::ProgramDigests digests{};  // the SHA-256 of the program sent (or to be sent)
 };
 
 // The summary table: target, outcome, bytes, time, attempts, last message (with its detail),

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/digest.h"
+
 namespace vorlanth::ui::console {
 
 struct CliOptions {
@@ -19,6 +21,8 @@ struct CliOptions {
     std::optional<std::string> fleet;
     std::size_t jobs = 0;  // --jobs N: uploads at once in a fleet; 0 for all
     int retries = 2;       // --retries N: retries of a failed fleet target
+    // --expect-sha256 HEX: the SHA-256 every program file of the run must have.
+    std::optional<platform::Sha256Digest> expectedSha256{};
     // The six-field argument text: the arguments after the options, joined by single blanks.
     std::string argumentText;
     // Set when an option was not understood.
