@@ -183,6 +183,10 @@ results:
       description: The SHA-256 of the program file, when the loader gives it.
       type: str
       returned: when the loader gives it
+    companion_sha256:
+      description: The SHA-256 of a BASIC program's companion settings file.
+      type: str
+      returned: for a BASIC program, when the loader gives it
 summary:
   description: Counts over the targets.
   returned: when the loader ran the list
@@ -216,6 +220,9 @@ from ansible.module_utils.common.text.converters import to_native, to_text
 # every line of a list before it sends anything and uploads nothing when one is bad, so with
 # it the loader checks the whole list and sends nothing.
 CHECK_ONLY_LINE = "vorlanth-fleet-check-only"
+
+# The digests the loader gives of a program and of a BASIC program's companion.
+DIGEST_KEYS = ("sha256", "companion_sha256")
 
 # What the loader reads of a list at most.
 MOST_LIST_BYTES = 1024 * 1024
@@ -347,7 +354,7 @@ def upload(module, loader, list_path):
         module.fail_json(msg="the list is not good, nothing was uploaded: %s" % "; ".join(said),
                          rc=rc, cmd=command, results=results, changed=False)
 
-    # What each target's own events say: whether the terminal was written, and the digest.
+    # What each target's own events say: whether the terminal was written, and the digests.
     written = set()
     digests = {}
     for event in events:
@@ -356,8 +363,8 @@ def upload(module, loader, list_path):
             continue
         if event.get("event") in ("erase", "transfer") and event.get("state") == "started":
             written.add(line)
-        if event.get("event") == "start" and "sha256" in event:
-            digests[line] = event["sha256"]
+        if event.get("event") == "start":
+            digests[line] = dict((key, event[key]) for key in DIGEST_KEYS if key in event)
 
     results = []
     for row in fleet["results"]:
@@ -369,8 +376,9 @@ def upload(module, loader, list_path):
                       written=line in written or row.get("outcome") == "uploaded")
         if "detail" in row:
             result["detail"] = row["detail"]
-        if "sha256" in row or line in digests:
-            result["sha256"] = row.get("sha256", digests.get(line))
+        for key in DIGEST_KEYS:
+            if key in row or key in digests.get(line, {}):
+                result[key] = row.get(key, digests.get(line, {}).get(key))
         results.append(result)
     summary = dict(targets=fleet.get("targets", len(results)),
                    succeeded=fleet.get("succeeded", 0), failed=fleet.get("failed", 0))
@@ -447,8 +455,9 @@ def check(module, loader, list_bytes):
         result = dict(target=text, line=number, status="would upload", attempts=0, seconds=0.0,
                       bytes=report.get("dataBytes", 0), program=path, message=message,
                       written=False)
-        if "sha256" in report:
-            result["sha256"] = report["sha256"]
+        for key in DIGEST_KEYS:
+            if key in report:
+                result[key] = report[key]
         results.append(result)
     summary = dict(targets=len(results), succeeded=0, failed=len(bad))
     if bad or failed_checks:
