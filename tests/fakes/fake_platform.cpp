@@ -18,8 +18,8 @@ std::string lower(std::string_view text) {
 
 class MemoryFile final : public platform::ReadableFile {
   public:
-    MemoryFile(const Bytes& bytes, int& openFiles, std::size_t readLimit)
-        : bytes_(bytes), openFiles_(openFiles), readLimit_(readLimit) {
+    MemoryFile(const Bytes& bytes, int& openFiles, std::uint64_t& bytesRead, std::size_t readLimit)
+        : bytes_(bytes), openFiles_(openFiles), bytesRead_(bytesRead), readLimit_(readLimit) {
         ++openFiles_;
     }
     ~MemoryFile() override { --openFiles_; }
@@ -33,6 +33,7 @@ class MemoryFile final : public platform::ReadableFile {
         }
         std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), count, buffer.begin());
         position_ += count;
+        bytesRead_ += count;
         return static_cast<std::int64_t>(count);
     }
     std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
@@ -44,6 +45,7 @@ class MemoryFile final : public platform::ReadableFile {
   private:
     Bytes bytes_;
     int& openFiles_;
+    std::uint64_t& bytesRead_;
     std::size_t readLimit_;
     std::size_t position_ = 0;
 };
@@ -74,7 +76,7 @@ std::unique_ptr<platform::ReadableFile> FakeFileSystem::openForReading(const std
         return nullptr;
     }
     opened.push_back(path);
-    return std::make_unique<MemoryFile>(found->second, openFiles, readLimit);
+    return std::make_unique<MemoryFile>(found->second, openFiles, bytesRead, readLimit);
 }
 
 std::optional<std::uint64_t> FakeFileSystem::fileSize(const std::string& path) {

@@ -28,6 +28,7 @@ class FakeFileSystem final : public platform::FileSystem {
     std::map<std::string, Bytes> files;
     std::vector<std::string> opened;  // every path opened successfully, in order
     int openFiles = 0;                // files open right now
+    std::uint64_t bytesRead = 0;      // bytes read from every file, all reads added
     // When set, reads return at most this many bytes per call.
     std::size_t readLimit = 0;
 };

@@ -198,7 +198,7 @@ std::vector<FleetRow> sampleRows() {
              .attempts = 1,
              .message = "Uploaded successfully!",
              .detail = {},
-             .digests = {}},
+             .digests = {platform::sha256FromHex(std::string(64, 'f')), std::nullopt}},
             {.line = 5,
              .text = "app.bin,3,127.0.0.1,3000,2,1",
              .name = "#5 127.0.0.1:3000",
@@ -207,8 +207,7 @@ std::vector<FleetRow> sampleRows() {
              .elapsedMs = 24500,
              .attempts = 3,
              .message = "Terminal is not ready!",
-             .detail = noAnswer,
-             .digests = {}}};
+             .detail = noAnswer}};
 }
 
 TEST(FleetSummary, OneRowPerTargetThenTheCounts) {
@@ -230,6 +229,12 @@ TEST(FleetSummary, TheFleetEventHasTheCountsAndEveryRow) {
                      "\"message\":\"Terminal is not ready!\",\"detail\":\"127.0.0.1:3000: no "
                      "answer\""),
         std::string::npos);
+    // The digest of the program each target took, when known.
+    EXPECT_NE(members.find("\"message\":\"Uploaded successfully!\",\"sha256\":\"" +
+                           std::string(64, 'f') + "\"}"),
+              std::string::npos)
+        << members;
+    EXPECT_EQ(members.find("sha256", members.find("\"line\":5")), std::string::npos) << members;
 }
 
 TEST(CliOptions, FleetTakesAListJobsAndRetriesAndRefusesWhatDoesNotGoWithIt) {
