@@ -3,8 +3,8 @@
 # terminals on UDP 127.0.0.1: a wrong digest refuses the upload with both digests said and exit
 # 5, and the terminal sees no frame; the right one (in upper case) uploads; a digest that is not
 # 64 hexadecimal digits is a usage error (exit 2); --check says the digests and holds the
-# expected one; a fleet list whose program differs uploads nothing, and a good one's events
-# and results carry each target's digest.
+# expected one; --check-fleet and a fleet refuse a list whose program differs and send nothing,
+# and a good fleet's events and results carry each target's digest.
 set -uo pipefail
 source tests/process/lib.sh
 process_test_start
@@ -102,7 +102,22 @@ fleet() {
     echo "$program,3,127.0.0.1,$(ready_udp_port),0,1" >>"$work/list"
   done
 }
-fleet --idle-timeout 2
+fleet --idle-timeout 3
+# --check-fleet first: the list is good with the right digest and each target's digest is
+# said; with the wrong one it is not. Neither opens a link (the terminals' counts below).
+"$bin/vorlanth-cli" --expect-sha256 "$sha" --check-fleet "$work/list" >"$work/check-fleet.txt" 2>&1 ||
+  fail "--check-fleet: exit $?: $(cat "$work/check-fleet.txt")"
+[[ $(grep -c "would upload, sha256 $sha\$" "$work/check-fleet.txt") -eq 2 ]] &&
+  grep -q "2 targets, every line good; nothing was sent" "$work/check-fleet.txt" ||
+  fail "--check-fleet: $(cat "$work/check-fleet.txt")"
+"$bin/vorlanth-cli" --json --expect-sha256 "$wrong" --check-fleet "$work/list" \
+  >"$work/check-fleet.jsonl" 2>/dev/null
+code=$?
+[[ $code -eq 2 ]] || fail "--check-fleet, wrong digest: exit $code, wanted 2"
+json_check "$work/check-fleet.jsonl" '
+assert [e["text"] for e in events if e["event"] == "message"] == ["SHA-256 mismatch!"] * 2, events
+assert events[-1]["event"] == "fleet" and events[-1]["exitCode"] == 2, events[-1]
+'
 timeout 60 "$bin/vorlanth-cli" --json --expect-sha256 "$wrong" --fleet "$work/list" \
   >"$work/fleet-wrong.jsonl" 2>"$work/fleet-wrong.err" </dev/null
 code=$?

@@ -245,6 +245,10 @@ TEST(CliOptions, FleetTakesAListJobsAndRetriesAndRefusesWhatDoesNotGoWithIt) {
     EXPECT_EQ(fleet.jobs, 4u);
     EXPECT_EQ(fleet.retries, 0);
     EXPECT_EQ(parseCliOptions({"--fleet", "list"}).retries, 2);
+    const CliOptions checkOnly = parseCliOptions({"--json", "--check-fleet", "-"});
+    EXPECT_TRUE(checkOnly.error.empty()) << checkOnly.error;
+    EXPECT_EQ(checkOnly.checkFleet, "-");
+    EXPECT_FALSE(checkOnly.fleet.has_value());
     const std::vector<std::vector<std::string>> refused = {
         {"--fleet"},
         {"--fleet", "list", "app.shx,1,1,1,0,1"},
@@ -257,6 +261,11 @@ TEST(CliOptions, FleetTakesAListJobsAndRetriesAndRefusesWhatDoesNotGoWithIt) {
         {"--fleet", "list", "--jobs"},
         {"--fleet", "list", "--retries", "-1"},
         {"--fleet", "list", "--retries", "101"},
+        {"--check-fleet"},
+        {"--check-fleet", "list", "app.shx,1,1,1,0,1"},
+        {"--check-fleet", "list", "--fleet", "list"},
+        {"--check-fleet", "list", "--check", "app.shx"},
+        {"--jobs", "2", "--check-fleet", "list"},
     };
     for (const auto& arguments : refused) {
         EXPECT_FALSE(parseCliOptions(arguments).error.empty()) << arguments.front();

@@ -1,4 +1,5 @@
-// vorlanth-cli's entry point: options, then a single upload, --check, --fleet or --list-ports.
+// vorlanth-cli's entry point: options, then a single upload, --check, --fleet, --check-fleet or
+// --list-ports.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -74,6 +75,11 @@ int main(int argc, char** argv) {
     if (options.check) {
         return ui::console::runCheck(*options.check, {options.json, options.expectedSha256},
                                      *platform, stdout, stderr);
+    }
+    if (options.checkFleet) {
+        return ui::console::runFleetCheck(
+            {*options.checkFleet, 0, 0, options.json, options.expectedSha256}, *platform, stdout,
+            stderr);
     }
     if (options.fleet) {
         const ui::console::FleetOptions fleet{*options.fleet, options.jobs, options.retries,

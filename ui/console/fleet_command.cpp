@@ -264,6 +264,47 @@ std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode) {
     return json.text();
 }
 
+// Each target's line: its name, its list line and the digest of its program; the closing event
+// with every target's row, each "would upload".
+int runFleetCheck(const FleetOptions& options, platform::Platform& platform, std::FILE* out,
+                  std::FILE* error) {
+    const shell::FleetListLoad loaded =
+        shell::loadFleetList(platform, options.listPath, options.expectedSha256);
+    if (loaded.stopSignal != 0) {
+        return loaded.exitCode;
+    }
+    if (!loaded.list.errors.empty()) {
+        reportListErrors(loaded, options, out, error);
+        return loaded.exitCode;
+    }
+    const std::vector<shell::FleetTarget>& targets = loaded.list.targets;
+    JsonWriter members = JsonWriter::membersOnly();
+    members.key("exitCode").number(exit_code::kSuccess);
+    members.key("targets").number(targets.size()).key("badLines").number(0);
+    members.key("results").beginArray();
+    std::FILE* lines = options.json ? error : out;
+    for (const shell::FleetTarget& target : targets) {
+        std::string line = ConsoleFleetHost::nameOf(target) + "  " + target.text + "  would upload";
+        if (target.digests.program) {
+            line += ", sha256 " + platform::sha256Hex(*target.digests.program);
+        }
+        std::fprintf(lines, "%s\n", line.c_str());
+        members.beginObject().key("line").number(target.line).key("text").string(target.text);
+        members.key("outcome").string("would upload");
+        writeDigests(members, target.digests);
+        members.endObject();
+    }
+    members.endArray();
+    const std::string listName = options.listPath == "-" ? "standard input" : options.listPath;
+    std::fprintf(lines, "%s: %zu target%s, every line good; nothing was sent\n", listName.c_str(),
+                 targets.size(), targets.size() == 1 ? "" : "s");
+    std::fflush(lines);
+    if (options.json) {
+        JsonEventWriter(out).fleet(members.text());
+    }
+    return exit_code::kSuccess;
+}
+
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
                     std::FILE* out, std::FILE* error, int terminalRows) {

@@ -58,4 +58,11 @@ int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
                     std::FILE* out, std::FILE* error, int terminalRows);
 
+// vorlanth-cli --check-fleet: has the shell read and check the list as runFleetCommand does
+// before it uploads, and says what each target would get; no link is opened and nothing is
+// sent. A bad line is said as --fleet says it. Returns 0 when every line is good, 2 when the
+// list is not, or the code of a stop while the list was read.
+int runFleetCheck(const FleetOptions& options, platform::Platform& platform, std::FILE* out,
+                  std::FILE* error);
+
 }  // namespace vorlanth::ui::console

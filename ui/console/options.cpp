@@ -41,8 +41,8 @@ bool asksForJson(const std::vector<std::string>& arguments) {
         if (argument == "--json") {
             return true;
         }
-        if (argument == "--check" || argument == "--fleet" || argument == "--jobs" ||
-            argument == "--retries" || argument == "--expect-sha256") {
+        if (argument == "--check" || argument == "--fleet" || argument == "--check-fleet" ||
+            argument == "--jobs" || argument == "--retries" || argument == "--expect-sha256") {
             ++index;
         }
     }
@@ -88,6 +88,13 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
                 return options;
             }
             options.fleet = arguments[++index];
+        } else if (argument == "--check-fleet") {
+            if (index + 1 >= arguments.size()) {
+                options.error =
+                    "--check-fleet needs a list of targets: --check-fleet FILE (- for stdin)";
+                return options;
+            }
+            options.checkFleet = arguments[++index];
         } else if (argument == "--expect-sha256") {
             if (index + 1 >= arguments.size()) {
                 options.error = "--expect-sha256 needs a digest: --expect-sha256 HEX";
@@ -122,6 +129,13 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
         options.error = "--check takes no argument text";
         return options;
     }
+    if (options.checkFleet && (options.fleet || options.check || index < arguments.size())) {
+        options.error = index < arguments.size()
+                            ? "--check-fleet takes no argument text: the list holds them"
+                            : std::string("--check-fleet and ") +
+                                  (options.fleet ? "--fleet" : "--check") + " do not go together";
+        return options;
+    }
     if (options.fleet && (index < arguments.size() || options.check || options.trace)) {
         options.error = index < arguments.size()
                             ? "--fleet takes no argument text: the list holds them"
@@ -147,6 +161,7 @@ const char* usageText() {
            "       vorlanth-cli [--json] [--expect-sha256 HEX] --check PATH[,FILETYPE]\n"
            "       vorlanth-cli [--json] [--jobs N] [--retries N]\n"
            "                    [--expect-sha256 HEX] --fleet FILE\n"
+           "       vorlanth-cli [--json] [--expect-sha256 HEX] --check-fleet FILE\n"
            "\n"
            "Loads an application program into a portable data terminal's flash memory.\n"
            "\n"
@@ -179,19 +194,25 @@ const char* usageText() {
            "                FILE may be a pipe (<(command)), at most 1 MiB, read whole first;\n"
            "                every line is checked first, and a bad one uploads nothing;\n"
            "                ends with a summary (--json: events with \"target\", then \"fleet\")\n"
+           "  --check-fleet FILE\n"
+           "                check FILE as --fleet does before it uploads (every line, its\n"
+           "                program, no terminal twice) and say what each target would get;\n"
+           "                nothing is opened or sent (exit 0 good, 2 a bad line)\n"
            "  --jobs N      with --fleet: at most N uploads at once (default: all)\n"
            "  --retries N   with --fleet: retry a failed target N times, each with a fresh\n"
            "                link (default 2)\n"
            "  --expect-sha256 HEX\n"
            "                the SHA-256 the program file must have (64 hex digits): another\n"
            "                is refused before anything is sent (exit 5; --fleet: a bad line);\n"
-           "                for an upload, --check and every target of --fleet\n"
+           "                for an upload, --check and every target of --fleet and\n"
+           "                --check-fleet\n"
            "\n"
            "Exit codes: 0 uploaded (or Exit in the form; --check: the file would upload),\n"
            "1 upload failed, 2 command-line error or refused address, 3 program or companion\n"
            "file could not be opened, 4 link could not be opened, 5 the program file is not\n"
            "valid or not the expected SHA-256, 129/130/143 ended by SIGHUP/SIGINT/SIGTERM.\n"
-           "--fleet: 0 every target uploaded, 1 one or more did not, 2 the list is not good.\n";
+           "--fleet: 0 every target uploaded, 1 one or more did not, 2 the list is not good.\n"
+           "--check-fleet: 0 every line is good, 2 the list is not good.\n";
 }
 
 }  // namespace vorlanth::ui::console
