@@ -171,6 +171,11 @@ TEST(JsonEvents, TheStartCarriesTheDigestsOfTheFirstCheckPass) {
     fromList.start(settings, {digest('a'), std::nullopt});
     fromList.result(4);
     EXPECT_EQ(known.text(), start + ",\"sha256\":\"" + a64 + "\"}\n" + result);
+
+    // A writer that ends with its start still waiting writes it then: nothing is lost.
+    CapturedStream ended;
+    JsonEventWriter(ended.get()).start(settings);
+    EXPECT_EQ(ended.text(), start + "}\n");
 }
 
 TEST(ProgressLine, PlainStreamGetsOneLinePerTenPercent) {

@@ -44,6 +44,10 @@ class JsonEventWriter {
         : stream_(stream), targetMembers_(std::move(targetMembers)) {}
     JsonEventWriter(JsonLineSink& sink, std::string targetMembers)
         : sink_(&sink), targetMembers_(std::move(targetMembers)) {}
+    // A start event still waiting (a run that wrote nothing after it) is written now.
+    ~JsonEventWriter() { writeStart(); }
+    JsonEventWriter(const JsonEventWriter&) = delete;
+    JsonEventWriter& operator=(const JsonEventWriter&) = delete;
 
     // The start of an upload, written with the digests of its first check pass (known ones,
     // such as a fleet list's, until then).
