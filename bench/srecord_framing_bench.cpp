@@ -96,6 +96,7 @@ class BenchPlatform final : public platform::Platform {
     platform::Profile& profile() override { return system_->profile(); }
     std::string programPath() override { return system_->programPath(); }
     char pathSeparator() override { return system_->pathSeparator(); }
+    std::unique_ptr<platform::Sha256> startSha256() override { return system_->startSha256(); }
 
   private:
     std::unique_ptr<platform::Platform> system_;

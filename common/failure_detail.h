@@ -10,10 +10,11 @@ namespace vorlanth {
 // What kind of thing went wrong, beyond the result code.
 enum class FailureKind {
     None,
-    FileFormat,  // the program file (or its companion) is not in its format
-    System,      // the operating system refused or lost something (file, port, socket)
-    Address,     // the network address names no terminal
-    Usage,       // what the user gave cannot be used as it is (a fleet list's line, say)
+    FileFormat,        // the program file (or its companion) is not in its format
+    UnexpectedDigest,  // the program file's SHA-256 is not the one the run expects
+    System,            // the operating system refused or lost something (file, port, socket)
+    Address,           // the network address names no terminal
+    Usage,             // what the user gave cannot be used as it is (a fleet list's line, say)
 };
 
 // Which numbering an operating-system error code belongs to.

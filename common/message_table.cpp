@@ -1,5 +1,6 @@
 // The message table's rows: the result codes' messages with the program's caption, the format
-// error with its own, and the command line's errors as plain boxes.
+// error with its own, a program that is not the expected one, and the command line's errors as
+// plain boxes.
 #include "common/message_table.h"
 
 #include <array>
@@ -28,7 +29,7 @@ constexpr MessageEntry commandLineRow(int error, std::string_view text) {
 
 constexpr MessageIcon kWarning = MessageIcon::Warning;
 
-constexpr std::array<MessageEntry, 27> kMessages = {{
+constexpr std::array<MessageEntry, 28> kMessages = {{
     resultRow(ResultCode::UploadSucceeded, "Uploaded successfully!", MessageIcon::Information),
     resultRow(ResultCode::CantOpenComPort, "Can't open the COM port!", kWarning),
     resultRow(ResultCode::CantConfigureIrDevice, "Can not configure the IR device!", kWarning),
@@ -55,6 +56,8 @@ constexpr std::array<MessageEntry, 27> kMessages = {{
               MessageIcon::Question, MessageButtons::YesNo),
     {MessageId::formatError(), kFormatErrorText, kFormatErrorCaption, kWarning, MessageButtons::Ok,
      MessageOwner::None, true},
+    {MessageId::unexpectedDigest(), kUnexpectedDigestText, kProgramCaption, kWarning,
+     MessageButtons::Ok, MessageOwner::ActiveWindow, true},
     commandLineRow(1, "Wrong command line format!"),
     commandLineRow(2, "Wrong file path specified!"),
     commandLineRow(3, "Wrong link type specified!"),

@@ -1,6 +1,7 @@
 // The message table: every message the system shows a person, looked up by what it means (a
-// result code, "Format Error!", a command-line error), with the text, caption, icon, buttons,
-// owner and topmost flag its box has. Every front end and the settings dialog show these.
+// result code, "Format Error!", "SHA-256 mismatch!", a command-line error), with the text, caption,
+// icon, buttons, owner and topmost flag its box has. Every front end and the settings dialog show
+// these.
 #pragma once
 
 #include <optional>
@@ -25,8 +26,12 @@ inline constexpr std::string_view kProgramCaption =
 inline constexpr std::string_view kFormatErrorText = "Format Error!";
 inline constexpr std::string_view kFormatErrorCaption = "Program Download";
 
-// What kind of message: one of the result codes, the format error, or a command-line error.
-enum class MessageKind { Result, FormatError, CommandLine };
+// The message shown when a program file's SHA-256 is not the one the run expects.
+inline constexpr std::string_view kUnexpectedDigestText = "SHA-256 mismatch!";
+
+// What kind of message: one of the result codes, the format error, a program that is not the
+// expected one, or a command-line error.
+enum class MessageKind { Result, FormatError, UnexpectedDigest, CommandLine };
 
 // A message by what it means; its text and look come from the table.
 struct MessageId {
@@ -37,6 +42,7 @@ struct MessageId {
         return {MessageKind::Result, codeNumber(code)};
     }
     static constexpr MessageId formatError() { return {MessageKind::FormatError, 0}; }
+    static constexpr MessageId unexpectedDigest() { return {MessageKind::UnexpectedDigest, 0}; }
     static constexpr MessageId commandLine(int error) { return {MessageKind::CommandLine, error}; }
     // The question asked after a failed upload.
     static constexpr MessageId retryQuestion() { return result(ResultCode::RetryQuestion); }

@@ -2,7 +2,8 @@
 // --check) against what the upload then puts on the line for the same bytes. A file the report
 // refuses must be refused by the upload's check pass with the same place and reason and send
 // nothing; a file it takes must send exactly the records or blocks, the data bytes and the
-// line bytes it announced, over memory that its merged ranges describe.
+// line bytes it announced, over memory that its merged ranges describe. Both take the same
+// SHA-256 of the file and its companion.
 //
 // Input layout: byte 0 picks the file type (its value modulo 3: S-record, BASIC, binary
 // image); for BASIC bytes 1 and 2 give the companion's length (low byte first); the rest is
@@ -90,8 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fileType == Basic) {
         platform.fileSystem.files[kCompanionPath] = companion;
     }
-    const shell::ProgramReport report =
-        shell::checkProgramFile(platform.fileSystem, kProgramPath, fileType);
+    const shell::ProgramReport report = shell::checkProgramFile(platform, kProgramPath, fileType);
     require(report.outcome != shell::CheckOutcome::CannotOpen, "a file in memory cannot be read",
             report.error.reason);
 
@@ -116,6 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(link::openLink(link) == ResultCode::Done, "the fake link did not open");
 
     const ResultCode checked = shell::checkProgramFiles(session);
+    require(frontEnd.checked.size() == 1 && frontEnd.checked[0].program == report.digests.program &&
+                frontEnd.checked[0].companion == report.digests.companion,
+            "the report and the upload's check pass take different digests");
     if (report.outcome == shell::CheckOutcome::NotValid) {
         const FailureDetail& said = report.error;
         const FailureDetail& found = session.failure;

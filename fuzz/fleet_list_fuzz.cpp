@@ -130,9 +130,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     target.settings.executionMode == Automatic,
                 "a target is not what the command line makes of its line", std::string(text));
         const shell::ProgramReport report = shell::checkProgramFile(
-            platform.fileSystem, target.settings.programPath.view(), target.settings.fileType);
+            platform, target.settings.programPath.view(), target.settings.fileType);
         require(report.outcome == shell::CheckOutcome::Valid,
                 "a target whose program would not upload");
+        require(target.digests.program == report.digests.program &&
+                    target.digests.companion == report.digests.companion,
+                "a target without the digest of its program", std::string(text));
         require(terminals.insert(terminalOf(target.settings, platform)).second,
                 "two targets reach one terminal", std::string(text));
     }

@@ -6,9 +6,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "common/hex_text.h"
 #include "common/result.h"
 
 namespace vorlanth::platform {
@@ -28,10 +31,21 @@ class Sha256 {
 };
 
 // Starts a digest with the system's implementation; never null (a failure to start is told
-// by finish).
+// by finish). The core asks Platform::startSha256, which gives this on a real system.
 std::unique_ptr<Sha256> startSha256();
 
 // The digest as people and scripts compare it: 64 lower-case hexadecimal digits.
-std::string sha256Hex(const Sha256Digest& digest);
+inline std::string sha256Hex(const Sha256Digest& digest) {
+    return hexBytes(digest);
+}
+
+// The digest a person wrote as 64 hexadecimal digits, either case; nothing for any other text.
+inline std::optional<Sha256Digest> sha256FromHex(std::string_view text) {
+    Sha256Digest digest{};
+    if (!bytesFromHex(text, digest)) {
+        return std::nullopt;
+    }
+    return digest;
+}
 
 }  // namespace vorlanth::platform

@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "platform/clock.h"
 #include "platform/datagram_socket.h"
+#include "platform/digest.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/serial_port.h"
@@ -36,6 +37,9 @@ class Platform {
     // The signal number (SIGINT 2, SIGTERM 15, SIGHUP 1) by which the user asked the run to
     // stop, or 0. Once set it stays set; every wait of the platform returns early after it.
     virtual int stopRequested() { return 0; }
+    // Starts a SHA-256 digest with the system's own implementation; never null (a failure is
+    // told by its finish).
+    virtual std::unique_ptr<Sha256> startSha256() = 0;
 };
 
 // The implementation for the system the program was built for.

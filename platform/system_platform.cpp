@@ -27,6 +27,7 @@ class SystemPlatform final : public Platform {
     std::string programPath() override { return systemProgramPath(); }
     char pathSeparator() override { return systemPathSeparator(); }
     int stopRequested() override { return stopSignal(); }
+    std::unique_ptr<Sha256> startSha256() override { return platform::startSha256(); }
 
   private:
     std::unique_ptr<Clock> clock_;

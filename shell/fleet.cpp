@@ -63,6 +63,12 @@ class TargetWatch final : public FrontEnd {
     void warn(std::string_view summary, const FailureDetail& detail) override {
         drawn_.warn(summary, detail);
     }
+    void programChecked(const ProgramDigests& digests) override {
+        if (digests.program) {
+            record_.digests = digests;
+        }
+        drawn_.programChecked(digests);
+    }
 
   private:
     // A retry begins a new attempt: the messages of the one before no longer say how it ends.
@@ -82,9 +88,10 @@ class TargetWatch final : public FrontEnd {
 // One target from start to end on the calling thread: its own platform and session, one
 // Automatic pass of the main loop. Whatever escapes the pass (memory running out) ends this
 // target as failed and no other.
-FleetTargetRecord runTarget(const FleetTarget& target, std::size_t index, int retries,
+FleetTargetRecord runTarget(const FleetTarget& target, std::size_t index, const FleetPolicy& policy,
                             FleetHost& host, const UploadAttempt& attempt) {
     FleetTargetRecord record;
+    record.digests = target.digests;
     record.started = true;
     try {
         const std::unique_ptr<platform::Platform> platform = host.makePlatform();
@@ -94,6 +101,7 @@ FleetTargetRecord runTarget(const FleetTarget& target, std::size_t index, int re
         Session session(*platform, watch);
         session.settings = target.settings;
         session.settings.executionMode = Automatic;
+        session.expectedSha256 = policy.expectedSha256;
         host.targetStarted(index, session);
         runMainLoop(
             session,
@@ -102,7 +110,7 @@ FleetTargetRecord runTarget(const FleetTarget& target, std::size_t index, int re
                 record.lastResult = attempt(running);
                 return record.lastResult;
             },
-            RetryPolicy::retryTimes(retries));
+            RetryPolicy::retryTimes(policy.retries));
         record.exitCode = session.exitCode;
         record.failure = session.failure;
         // The link and the files are released now, not when the last target has ended.
@@ -118,7 +126,8 @@ FleetTargetRecord runTarget(const FleetTarget& target, std::size_t index, int re
 
 }  // namespace
 
-FleetListLoad loadFleetList(platform::Platform& platform, const std::string& path) {
+FleetListLoad loadFleetList(platform::Platform& platform, const std::string& path,
+                            const std::optional<platform::Sha256Digest>& expected) {
     FleetListLoad load;
     const Result<std::string> text = readFleetListText(platform.files(), path);
     if (!text && platform.stopRequested() != 0) {
@@ -132,7 +141,7 @@ FleetListLoad loadFleetList(platform::Platform& platform, const std::string& pat
                                     std::string(findResultMessage(ResultCode::CantOpenFile)->text),
                                     text.failure()});
     } else {
-        load.list = parseFleetList(text.value(), platform);
+        load.list = parseFleetList(text.value(), platform, expected);
     }
     if (!load.list.errors.empty()) {
         load.exitCode = exit_code::kCommandLineError;
@@ -157,6 +166,7 @@ FleetOutcome decideFleetOutcome(const FleetTargetRecord& record, int stopSignal)
     outcome.lastResult = record.lastResult;
     outcome.bytesSent = record.bytesSent;
     outcome.elapsedMs = record.elapsedMs;
+    outcome.digests = record.digests;
     if (record.started) {
         const std::optional<MessageEntry> codeMessage = findResultMessage(record.lastResult);
         if (!record.lastMessage.empty()) {
@@ -205,8 +215,9 @@ FleetRun runFleet(const std::vector<FleetTarget>& targets, const FleetPolicy& po
     const auto work = [&] {
         for (std::size_t index = next++; index < targets.size(); index = next++) {
             FleetTargetRecord record;
+            record.digests = targets[index].digests;
             if (host.stopSignal() == 0) {
-                record = runTarget(targets[index], index, policy.retries, host, attempt);
+                record = runTarget(targets[index], index, policy, host, attempt);
             }
             run.outcomes[index] = decideFleetOutcome(record, host.stopSignal());
             host.targetEnded(index, run.outcomes[index]);

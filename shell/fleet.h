@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,13 @@
 
 namespace vorlanth::shell {
 
-// How a fleet run goes: how many uploads run at once (0: every target at once), and how often
-// a failed target is tried again, each time with a fresh link.
+// How a fleet run goes: how many uploads run at once (0: every target at once), how often a
+// failed target is tried again, each time with a fresh link, and the SHA-256 every target's
+// program must have (checked again by each upload's own check pass).
 struct FleetPolicy {
     std::size_t jobs = 0;
     int retries = 2;
+    std::optional<platform::Sha256Digest> expectedSha256{};
 };
 
 // A fleet list read and checked: its targets, or why nothing may be uploaded. exitCode is 0 when
@@ -31,9 +34,11 @@ struct FleetListLoad {
     int stopSignal = 0;
 };
 
-// Reads the list (a file, or standard input for "-") and checks every line with platform; a list
-// that cannot be read is an error of the list as a whole (line 0).
-FleetListLoad loadFleetList(platform::Platform& platform, const std::string& path);
+// Reads the list (a file, or standard input for "-") and checks every line with platform, each
+// program's SHA-256 against expected when given; a list that cannot be read is an error of the
+// list as a whole (line 0).
+FleetListLoad loadFleetList(platform::Platform& platform, const std::string& path,
+                            const std::optional<platform::Sha256Digest>& expected = {});
 
 // How a target ended.
 enum class FleetResult {
@@ -58,6 +63,8 @@ struct FleetTargetRecord {
     FailureDetail lastQuestionDetail;
     std::uint64_t bytesSent = 0;  // the program bytes the last attempt got through
     std::uint32_t elapsedMs = 0;
+    // The program's digests as the last check pass took them; the list's check's until then.
+    ProgramDigests digests{};
 };
 
 // How one target ended, as a front end shows it.
@@ -71,6 +78,7 @@ struct FleetOutcome {
     // The message that says how it ended, and why.
     std::string message;
     FailureDetail detail;
+    ProgramDigests digests{};  // the SHA-256 of what was (or would have been) sent
 };
 
 // A target's outcome: uploaded only when an attempt succeeded and the session ended well. A stop

@@ -34,13 +34,21 @@ FailureDetail unusable(std::string object, std::string reason) {
 }
 
 // What an upload would find wrong with the line's program before any link: the message it
-// would show and why; an empty message when the program would upload. The outcome of each
-// path and type is kept, so a program named on many lines is decoded once.
+// would show and why, an empty message when the program would upload; and the program's digests.
+// The outcome of each path and type is kept, so a program named on many lines is decoded once.
 class ProgramChecker {
   public:
-    explicit ProgramChecker(platform::FileSystem& files) : files_(files) {}
+    ProgramChecker(platform::Platform& platform,
+                   const std::optional<platform::Sha256Digest>& expected)
+        : platform_(platform), expected_(expected) {}
 
-    std::pair<std::string, FailureDetail> check(const UploadSettings& settings) {
+    struct Outcome {
+        std::string message;
+        FailureDetail detail;
+        ProgramDigests digests;
+    };
+
+    const Outcome& check(const UploadSettings& settings) {
         const auto key = std::make_pair(settings.programPath.str(), settings.fileType);
         auto found = outcomes_.find(key);
         if (found == outcomes_.end()) {
@@ -50,25 +58,33 @@ class ProgramChecker {
     }
 
   private:
-    std::pair<std::string, FailureDetail> decode(const UploadSettings& settings) {
+    Outcome decode(const UploadSettings& settings) {
         const ProgramReport report =
-            checkProgramFile(files_, settings.programPath.view(), settings.fileType);
+            checkProgramFile(platform_, settings.programPath.view(), settings.fileType, expected_);
+        Outcome outcome{{}, report.error, report.digests};
         switch (report.outcome) {
             case CheckOutcome::Valid:
-                return {};
+                outcome.detail = FailureDetail{};
+                return outcome;
             case CheckOutcome::NotValid:
-                return {std::string(kFormatErrorText), report.error};
+                outcome.message = std::string(kFormatErrorText);
+                return outcome;
+            case CheckOutcome::UnexpectedDigest:
+                outcome.message = std::string(kUnexpectedDigestText);
+                return outcome;
             case CheckOutcome::CannotOpen:
                 break;
         }
         const bool companion =
             !report.companionPath.empty() && report.error.object == report.companionPath;
-        return {messageOf(companion ? ResultCode::CantOpenCompanionFile : ResultCode::CantOpenFile),
-                report.error};
+        outcome.message =
+            messageOf(companion ? ResultCode::CantOpenCompanionFile : ResultCode::CantOpenFile);
+        return outcome;
     }
 
-    platform::FileSystem& files_;
-    std::map<std::pair<std::string, int>, std::pair<std::string, FailureDetail>> outcomes_;
+    platform::Platform& platform_;
+    const std::optional<platform::Sha256Digest> expected_;
+    std::map<std::pair<std::string, int>, Outcome> outcomes_;
 };
 
 }  // namespace
@@ -106,14 +122,15 @@ Result<std::string> readFleetListText(platform::FileSystem& files, const std::st
     }
 }
 
-FleetList parseFleetList(std::string_view listText, platform::Platform& platform) {
+FleetList parseFleetList(std::string_view listText, platform::Platform& platform,
+                         const std::optional<platform::Sha256Digest>& expected) {
     FleetList list;
     // A byte-order mark that an editor put at the start is not part of the first line.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (listText.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         listText.remove_prefix(kByteOrderMark.size());
     }
-    ProgramChecker programs(platform.files());
+    ProgramChecker programs(platform, expected);
     std::map<std::string, int> terminals;  // terminal key -> the first line naming it
     int lineNumber = 0;
     std::size_t start = 0;
@@ -152,11 +169,12 @@ FleetList parseFleetList(std::string_view listText, platform::Platform& platform
                    unusable("", "a fleet uploads without the settings form: MODE must be 1"));
             continue;
         }
-        auto [message, detail] = programs.check(target.settings);
-        if (!message.empty()) {
-            refuse(std::move(message), std::move(detail));
+        const ProgramChecker::Outcome& program = programs.check(target.settings);
+        if (!program.message.empty()) {
+            refuse(program.message, program.detail);
             continue;
         }
+        target.digests = program.digests;
         // The terminal a line reaches, as two lines naming one terminal share it.
         const Result<std::string> key = link::terminalKey(target.settings, platform);
         if (!key) {

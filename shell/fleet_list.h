@@ -11,6 +11,7 @@
 #include "common/result.h"
 #include "common/types.h"
 #include "platform/platform.h"
+#include "shell/program_digest.h"
 
 namespace vorlanth::shell {
 
@@ -19,6 +20,8 @@ struct FleetTarget {
     int line = 0;      // 1-based line number in the list
     std::string text;  // the line's argument text, without the blanks around it
     UploadSettings settings;
+    // The SHA-256 of the line's program (and companion) as the list's check found them.
+    ProgramDigests digests{};
 };
 
 // A line of the list that cannot be uploaded (line 0: the list as a whole), with the
@@ -47,10 +50,12 @@ Result<std::string> readFleetListText(platform::FileSystem& files, const std::st
 // blank lines and lines whose first non-blank character is "#" are skipped, a CR before the
 // line end is dropped, and so is a UTF-8 byte-order mark at the very start (an editor's). Every
 // line is checked before anything is uploaded: its fields, its program file (decoded whole, without
-// any link), its network address (a host name through the resolver; nothing is sent), and that no
-// earlier line names the same terminal (the same serial device, or the same address and port). A
-// list without any target is an error of its own.
-FleetList parseFleetList(std::string_view listText, platform::Platform& platform);
+// any link, and its SHA-256 the expected one when a digest is expected), its network address (a
+// host name through the resolver; nothing is sent), and that no earlier line names the same
+// terminal (the same serial device, or the same address and port). A list without any target is
+// an error of its own.
+FleetList parseFleetList(std::string_view listText, platform::Platform& platform,
+                         const std::optional<platform::Sha256Digest>& expected = {});
 
 // A short name of a target's terminal: "COM3" or "address:port".
 std::string fleetTargetName(const UploadSettings& settings);

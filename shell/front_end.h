@@ -13,6 +13,7 @@
 #include "common/message_table.h"
 #include "protocol/handshake.h"
 #include "settings/settings_file.h"
+#include "shell/program_digest.h"
 
 namespace vorlanth {
 
@@ -90,6 +91,10 @@ class FrontEnd : public protocol::EraseIndicator, public settings::WarningSink {
     virtual std::optional<BrowseResult> browseForFile(const BrowseRequest& request) = 0;
 
     virtual void onUploadEvent(UploadEvent /*event*/) {}
+    // The check pass of an attempt has read the program (and a BASIC program's companion) and
+    // taken their SHA-256, before anything is sent; a digest is missing when its file could not
+    // be read to its end.
+    virtual void programChecked(const shell::ProgramDigests& /*digests*/) {}
 };
 
 }  // namespace vorlanth

@@ -69,19 +69,25 @@ void show(Session& session, ResultCode code) {
     showResultMessage(session.frontEnd, code, &session.failure);
 }
 
-// A failed attempt that ended on a format error tells a calling tool the file is at fault.
+// Whether the last attempt failed on the program file itself: not in its format, or not the
+// program the run expects. A retry cannot mend either.
+bool fileAtFault(const Session& session) {
+    return session.failure.kind == FailureKind::FileFormat ||
+           session.failure.kind == FailureKind::UnexpectedDigest;
+}
+
+// A failed attempt that ended on the file itself tells a calling tool the file is at fault.
 int failedAttemptExitCode(const Session& session) {
-    return session.failure.kind == FailureKind::FileFormat ? exit_code::kFileNotValid
-                                                           : exit_code::kUploadFailed;
+    return fileAtFault(session) ? exit_code::kFileNotValid : exit_code::kUploadFailed;
 }
 
 // After a failed attempt: the person is asked, or the policy decides (retries left, and never
-// after a format error, which a retry cannot mend) and the front end is told. True to retry.
+// when the file itself is at fault) and the front end is told. True to retry.
 bool retryAfterFailure(Session& session, const RetryPolicy& policy, int& retriesLeft) {
     if (policy.kind == RetryPolicy::Kind::Ask) {
         return session.frontEnd.askRetry(session.failure);
     }
-    const bool retry = retriesLeft > 0 && session.failure.kind != FailureKind::FileFormat;
+    const bool retry = retriesLeft > 0 && !fileAtFault(session);
     if (retry) {
         --retriesLeft;
     }

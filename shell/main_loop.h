@@ -27,8 +27,8 @@ using UploadAttempt = std::function<ResultCode(Session&)>;
 
 // Whether a failed upload is tried again. Ask: the person is asked the retry question. Retry: it
 // is tried again up to `retries` times in a pass without asking anyone (the front end is told),
-// never after a format error, which a retry cannot mend. Each retry opens the link and the files
-// afresh.
+// never after a format error or a program that is not the expected one, which a retry cannot
+// mend. Each retry opens the link and the files afresh.
 struct RetryPolicy {
     enum class Kind { Ask, Retry };
     Kind kind = Kind::Ask;

@@ -107,15 +107,18 @@ void ReportingSink::finish() {
 
 }  // namespace
 
-ProgramReport checkProgramFile(platform::FileSystem& files, std::string_view path, int fileType) {
+ProgramReport checkProgramFile(platform::Platform& platform, std::string_view path, int fileType,
+                               const std::optional<platform::Sha256Digest>& expected) {
     ProgramReport report;
     report.fileType = fileType;
     report.path = std::string(path);
+    report.expectedSha256 = expected;
     const auto cannotOpen = [&report](const std::string& object, const char* reason) {
         report.outcome = CheckOutcome::CannotOpen;
         report.error = objectFailure(object, reason);
         return report;
     };
+    platform::FileSystem& files = platform.files();
     const std::unique_ptr<platform::ReadableFile> program = files.openForReading(report.path);
     if (!program) {
         return cannotOpen(report.path, "the file cannot be opened");
@@ -137,8 +140,10 @@ ProgramReport checkProgramFile(platform::FileSystem& files, std::string_view pat
     report.fileSize = size > 0 ? static_cast<std::uint64_t>(size) : 0;
 
     ReportingSink sink(report);
-    const readers::DecodeResult decoded =
-        readers::decodeProgram(fileType, *program, companion.get(), sink);
+    const DigestedCheck check = decodeWithDigests(
+        platform, fileType, {*program, report.path, companion.get(), report.companionPath}, sink);
+    const readers::DecodeResult& decoded = check.decoded;
+    report.digests = check.digests;
     sink.finish();
     if (decoded.status != readers::DecodeStatus::Complete) {
         report.outcome = decoded.status == readers::DecodeStatus::FormatError
@@ -148,6 +153,17 @@ ProgramReport checkProgramFile(platform::FileSystem& files, std::string_view pat
         report.error.object =
             decoded.errorIn == readers::ProgramPart::Companion ? report.companionPath : report.path;
         return report;
+    }
+    if (std::optional<FailureDetail> refused = refuseUnexpected(check, expected, report.path)) {
+        report.outcome = refused->kind == FailureKind::UnexpectedDigest
+                             ? CheckOutcome::UnexpectedDigest
+                             : CheckOutcome::CannotOpen;
+        report.error = std::move(*refused);
+        return report;
+    }
+    if (!check.digestFailure.empty()) {
+        report.warnings.push_back("the SHA-256 could not be taken: " +
+                                  describeFailure(check.digestFailure));
     }
     // The end: the end record and its answer, or "END\r" and "ACK\r".
     const readers::FileTypeRow& type = readers::fileTypeBehaviour(fileType);

@@ -10,6 +10,7 @@
 #include "protocol/words.h"
 #include "readers/file_types.h"
 #include "readers/program_decoder.h"
+#include "shell/program_digest.h"
 #include "shell/result_messages.h"
 
 namespace vorlanth::shell {
@@ -130,22 +131,39 @@ ResultCode sendProgramEnd(Session& session, SendingSink& sink, ProgressSink& pro
 
 }  // namespace
 
-// The files are read to their end once; both are then rewound so that the sending reads them
-// from the start. A file that changes in between is caught by the sending.
+// The files are read to their end once, and digested on the way; both are then rewound so that
+// the sending reads them from the start. A file that changes in between is caught by the
+// sending.
 ResultCode checkProgramFiles(Session& session) {
     if (!session.programFile) {
         return shapeFailure(session);
     }
     CheckingSink sink(session.platform);
-    const readers::DecodeResult decoded = readers::decodeProgram(
-        session.settings.fileType, *session.programFile, session.companionFile.get(), sink);
-    if (decoded.status != readers::DecodeStatus::Complete) {
-        return reportDecodeFailure(session, decoded);
+    const std::string programName = session.settings.programPath.str();
+    const DigestedCheck check =
+        decodeWithDigests(session.platform, session.settings.fileType,
+                          {*session.programFile, programName, session.companionFile.get(),
+                           session.companionName.str()},
+                          sink);
+    session.frontEnd.programChecked(check.digests);
+    if (check.decoded.status != readers::DecodeStatus::Complete) {
+        return reportDecodeFailure(session, check.decoded);
+    }
+    if (std::optional<FailureDetail> refused =
+            refuseUnexpected(check, session.expectedSha256, programName)) {
+        session.failure = std::move(*refused);
+        if (session.failure.kind == FailureKind::UnexpectedDigest) {
+            session.frontEnd.tell(MessageId::unexpectedDigest(), session.failure);
+        }
+        return shapeFailure(session);
+    }
+    if (!check.digestFailure.empty()) {
+        session.frontEnd.warn("the SHA-256 could not be taken", check.digestFailure);
     }
     if (!session.programFile->rewind() ||
         (session.companionFile && !session.companionFile->rewind())) {
-        session.failure = objectFailure(session.settings.programPath.str(),
-                                        "the file cannot be read again from its start");
+        session.failure =
+            objectFailure(programName, "the file cannot be read again from its start");
         return shapeFailure(session);
     }
     return ResultCode::Done;

@@ -19,9 +19,11 @@ class ProgressSink {
 };
 
 // Reads the whole program file (and a BASIC program's companion) without sending anything,
-// then rewinds them for the sending: Done when the program would upload. Otherwise the failure
-// the file type's sending would give (-106 S-record, Failed otherwise), with session.failure
-// saying where and why, and "Format Error!" shown for a file not in its format.
+// taking their SHA-256 on the way (told to the front end), then rewinds them for the sending:
+// Done when the program would upload. Otherwise the failure the file type's sending would give
+// (-106 S-record, Failed otherwise), with session.failure saying where and why: "Format Error!"
+// shown for a file not in its format, "SHA-256 mismatch!" for a program whose digest is not
+// session.expectedSha256.
 ResultCode checkProgramFiles(Session& session);
 
 // Sends the program in session.programFile over the link as its file type asks: joined

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "common/failure_detail.h"
 #include "common/fixed_text.h"
@@ -22,7 +23,8 @@ inline constexpr int kUploadFailed = 1;
 inline constexpr int kCommandLineError = 2;
 inline constexpr int kFileOpenFailed = 3;
 inline constexpr int kLinkOpenFailed = 4;
-inline constexpr int kFileNotValid = 5;  // the last attempt ended on a format error
+// The last attempt ended on a format error, or on a program whose SHA-256 is not the expected.
+inline constexpr int kFileNotValid = 5;
 // A run ended by a signal exits with this plus the signal's number: 129 SIGHUP, 130 SIGINT,
 // 143 SIGTERM, as a shell reports a program the signal killed.
 inline constexpr int kStoppedBySignal = 128;
@@ -45,6 +47,9 @@ struct Session : settings::SettingsRecord {
     // Whole run.
     int checksumMode = 0;
     int exitCode = exit_code::kSuccess;
+    // The SHA-256 every program file of the run must have; a program with another is refused
+    // by the check pass, before anything is sent.
+    std::optional<platform::Sha256Digest> expectedSha256{};
 
     // One pass.
     vorlanth::link::LinkState link;

@@ -18,8 +18,8 @@ std::string lower(std::string_view text) {
 
 class MemoryFile final : public platform::ReadableFile {
   public:
-    MemoryFile(const Bytes& bytes, int& openFiles, std::size_t readLimit)
-        : bytes_(bytes), openFiles_(openFiles), readLimit_(readLimit) {
+    MemoryFile(const Bytes& bytes, int& openFiles, std::uint64_t& bytesRead, std::size_t readLimit)
+        : bytes_(bytes), openFiles_(openFiles), bytesRead_(bytesRead), readLimit_(readLimit) {
         ++openFiles_;
     }
     ~MemoryFile() override { --openFiles_; }
@@ -33,6 +33,7 @@ class MemoryFile final : public platform::ReadableFile {
         }
         std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), count, buffer.begin());
         position_ += count;
+        bytesRead_ += count;
         return static_cast<std::int64_t>(count);
     }
     std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
@@ -44,8 +45,18 @@ class MemoryFile final : public platform::ReadableFile {
   private:
     Bytes bytes_;
     int& openFiles_;
+    std::uint64_t& bytesRead_;
     std::size_t readLimit_;
     std::size_t position_ = 0;
+};
+
+// A digest whose finish fails, as the system's would when its library cannot be used.
+class FailingSha256 final : public platform::Sha256 {
+  public:
+    void add(std::span<const std::uint8_t>) override {}
+    Result<platform::Sha256Digest> finish() override {
+        return objectFailure("SHA-256", "injected failure");
+    }
 };
 
 }  // namespace
@@ -65,7 +76,7 @@ std::unique_ptr<platform::ReadableFile> FakeFileSystem::openForReading(const std
         return nullptr;
     }
     opened.push_back(path);
-    return std::make_unique<MemoryFile>(found->second, openFiles, readLimit);
+    return std::make_unique<MemoryFile>(found->second, openFiles, bytesRead, readLimit);
 }
 
 std::optional<std::uint64_t> FakeFileSystem::fileSize(const std::string& path) {
@@ -133,6 +144,14 @@ void FakeProfile::store(std::string_view section, std::string_view key, std::str
 
 FakePlatform::FakePlatform()
     : serialLine(clockImpl), datagramPeer(clockImpl), socketLibrary(datagramPeer) {}
+
+std::unique_ptr<platform::Sha256> FakePlatform::startSha256() {
+    ++digestsStarted;
+    if (digestFails) {
+        return std::make_unique<FailingSha256>();
+    }
+    return platform::startSha256();
+}
 
 Result<std::unique_ptr<platform::SerialPort>> FakePlatform::openSerialPort(int comPort) {
     openedComPorts.push_back(comPort);

@@ -28,6 +28,7 @@ class FakeFileSystem final : public platform::FileSystem {
     std::map<std::string, Bytes> files;
     std::vector<std::string> opened;  // every path opened successfully, in order
     int openFiles = 0;                // files open right now
+    std::uint64_t bytesRead = 0;      // bytes read from every file, all reads added
     // When set, reads return at most this many bytes per call.
     std::size_t readLimit = 0;
 };
@@ -70,6 +71,9 @@ class FakePlatform final : public platform::Platform {
     std::string programPath() override { return programPathText; }
     char pathSeparator() override { return separator; }
     int stopRequested() override { return stopSignal; }
+    // The system's own SHA-256 (a digest is computation, nothing to fake), or one that fails at
+    // its finish when digestFails is set.
+    std::unique_ptr<platform::Sha256> startSha256() override;
 
     VirtualClock clockImpl;
     FakeSerialLine serialLine;
@@ -82,7 +86,9 @@ class FakePlatform final : public platform::Platform {
     std::vector<int> openedComPorts;
     // The device behind a COM number, where two numbers share one; "COM<n>" otherwise.
     std::map<int, std::string> serialDevices;
-    int stopSignal = 0;  // set by a test to play a SIGINT (2), SIGTERM (15) or SIGHUP (1)
+    int stopSignal = 0;        // set by a test to play a SIGINT (2), SIGTERM (15) or SIGHUP (1)
+    bool digestFails = false;  // every digest's finish fails, as a broken system library's
+    int digestsStarted = 0;
 };
 
 }  // namespace vorlanth::fakes

@@ -44,6 +44,9 @@ class RecordingFrontEnd : public FrontEnd {
     void warn(std::string_view summary, const FailureDetail& detail) override {
         warnings.push_back({std::string(summary), detail});
     }
+    void programChecked(const shell::ProgramDigests& digests) override {
+        checked.push_back(digests);
+    }
 
     // Texts of the messages told and the questions asked, in order.
     std::vector<std::string> texts() const;
@@ -59,6 +62,7 @@ class RecordingFrontEnd : public FrontEnd {
         FailureDetail detail;
     };
     std::vector<Warning> warnings;
+    std::vector<shell::ProgramDigests> checked;  // the digests of every check pass
     bool progressFails = false;
     bool eraseFails = false;
     int progressBegun = 0;

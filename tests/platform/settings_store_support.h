@@ -42,6 +42,7 @@ class RelocatedPlatform final : public platform::Platform {
     }
     std::string programPath() override { return program_; }
     char pathSeparator() override { return system_->pathSeparator(); }
+    std::unique_ptr<platform::Sha256> startSha256() override { return system_->startSha256(); }
 
   private:
     std::unique_ptr<platform::Platform> system_;

@@ -6,7 +6,8 @@
 #                       store reports changed and what would be sent to each terminal;
 #   a roll-out          every terminal takes the program, every store reports changed;
 #   a refusing terminal one store's serial terminal refuses every record: that store fails, the
-#                       others do not, and the report still names the terminal.
+#                       others do not, and the report still names the terminal;
+#   a wrong digest      every store fails before any terminal sees a frame, each terminal named.
 # Then the module alone in check mode with a bad list line (named, nothing sent), and
 # ansible-doc of the module.
 set -uo pipefail
@@ -84,6 +85,10 @@ recap() { grep -E "^$2 +:" "$work/$1.out"; }
 
 # upload_task NAME: what the upload task said of each store ("changed: [store-a]", ...).
 upload_task() { sed -n '/^TASK \[Upload to every terminal/,/^TASK /p' "$work/$1.out" | grep -E '^[a-z]+:'; }
+# said_of_store NAME WORD STORE: whether the upload task said WORD of STORE ("changed"). Matched
+# in a here-string: "grep -q" at the end of a pipe stops reading early, and with pipefail the
+# writer's broken pipe would fail the test once -v output passes a pipe's buffer.
+said_of_store() { grep -q "^$2: \[$3\]" <<<"$(upload_task "$1")"; }
 
 # report NAME PYTHON: asserts PYTHON about the report (stores: the parsed JSON).
 report() {
@@ -111,7 +116,7 @@ for store in "${stores[@]}"; do
       fail "check: the $store $link terminal was reached: $(cat "$work/$store-$link.err")"
   done
   [[ -e $work/$store ]] && fail "check: $store's folder was made"
-  upload_task check | grep -q "^changed: \[$store\]" || fail "check: $store: $(upload_task check)"
+  said_of_store check changed "$store" || fail "check: $store: $(upload_task check)"
   recap check "$store" | grep -q "failed=0" || fail "check: recap $(recap check "$store")"
 done
 # Nothing but the upload (and on the first store the report on this machine) says changed.
@@ -130,6 +135,7 @@ for name, store in stores.items():
         assert t["program"] == "app.shx" and t["bytes"] == 2148, t
         assert t["message"] == "would send app.shx: 2148 data bytes in 34 records", t
         assert not t["written"] and t["attempts"] == 0, t
+        assert t["sha256"] == "'"$(sha256sum examples/app.shx | cut -c1-64)"'", t
 '
 echo "seen: --check: no frame at any of 6 terminals, $(recap check store-a | tr -s ' ')"
 
@@ -142,7 +148,7 @@ for pid in "${pids[@]}"; do
 done
 pids=()
 for store in "${stores[@]}"; do
-  upload_task rollout | grep -q "^changed: \[$store\]" || fail "rollout: $store: $(upload_task rollout)"
+  said_of_store rollout changed "$store" || fail "rollout: $store: $(upload_task rollout)"
   recap rollout "$store" | grep -q "failed=0" || fail "rollout: recap $(recap rollout "$store")"
 done
 report rollout '
@@ -153,6 +159,7 @@ for name, store in stores.items():
         assert t["status"] == "uploaded" and t["written"] and t["attempts"] == 1, t
         assert t["message"] == "Uploaded successfully!" and t["bytes"] == 5442, t
         assert t["exit_code"] == 0 and t["seconds"] > 0, t
+        assert t["sha256"] == "'"$(sha256sum examples/app.shx | cut -c1-64)"'", t
 '
 echo "seen: rollout: 6 terminals hold the program, $(recap rollout store-b | tr -s ' ')"
 
@@ -179,6 +186,30 @@ assert refused["exit_code"] == 1 and refused["attempts"] == 1, refused
 assert taken["status"] == "uploaded", taken
 '
 echo "seen: refused: store-c failed, its report names $(grep -o '"target": "app.shx,1,23[^"]*"' "$work/refused.json")"
+
+# A wrong expected digest: every store's list check refuses its lines before any frame, every
+# store fails unchanged, and the report names each terminal with the loader's message.
+start_stores || exit 1
+play wrongsha 2 -e "vorlanth_sha256=$(sha256sum examples/app.bin | cut -c1-64)"
+stop_terminals
+for store in "${stores[@]}"; do
+  for link in pty udp; do
+    grep -q "frames 0 " "$work/$store-$link.err" ||
+      fail "wrong digest: the $store $link terminal was reached: $(cat "$work/$store-$link.err")"
+  done
+  recap wrongsha "$store" | grep -q "failed=1" || fail "wrong digest: recap $(recap wrongsha "$store")"
+done
+# The upload changed nothing (on the first store the report on this machine says changed).
+recap wrongsha store-b | grep -q "changed=0 " || fail "wrong digest: $(recap wrongsha store-b)"
+report wrongsha '
+for name, store in stores.items():
+    assert store["failed"] and not store["changed"], (name, store)
+    assert "nothing was uploaded" in store["msg"], store
+    for t in store["terminals"]:
+        assert t["status"] == "bad line" and t["message"] == "SHA-256 mismatch!", t
+        assert "not the expected" in t["detail"] and not t["written"], t
+'
+echo "seen: wrong digest: no frame at any of 6 terminals, $(recap wrongsha store-a | tr -s ' ')"
 
 # The module alone, in check mode, with a line the loader refuses: the line is named with the
 # loader's message, the host fails and the good line's terminal sees no frame.

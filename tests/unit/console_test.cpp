@@ -2,6 +2,8 @@
 // how a message's cause is printed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -32,6 +34,31 @@ TEST(CliOptions, OptionsComeFirstAndTheRestIsTheArgumentText) {
     EXPECT_FALSE(parseCliOptions({"--bogus"}).error.empty());
     // An option after the argument text starts is part of the text.
     EXPECT_EQ(parseCliOptions({"x,1,1,1,0,1", "--json"}).argumentText, "x,1,1,1,0,1 --json");
+}
+
+// --expect-sha256 takes 64 hexadecimal digits in either case; anything else is a usage error,
+// still written as JSON when --json comes after it.
+TEST(CliOptions, ExpectSha256TakesSixtyFourHexDigits) {
+    const std::string lower = "0123456789abcdef" + std::string(48, 'e');
+    std::string upper = lower;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    for (const std::string& text : {lower, upper}) {
+        const CliOptions options = parseCliOptions({"--expect-sha256", text, "--check", "a.bin"});
+        EXPECT_TRUE(options.error.empty()) << options.error;
+        ASSERT_TRUE(options.expectedSha256.has_value());
+        EXPECT_EQ(platform::sha256Hex(*options.expectedSha256), lower);
+    }
+    for (const std::string& text :
+         {lower.substr(1), lower + "0", lower.substr(1) + "g", std::string("--json")}) {
+        const CliOptions refused = parseCliOptions({"--expect-sha256", text, "--json"});
+        EXPECT_NE(refused.error.find("--expect-sha256 takes a SHA-256 as 64 hexadecimal digits"),
+                  std::string::npos)
+            << refused.error;
+        EXPECT_TRUE(refused.json) << text;
+    }
+    EXPECT_EQ(parseCliOptions({"--json", "--expect-sha256"}).error,
+              "--expect-sha256 needs a digest: --expect-sha256 HEX");
 }
 
 TEST(JsonEvents, EscapesAndWritesOneObjectPerLine) {
@@ -109,6 +136,7 @@ TEST(JsonEvents, StartDescribesTheTargetOfEachLinkKind) {
         settings.targetAddress.assign("10.0.0.7");
         settings.targetPort = 3001;
         writer.start(settings);
+        writer.programChecked({});  // the start event waits for the check pass
         EXPECT_EQ(out.text(),
                   std::string(R"({"event":"start","version":"1.31","file":"app.shx",)") +
                       R"("fileType":"srecord",)" + c.members + "\n");
@@ -139,6 +167,48 @@ TEST(JsonEvents, PathsThatAreNotUtf8AlsoComeAsBytes) {
               "\xEF\xBF\xBD/Vorlanth.ini: could not replace it\",\"object\":\"/c/\xEF\xBF\xBD"
               "\xEF\xBF\xBD/Vorlanth.ini\",\"object_bytes\":\"2f632fc0af2f566f726c616e74682e696e69"
               "\"}\n");
+}
+
+// The start event waits for the program's digests: it goes out once the first check pass has
+// taken them (a retry's check adds nothing), or, when the run ends before any check, before the
+// first other event with the digests known by then.
+TEST(JsonEvents, TheStartCarriesTheDigestsOfTheFirstCheckPass) {
+    const auto digest = [](char digit) { return platform::sha256FromHex(std::string(64, digit)); };
+    UploadSettings settings;
+    settings.programPath.assign("app.qbx");
+    settings.fileType = Basic;
+    const std::string start =
+        "{\"event\":\"start\",\"version\":\"1.31\",\"file\":\"app.qbx\",\"fileType\":\"basic\","
+        "\"link\":\"serial\",\"comPort\":1,\"baud\":115200";
+    const std::string result = "{\"event\":\"result\",\"exitCode\":4,\"success\":false}\n";
+    const std::string a64(64, 'a');
+
+    CapturedStream checked;
+    JsonEventWriter first(checked.get());
+    first.start(settings);
+    EXPECT_EQ(checked.text(), "");
+    first.programChecked({digest('a'), digest('b')});
+    first.programChecked({digest('c'), std::nullopt});
+    first.result(4);
+    EXPECT_EQ(checked.text(), start + ",\"sha256\":\"" + a64 + "\",\"companion_sha256\":\"" +
+                                  std::string(64, 'b') + "\"}\n" + result);
+
+    CapturedStream unchecked;
+    JsonEventWriter noCheck(unchecked.get());
+    noCheck.start(settings);
+    noCheck.result(4);
+    EXPECT_EQ(unchecked.text(), start + "}\n" + result);
+
+    CapturedStream known;
+    JsonEventWriter fromList(known.get());
+    fromList.start(settings, {digest('a'), std::nullopt});
+    fromList.result(4);
+    EXPECT_EQ(known.text(), start + ",\"sha256\":\"" + a64 + "\"}\n" + result);
+
+    // A writer that ends with its start still waiting writes it then: nothing is lost.
+    CapturedStream ended;
+    JsonEventWriter(ended.get()).start(settings);
+    EXPECT_EQ(ended.text(), start + "}\n");
 }
 
 TEST(ProgressLine, PlainStreamGetsOneLinePerTenPercent) {

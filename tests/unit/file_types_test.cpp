@@ -158,7 +158,9 @@ TEST(FileTypeTable, EachRowGivesItsTypesBehaviour) {
         testing::CapturedStream json;
         UploadSettings settings;
         settings.fileType = test.fileType;
-        ui::console::JsonEventWriter(json.get()).start(settings);
+        ui::console::JsonEventWriter writer(json.get());
+        writer.start(settings);
+        writer.programChecked({});
         EXPECT_NE(json.text().find(std::string(",\"fileType\":\"") + test.json + "\","),
                   std::string::npos)
             << json.text();
@@ -181,11 +183,11 @@ TEST(FileTypeTable, EachRowGivesItsTypesBehaviour) {
         EXPECT_EQ(shell::parseCommandLineFields(line, parsed),
                   test.title != nullptr ? shell::kCommandLineOk : shell::kWrongFileType);
         if (test.title != nullptr) {
-            fakes::FakeFileSystem files;
-            files.files["app"] = validProgram(test.fileType);
-            files.files["app.ini"] = textBytes("[Settings]");
+            fakes::FakePlatform checking;
+            checking.fileSystem.files["app"] = validProgram(test.fileType);
+            checking.fileSystem.files["app.ini"] = textBytes("[Settings]");
             const std::string report = ui::console::formatCheckReport(
-                shell::checkProgramFile(files, "app", test.fileType));
+                shell::checkProgramFile(checking, "app", test.fileType));
             EXPECT_EQ(report.rfind(std::string("app: ") + test.title + ", ", 0), 0u) << report;
         }
     }

@@ -197,7 +197,8 @@ std::vector<FleetRow> sampleRows() {
              .elapsedMs = 1234,
              .attempts = 1,
              .message = "Uploaded successfully!",
-             .detail = {}},
+             .detail = {},
+             .digests = {platform::sha256FromHex(std::string(64, 'f')), std::nullopt}},
             {.line = 5,
              .text = "app.bin,3,127.0.0.1,3000,2,1",
              .name = "#5 127.0.0.1:3000",
@@ -228,6 +229,12 @@ TEST(FleetSummary, TheFleetEventHasTheCountsAndEveryRow) {
                      "\"message\":\"Terminal is not ready!\",\"detail\":\"127.0.0.1:3000: no "
                      "answer\""),
         std::string::npos);
+    // The digest of the program each target took, when known.
+    EXPECT_NE(members.find("\"message\":\"Uploaded successfully!\",\"sha256\":\"" +
+                           std::string(64, 'f') + "\"}"),
+              std::string::npos)
+        << members;
+    EXPECT_EQ(members.find("sha256", members.find("\"line\":5")), std::string::npos) << members;
 }
 
 TEST(CliOptions, FleetTakesAListJobsAndRetriesAndRefusesWhatDoesNotGoWithIt) {
@@ -238,6 +245,10 @@ TEST(CliOptions, FleetTakesAListJobsAndRetriesAndRefusesWhatDoesNotGoWithIt) {
     EXPECT_EQ(fleet.jobs, 4u);
     EXPECT_EQ(fleet.retries, 0);
     EXPECT_EQ(parseCliOptions({"--fleet", "list"}).retries, 2);
+    const CliOptions checkOnly = parseCliOptions({"--json", "--check-fleet", "-"});
+    EXPECT_TRUE(checkOnly.error.empty()) << checkOnly.error;
+    EXPECT_EQ(checkOnly.checkFleet, "-");
+    EXPECT_FALSE(checkOnly.fleet.has_value());
     const std::vector<std::vector<std::string>> refused = {
         {"--fleet"},
         {"--fleet", "list", "app.shx,1,1,1,0,1"},
@@ -250,6 +261,11 @@ TEST(CliOptions, FleetTakesAListJobsAndRetriesAndRefusesWhatDoesNotGoWithIt) {
         {"--fleet", "list", "--jobs"},
         {"--fleet", "list", "--retries", "-1"},
         {"--fleet", "list", "--retries", "101"},
+        {"--check-fleet"},
+        {"--check-fleet", "list", "app.shx,1,1,1,0,1"},
+        {"--check-fleet", "list", "--fleet", "list"},
+        {"--check-fleet", "list", "--check", "app.shx"},
+        {"--jobs", "2", "--check-fleet", "list"},
     };
     for (const auto& arguments : refused) {
         EXPECT_FALSE(parseCliOptions(arguments).error.empty()) << arguments.front();

@@ -130,6 +130,44 @@ TEST(FleetList, TargetsKeepTheirLineTextAndSettings) {
     EXPECT_EQ(fleetTargetName(list.targets[1].settings), "10.0.0.7:3001");
 }
 
+// sha256sum of kProgram, and of kProgram with a comment line after its end record.
+const std::string kProgramSha256 =
+    "f666fd9adc1ad7cf123af9bde337a87cf43c9351094d33bf79d187d17fb2628e";
+const std::string kNextProgramSha256 =
+    "7f9a78d23218a2de20b10358c121c4bebac45b172c345ddece943a56a1a78068";
+
+// Every line's program is digested by the list's check; with a digest expected, a line whose
+// program has another is refused with both digests, and so nothing of the list is uploaded.
+TEST(FleetList, TheListsCheckDigestsEveryProgramAndHoldsItToTheExpectedOne) {
+    const std::string list = "app.shx,1,1,1,0,1\nb.shx,1,2,1,0,1\nnext.shx,1,3,1,0,1\n";
+    for (const bool expecting : {false, true}) {
+        SCOPED_TRACE(expecting ? "a digest expected" : "none expected");
+        fakes::FakePlatform platform;
+        addPrograms(platform);
+        platform.fileSystem.files["next.shx"] = bytesOf(kProgram + "# v2\r\n");
+        const FleetList checked = parseFleetList(
+            list, platform, expecting ? platform::sha256FromHex(kProgramSha256) : std::nullopt);
+        std::vector<std::string> digests;
+        for (const FleetTarget& target : checked.targets) {
+            digests.push_back(platform::sha256Hex(target.digests.program.value()));
+        }
+        if (!expecting) {
+            EXPECT_TRUE(checked.errors.empty());
+            EXPECT_EQ(digests, (std::vector<std::string>{kProgramSha256, kProgramSha256,
+                                                         kNextProgramSha256}));
+            continue;
+        }
+        EXPECT_EQ(digests, (std::vector<std::string>{kProgramSha256, kProgramSha256}));
+        ASSERT_EQ(checked.errors.size(), 1u);
+        EXPECT_EQ(checked.errors[0].line, 3);
+        EXPECT_EQ(checked.errors[0].message, "SHA-256 mismatch!");
+        EXPECT_EQ(describeFailure(checked.errors[0].detail),
+                  "next.shx: its SHA-256 is " + kNextProgramSha256 + ", not the expected " +
+                      kProgramSha256);
+        EXPECT_TRUE(platform.serialLine.writes.empty());
+    }
+}
+
 // A host of fake platforms and recording front ends, one per target.
 class FakeFleetHost final : public FleetHost {
   public:
@@ -227,6 +265,30 @@ TEST(RunFleet, EveryTargetRunsAtOnceOnItsOwnPlatformAndSession) {
         EXPECT_EQ(outcomes[i].attempts, 1);
         EXPECT_EQ(host.frontEnds[i]->texts(), std::vector<std::string>{"Uploaded successfully!"});
     }
+}
+
+// Each target's outcome carries the digest its own check pass took, the list's until it has
+// one; the expected digest reaches every target's session, whose check pass holds it again.
+TEST(RunFleet, EachOutcomeCarriesTheDigestOfWhatItsUploadChecked) {
+    auto targets = targetsOn({1, 2});
+    for (FleetTarget& target : targets) {
+        target.digests.program = platform::sha256FromHex(kProgramSha256);
+    }
+    const std::optional<platform::Sha256Digest> changed =
+        platform::sha256FromHex(kNextProgramSha256);
+    FakeFleetHost host(targets.size());
+    const FleetPolicy policy{.jobs = 1, .retries = 0, .expectedSha256 = targets[0].digests.program};
+    const auto outcomes = runFleet(targets, policy, host, [&](Session& session) {
+                              EXPECT_EQ(session.expectedSha256, policy.expectedSha256);
+                              if (session.settings.comPort == 2) {
+                                  session.frontEnd.programChecked({changed, std::nullopt});
+                              }
+                              return ResultCode::Done;
+                          }).outcomes;
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(platform::sha256Hex(outcomes[0].digests.program.value()), kProgramSha256);
+    EXPECT_EQ(platform::sha256Hex(outcomes[1].digests.program.value()), kNextProgramSha256);
+    EXPECT_EQ(host.frontEnds[1]->checked.size(), 1u);
 }
 
 TEST(RunFleet, JobsLimitsHowManyRunAtOnce) {

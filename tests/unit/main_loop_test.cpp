@@ -352,8 +352,9 @@ TEST(ResultMessages, TableCodesTellTheirEntryAndOthersNothing) {
 }
 
 // The look of every box comes from the message table: the program's caption, topmost and the
-// active window for the result codes (the settings form for -150, Yes and No for the question),
-// the format error's own caption and no owner, and the command line's plain boxes.
+// active window for the result codes (the settings form for -150, Yes and No for the question)
+// and for a program that is not the expected one, the format error's own caption and no owner,
+// and the command line's plain boxes.
 TEST(MessageTable, EveryMessageHasTheLookOfItsBox) {
     struct Case {
         MessageId id;
@@ -377,6 +378,8 @@ TEST(MessageTable, EveryMessageHasTheLookOfItsBox) {
          MessageIcon::Question, MessageButtons::YesNo, MessageOwner::ActiveWindow, true, -153},
         {MessageId::formatError(), "Format Error!", "Program Download", MessageIcon::Warning,
          MessageButtons::Ok, MessageOwner::None, true, 0},
+        {MessageId::unexpectedDigest(), "SHA-256 mismatch!", program.c_str(), MessageIcon::Warning,
+         MessageButtons::Ok, MessageOwner::ActiveWindow, true, 0},
         {MessageId::commandLine(1), "Wrong command line format!", nullptr, MessageIcon::None,
          MessageButtons::Ok, MessageOwner::None, false, 0},
         {MessageId::commandLine(9), "Wrong Remote Port specified!", nullptr, MessageIcon::None,

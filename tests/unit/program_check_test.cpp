@@ -31,10 +31,10 @@ TEST(FileTypeFromExtension, NamesTheLoadersTypes) {
 // Ranges merge where data touch; data landing on earlier data, data out of order and text
 // after the end are warnings, not errors; the line time follows the bytes on the line.
 TEST(CheckProgramFile, RangesWarningsAndLineTime) {
-    fakes::FakeFileSystem files;
-    files.files["app.shx"] = bytesOf(s3(0x2000, 16) + s3(0x2010, 16) + s3(0x1000, 8) +
-                                     s3(0x2008, 4) + "S70500000000FA\r\nmore\r\n");
-    const ProgramReport report = checkProgramFile(files, "app.shx", SRecord);
+    fakes::FakePlatform platform;
+    platform.fileSystem.files["app.shx"] = bytesOf(s3(0x2000, 16) + s3(0x2010, 16) + s3(0x1000, 8) +
+                                                   s3(0x2008, 4) + "S70500000000FA\r\nmore\r\n");
+    const ProgramReport report = checkProgramFile(platform, "app.shx", SRecord);
     ASSERT_EQ(report.outcome, CheckOutcome::Valid);
     ASSERT_EQ(report.ranges.size(), 2u);
     EXPECT_EQ(report.ranges[0].first, 0x1000u);
@@ -57,24 +57,26 @@ TEST(CheckProgramFile, RangesWarningsAndLineTime) {
 }
 
 TEST(CheckProgramFile, OutcomesForBadAndMissingFiles) {
-    fakes::FakeFileSystem files;
-    files.files["bad.shx"] = bytesOf(s3(0x1000, 4));
-    files.files["app.qbx"] = Bytes(12, 0);
-    files.files["long.qbx"] = Bytes(12, 0);
-    files.files["long.ini"] = Bytes(300, 'x');
+    fakes::FakePlatform platform;
+    auto& files = platform.fileSystem.files;
+    files["bad.shx"] = bytesOf(s3(0x1000, 4));
+    files["app.qbx"] = Bytes(12, 0);
+    files["long.qbx"] = Bytes(12, 0);
+    files["long.ini"] = Bytes(300, 'x');
 
-    const ProgramReport bad = checkProgramFile(files, "bad.shx", SRecord);
+    const ProgramReport bad = checkProgramFile(platform, "bad.shx", SRecord);
     EXPECT_EQ(bad.outcome, CheckOutcome::NotValid);
     EXPECT_EQ(bad.error.object, "bad.shx");
     EXPECT_EQ(bad.error.reason, "the file ends without an end record (S7, S8 or S9)");
 
-    const ProgramReport noCompanion = checkProgramFile(files, "app.qbx", Basic);
+    const ProgramReport noCompanion = checkProgramFile(platform, "app.qbx", Basic);
     EXPECT_EQ(noCompanion.outcome, CheckOutcome::CannotOpen);
     EXPECT_EQ(noCompanion.error.object, "app.ini");
 
-    EXPECT_EQ(checkProgramFile(files, "none.bin", BinaryImage).outcome, CheckOutcome::CannotOpen);
+    EXPECT_EQ(checkProgramFile(platform, "none.bin", BinaryImage).outcome,
+              CheckOutcome::CannotOpen);
 
-    const ProgramReport longCompanion = checkProgramFile(files, "long.qbx", Basic);
+    const ProgramReport longCompanion = checkProgramFile(platform, "long.qbx", Basic);
     EXPECT_EQ(longCompanion.outcome, CheckOutcome::Valid);
     EXPECT_EQ(longCompanion.blocks, 4u);
     EXPECT_EQ(longCompanion.warnings,

@@ -26,6 +26,7 @@ int exitCodeOf(const shell::ProgramReport& report) {
         case shell::CheckOutcome::Valid:
             return exit_code::kSuccess;
         case shell::CheckOutcome::NotValid:
+        case shell::CheckOutcome::UnexpectedDigest:
             return exit_code::kFileNotValid;
         case shell::CheckOutcome::CannotOpen:
             break;
@@ -97,6 +98,12 @@ std::string formatCheckReport(const shell::ProgramReport& report) {
         text += ", companion " + report.companionPath;
     }
     text += "\n";
+    if (report.digests.program) {
+        text += "  sha256 " + platform::sha256Hex(*report.digests.program) + "\n";
+    }
+    if (report.digests.companion) {
+        text += "  companion sha256 " + platform::sha256Hex(*report.digests.companion) + "\n";
+    }
     if (report.outcome != shell::CheckOutcome::Valid) {
         return text;
     }
@@ -134,6 +141,10 @@ std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCo
         json.textMember("companion", report.companionPath);
     }
     json.key("size").number(report.fileSize);
+    writeDigests(json, report.digests);
+    if (report.expectedSha256) {
+        json.key("expected_sha256").string(platform::sha256Hex(*report.expectedSha256));
+    }
     json.key("valid").boolean(report.outcome == shell::CheckOutcome::Valid);
     json.key("exitCode").number(exitCode);
     if (report.outcome != shell::CheckOutcome::Valid) {
@@ -172,8 +183,9 @@ std::string formatCheckReportJson(const shell::ProgramReport& report, int exitCo
     return json.endObject().endObject().text();
 }
 
-int runCheck(std::string_view argument, bool json, platform::FileSystem& files, std::FILE* out,
-             std::FILE* err) {
+int runCheck(std::string_view argument, const CheckOptions& options, platform::Platform& platform,
+             std::FILE* out, std::FILE* err) {
+    const bool json = options.json;
     std::string path;
     std::optional<int> fileType;
     std::string error;
@@ -184,7 +196,8 @@ int runCheck(std::string_view argument, bool json, platform::FileSystem& files, 
         }
         return exit_code::kCommandLineError;
     }
-    const shell::ProgramReport report = shell::checkProgramFile(files, path, *fileType);
+    const shell::ProgramReport report =
+        shell::checkProgramFile(platform, path, *fileType, options.expectedSha256);
     const int exitCode = exitCodeOf(report);
     if (json) {
         std::fprintf(out, "%s\n", formatCheckReportJson(report, exitCode).c_str());

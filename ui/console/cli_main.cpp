@@ -1,4 +1,5 @@
-// vorlanth-cli's entry point: options, then a single upload, --check, --fleet or --list-ports.
+// vorlanth-cli's entry point: options, then a single upload, --check, --fleet, --check-fleet or
+// --list-ports.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -72,12 +73,17 @@ int main(int argc, char** argv) {
 
     auto platform = platform::makeSystemPlatform();
     if (options.check) {
-        return ui::console::runCheck(*options.check, options.json, platform->files(), stdout,
-                                     stderr);
+        return ui::console::runCheck(*options.check, {options.json, options.expectedSha256},
+                                     *platform, stdout, stderr);
+    }
+    if (options.checkFleet) {
+        return ui::console::runFleetCheck(
+            {*options.checkFleet, 0, 0, options.json, options.expectedSha256}, *platform, stdout,
+            stderr);
     }
     if (options.fleet) {
         const ui::console::FleetOptions fleet{*options.fleet, options.jobs, options.retries,
-                                              options.json};
+                                              options.json, options.expectedSha256};
         const int rows =
             platform::standardErrorTakesCursorMoves() ? platform::standardErrorRows() : 0;
         return ui::console::runFleetCommand(fleet, *platform, platform::makeSystemPlatform, stdout,
@@ -91,6 +97,7 @@ int main(int argc, char** argv) {
                                           platform::standardErrorIsTerminal(), platform->clock(),
                                           json.get());
     Session session(*platform, frontEnd);
+    session.expectedSha256 = options.expectedSha256;
     ui::console::TracePrinter trace(stderr);
     if (options.trace) {
         session.wireObserver = &trace;
@@ -98,6 +105,7 @@ int main(int argc, char** argv) {
     settings::readEnvironmentFlag(session);
     if (shell::applyStartupSettings(session, options.argumentText)) {
         if (json) {
+            // Written once the check pass has the program's digest (or before anything else).
             json->start(session.settings);
         }
         shell::runMainLoop(session);

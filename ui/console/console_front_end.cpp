@@ -121,6 +121,13 @@ void ConsoleFrontEnd::onUploadEvent(UploadEvent event) {
     }
 }
 
+// The digests go out with the start event (--json); the plain lines do not show them.
+void ConsoleFrontEnd::programChecked(const shell::ProgramDigests& digests) {
+    if (json_ != nullptr) {
+        json_->programChecked(digests);
+    }
+}
+
 void ConsoleFrontEnd::warn(std::string_view summary, const FailureDetail& detail) {
     const std::string cause = describeFailure(detail);
     std::fprintf(error_, "vorlanth: %.*s%s%s\n", static_cast<int>(summary.size()), summary.data(),

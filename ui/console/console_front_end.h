@@ -31,6 +31,7 @@ class ConsoleFrontEnd : public FrontEnd {
     std::optional<BrowseResult> browseForFile(const BrowseRequest& request) override;
     void onUploadEvent(UploadEvent event) override;
     void warn(std::string_view summary, const FailureDetail& detail) override;
+    void programChecked(const shell::ProgramDigests& digests) override;
     // Says that the run was stopped by a signal, after ending any progress line.
     void reportStop(std::string_view signalName);
 

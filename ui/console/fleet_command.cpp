@@ -103,7 +103,7 @@ class ConsoleFleetHost final : public shell::FleetHost {
     ConsoleFleetHost(const std::vector<shell::FleetTarget>& targets, const FleetOptions& options,
                      FleetDisplay& display, platform::Platform& platform,
                      const std::function<std::unique_ptr<platform::Platform>()>& makePlatform)
-        : display_(display), platform_(platform), makePlatform_(makePlatform) {
+        : targets_(targets), display_(display), platform_(platform), makePlatform_(makePlatform) {
         for (std::size_t i = 0; i < targets.size(); ++i) {
             std::unique_ptr<JsonEventWriter> json;
             if (options.json) {
@@ -128,7 +128,7 @@ class ConsoleFleetHost final : public shell::FleetHost {
 
     void targetStarted(std::size_t index, const Session& session) override {
         if (JsonEventWriter* json = frontEnds_[index]->json()) {
-            json->start(session.settings);
+            json->start(session.settings, targets_[index].digests);
         }
         display_.phase(index, FleetPhase::Opening);
     }
@@ -158,6 +158,7 @@ class ConsoleFleetHost final : public shell::FleetHost {
     int stopSignal() override { return platform_.stopRequested(); }
 
   private:
+    const std::vector<shell::FleetTarget>& targets_;
     FleetDisplay& display_;
     platform::Platform& platform_;
     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform_;
@@ -179,7 +180,8 @@ std::vector<FleetRow> summaryRows(const std::vector<shell::FleetTarget>& targets
                         .elapsedMs = outcome.elapsedMs,
                         .attempts = outcome.attempts,
                         .message = outcome.message,
-                        .detail = outcome.detail});
+                        .detail = outcome.detail,
+                        .digests = outcome.digests});
     }
     return rows;
 }
@@ -255,16 +257,59 @@ std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode) {
         json.key("bytes").number(row.bytes).key("seconds").fixed(row.elapsedMs / 1000.0, 3);
         json.key("attempts").number(row.attempts).key("message").string(row.message);
         writeDetail(json, row.detail);
+        writeDigests(json, row.digests);
         json.endObject();
     }
     json.endArray();
     return json.text();
 }
 
+// Each target's line: its name, its list line and the digest of its program; the closing event
+// with every target's row, each "would upload".
+int runFleetCheck(const FleetOptions& options, platform::Platform& platform, std::FILE* out,
+                  std::FILE* error) {
+    const shell::FleetListLoad loaded =
+        shell::loadFleetList(platform, options.listPath, options.expectedSha256);
+    if (loaded.stopSignal != 0) {
+        return loaded.exitCode;
+    }
+    if (!loaded.list.errors.empty()) {
+        reportListErrors(loaded, options, out, error);
+        return loaded.exitCode;
+    }
+    const std::vector<shell::FleetTarget>& targets = loaded.list.targets;
+    JsonWriter members = JsonWriter::membersOnly();
+    members.key("exitCode").number(exit_code::kSuccess);
+    members.key("targets").number(targets.size()).key("badLines").number(0);
+    members.key("results").beginArray();
+    std::FILE* lines = options.json ? error : out;
+    for (const shell::FleetTarget& target : targets) {
+        std::string line = ConsoleFleetHost::nameOf(target) + "  " + target.text + "  would upload";
+        if (target.digests.program) {
+            line += ", sha256 " + platform::sha256Hex(*target.digests.program);
+        }
+        std::fprintf(lines, "%s\n", line.c_str());
+        members.beginObject().key("line").number(target.line).key("text").string(target.text);
+        members.key("outcome").string("would upload");
+        writeDigests(members, target.digests);
+        members.endObject();
+    }
+    members.endArray();
+    const std::string listName = options.listPath == "-" ? "standard input" : options.listPath;
+    std::fprintf(lines, "%s: %zu target%s, every line good; nothing was sent\n", listName.c_str(),
+                 targets.size(), targets.size() == 1 ? "" : "s");
+    std::fflush(lines);
+    if (options.json) {
+        JsonEventWriter(out).fleet(members.text());
+    }
+    return exit_code::kSuccess;
+}
+
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
                     std::FILE* out, std::FILE* error, int terminalRows) {
-    const shell::FleetListLoad loaded = shell::loadFleetList(platform, options.listPath);
+    const shell::FleetListLoad loaded =
+        shell::loadFleetList(platform, options.listPath, options.expectedSha256);
     if (loaded.stopSignal != 0) {
         return loaded.exitCode;
     }
@@ -284,8 +329,11 @@ int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                          std::move(names));
     ConsoleFleetHost host(targets, options, display, platform, makePlatform);
     display.start();
-    const shell::FleetRun run =
-        shell::runFleet(targets, {.jobs = options.jobs, .retries = options.retries}, host);
+    const shell::FleetRun run = shell::runFleet(targets,
+                                                {.jobs = options.jobs,
+                                                 .retries = options.retries,
+                                                 .expectedSha256 = options.expectedSha256},
+                                                host);
     display.finish();
 
     const std::vector<FleetRow> rows = summaryRows(targets, run.outcomes);

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/failure_detail.h"
 #include "platform/platform.h"
+#include "shell/program_digest.h"
 
 namespace vorlanth::ui::console {
 
@@ -19,6 +21,8 @@ struct FleetOptions {
     std::size_t jobs = 0;  // uploads at once; 0: every target at once
     int retries = 2;       // retries of a failed target, each with a fresh link
     bool json = false;
+    // The SHA-256 every target's program must have.
+    std::optional<platform::Sha256Digest> expectedSha256{};
 };
 
 // One target's line of the summary.
@@ -33,6 +37,7 @@ struct FleetRow {
     int attempts = 0;
     std::string message;  // the last message that says how it ended
     FailureDetail detail;
+    shell::ProgramDigests digests{};  // the SHA-256 of the program sent (or to be sent)
 };
 
 // The summary table: target, outcome, bytes, time, attempts, last message (with its detail),
@@ -52,5 +57,12 @@ std::string fleetEventMembers(const std::vector<FleetRow>& rows, int exitCode);
 int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     const std::function<std::unique_ptr<platform::Platform>()>& makePlatform,
                     std::FILE* out, std::FILE* error, int terminalRows);
+
+// vorlanth-cli --check-fleet: has the shell read and check the list as runFleetCommand does
+// before it uploads, and says what each target would get; no link is opened and nothing is
+// sent. A bad line is said as --fleet says it. Returns 0 when every line is good, 2 when the
+// list is not, or the code of a stop while the list was read.
+int runFleetCheck(const FleetOptions& options, platform::Platform& platform, std::FILE* out,
+                  std::FILE* error);
 
 }  // namespace vorlanth::ui::console

@@ -38,6 +38,11 @@ class FleetTargetFrontEnd final : public FrontEnd {
     }
     void onUploadEvent(UploadEvent event) override;
     void warn(std::string_view summary, const FailureDetail& detail) override;
+    void programChecked(const shell::ProgramDigests& digests) override {
+        if (json_) {
+            json_->programChecked(digests);
+        }
+    }
 
     JsonEventWriter* json() { return json_.get(); }
 

@@ -36,6 +36,15 @@ void writeDetail(JsonWriter& json, const FailureDetail& detail) {
     }
 }
 
+void writeDigests(JsonWriter& json, const shell::ProgramDigests& digests) {
+    if (digests.program) {
+        json.key("sha256").string(platform::sha256Hex(*digests.program));
+    }
+    if (digests.companion) {
+        json.key("companion_sha256").string(platform::sha256Hex(*digests.companion));
+    }
+}
+
 std::string targetMember(int line, std::string_view text) {
     JsonWriter json = JsonWriter::membersOnly();
     json.key("target").beginObject().key("line").number(line).key("text").string(text).endObject();
@@ -59,7 +68,9 @@ void JsonEventWriter::write(JsonWriter& json) {
     std::fflush(stream_);
 }
 
-void JsonEventWriter::start(const UploadSettings& settings) {
+// A start still waiting (a second upload's, say) goes out before this one waits.
+void JsonEventWriter::start(const UploadSettings& settings, const shell::ProgramDigests& known) {
+    writeStart();
     JsonWriter json = begin("start");
     json.key("version").string(kVersion);
     json.textMember("file", settings.programPath.view());
@@ -67,10 +78,29 @@ void JsonEventWriter::start(const UploadSettings& settings) {
     const link::LinkKind& kind = link::linkKindOf(settings.linkType);
     json.key("link").string(kind.jsonName);
     kind.writeTargetMembers(json, settings);
+    pendingStart_ = std::move(json);
+    startDigests_ = known;
+}
+
+void JsonEventWriter::programChecked(const shell::ProgramDigests& digests) {
+    if (pendingStart_) {
+        startDigests_ = digests;
+        writeStart();
+    }
+}
+
+void JsonEventWriter::writeStart() {
+    if (!pendingStart_) {
+        return;
+    }
+    JsonWriter json = std::move(*pendingStart_);
+    pendingStart_.reset();
+    writeDigests(json, startDigests_);
     write(json);
 }
 
 void JsonEventWriter::uploadEvent(UploadEvent event) {
+    writeStart();
     const char* name = "";
     const char* state = "";
     switch (event) {
@@ -108,6 +138,7 @@ void JsonEventWriter::uploadEvent(UploadEvent event) {
 }
 
 void JsonEventWriter::progress(int percent, std::uint64_t consumed, std::uint64_t total) {
+    writeStart();
     JsonWriter json = begin("progress");
     json.key("percent").number(percent).key("bytes").number(consumed).key("total").number(total);
     write(json);
@@ -116,6 +147,7 @@ void JsonEventWriter::progress(int percent, std::uint64_t consumed, std::uint64_
 // answer: "yes" or "no" for a question, nullptr for a message that asks nothing.
 void JsonEventWriter::writeMessage(int code, std::string_view text, const char* answer,
                                    const FailureDetail& detail) {
+    writeStart();
     JsonWriter json = begin("message");
     json.key("code").number(code).key("text").string(text);
     if (answer != nullptr) {
@@ -141,6 +173,7 @@ void JsonEventWriter::retryQuestion(bool retry, const FailureDetail& why) {
 }
 
 void JsonEventWriter::warning(std::string_view summary, const FailureDetail& detail) {
+    writeStart();
     JsonWriter json = begin("warning");
     json.key("text").string(summary);
     writeDetail(json, detail);
@@ -148,12 +181,14 @@ void JsonEventWriter::warning(std::string_view summary, const FailureDetail& det
 }
 
 void JsonEventWriter::fleet(const std::string& members) {
+    writeStart();
     JsonWriter json = begin("fleet");
     json.append(members);
     write(json);
 }
 
 void JsonEventWriter::stopped(std::string_view signalName) {
+    writeStart();
     JsonWriter json = begin("stopped");
     json.key("signal").string(signalName);
     write(json);
@@ -165,6 +200,7 @@ void JsonEventWriter::usageError(std::string_view text) {
 }
 
 void JsonEventWriter::result(int exitCode) {
+    writeStart();
     JsonWriter json = begin("result");
     json.key("exitCode").number(exitCode).key("success").boolean(exitCode == 0);
     write(json);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,11 +12,16 @@
 #include "common/json_writer.h"
 #include "common/types.h"
 #include "shell/front_end.h"
+#include "shell/program_digest.h"
 
 namespace vorlanth::ui::console {
 
 // The members of a failure's detail that are known, into the open object of json.
 void writeDetail(JsonWriter& json, const FailureDetail& detail);
+
+// The members "sha256" and "companion_sha256" for the digests that are known, into the open
+// object of json.
+void writeDigests(JsonWriter& json, const shell::ProgramDigests& digests);
 
 // The member that names a fleet target: ,"target":{"line":N,"text":"..."} (led by a comma).
 std::string targetMember(int line, std::string_view text);
@@ -30,15 +36,24 @@ class JsonLineSink {
 
 // Writes one JSON object per line on its stream, flushed at once; nothing else goes there.
 // A writer for one fleet target hands its lines to a sink instead, each event carrying the
-// target's member right after its name.
+// target's member right after its name. The start event waits for the program's digests: it is
+// written once the check pass has taken them, or before any other event that comes first.
 class JsonEventWriter {
   public:
     explicit JsonEventWriter(std::FILE* stream, std::string targetMembers = {})
         : stream_(stream), targetMembers_(std::move(targetMembers)) {}
     JsonEventWriter(JsonLineSink& sink, std::string targetMembers)
         : sink_(&sink), targetMembers_(std::move(targetMembers)) {}
+    // A start event still waiting (a run that wrote nothing after it) is written now.
+    ~JsonEventWriter() { writeStart(); }
+    JsonEventWriter(const JsonEventWriter&) = delete;
+    JsonEventWriter& operator=(const JsonEventWriter&) = delete;
 
-    void start(const UploadSettings& settings);
+    // The start of an upload, written with the digests of its first check pass (known ones,
+    // such as a fleet list's, until then).
+    void start(const UploadSettings& settings, const shell::ProgramDigests& known = {});
+    // The check pass took the program's digests: the start event goes out with them.
+    void programChecked(const shell::ProgramDigests& digests);
     void uploadEvent(UploadEvent event);
     void progress(int percent, std::uint64_t consumed, std::uint64_t total);
     // A message of the table: its code (0 for a message that is no result code), text and why.
@@ -58,6 +73,8 @@ class JsonEventWriter {
   private:
     void writeMessage(int code, std::string_view text, const char* answer,
                       const FailureDetail& detail);
+    // Writes the start event if it is still waiting.
+    void writeStart();
     // A new object for event, the target's member right after the event's name.
     JsonWriter begin(std::string_view event) const;
     // Closes the object and writes it as one line (or hands it to the sink).
@@ -65,6 +82,9 @@ class JsonEventWriter {
     std::FILE* stream_ = nullptr;
     JsonLineSink* sink_ = nullptr;
     std::string targetMembers_;
+    // The start event until it is written, and the digests it will carry.
+    std::optional<JsonWriter> pendingStart_;
+    shell::ProgramDigests startDigests_;
 };
 
 }  // namespace vorlanth::ui::console

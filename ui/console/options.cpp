@@ -42,8 +42,8 @@ bool asksForJson(const std::vector<std::string>& arguments) {
         if (argument == "--json") {
             return true;
         }
-        if (argument == "--check" || argument == "--fleet" || argument == "--jobs" ||
-            argument == "--retries") {
+        if (argument == "--check" || argument == "--fleet" || argument == "--check-fleet" ||
+            argument == "--jobs" || argument == "--retries" || argument == "--expect-sha256") {
             ++index;
         }
     }
@@ -89,6 +89,25 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
                 return options;
             }
             options.fleet = arguments[++index];
+        } else if (argument == "--check-fleet") {
+            if (index + 1 >= arguments.size()) {
+                options.error =
+                    "--check-fleet needs a list of targets: --check-fleet FILE (- for stdin)";
+                return options;
+            }
+            options.checkFleet = arguments[++index];
+        } else if (argument == "--expect-sha256") {
+            if (index + 1 >= arguments.size()) {
+                options.error = "--expect-sha256 needs a digest: --expect-sha256 HEX";
+                return options;
+            }
+            const std::string& text = arguments[++index];
+            options.expectedSha256 = platform::sha256FromHex(text);
+            if (!options.expectedSha256) {
+                options.error =
+                    "--expect-sha256 takes a SHA-256 as 64 hexadecimal digits, not " + text;
+                return options;
+            }
         } else if (argument == "--jobs" || argument == "--retries") {
             long value = 0;
             const bool jobs = argument == "--jobs";
@@ -109,6 +128,13 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
     }
     if (options.check && index < arguments.size()) {
         options.error = "--check takes no argument text";
+        return options;
+    }
+    if (options.checkFleet && (options.fleet || options.check || index < arguments.size())) {
+        options.error = index < arguments.size()
+                            ? "--check-fleet takes no argument text: the list holds them"
+                            : std::string("--check-fleet and ") +
+                                  (options.fleet ? "--fleet" : "--check") + " do not go together";
         return options;
     }
     if (options.fleet && (index < arguments.size() || options.check || options.trace)) {
@@ -133,8 +159,10 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
 
 const char* usageText() {
     return "Usage: vorlanth-cli [OPTIONS] [PATH,LINK,PORT,RATE,FILETYPE,MODE]\n"
-           "       vorlanth-cli [--json] --check PATH[,FILETYPE]\n"
-           "       vorlanth-cli [--json] [--jobs N] [--retries N] --fleet FILE\n"
+           "       vorlanth-cli [--json] [--expect-sha256 HEX] --check PATH[,FILETYPE]\n"
+           "       vorlanth-cli [--json] [--jobs N] [--retries N]\n"
+           "                    [--expect-sha256 HEX] --fleet FILE\n"
+           "       vorlanth-cli [--json] [--expect-sha256 HEX] --check-fleet FILE\n"
            "\n"
            "Loads an application program into a portable data terminal's flash memory.\n"
            "\n"
@@ -155,25 +183,37 @@ const char* usageText() {
            "  --list-ports  list the serial ports and the COM numbers that reach them\n"
            "  --trace       show every chunk sent and received, in hex, on stderr\n"
            "  --json        write JSON Lines events on stdout (start, handshake, erase,\n"
-           "                transfer, progress, message, warning, stopped, result)\n"
+           "                transfer, progress, message, warning, stopped, result); start\n"
+           "                comes after the program is checked and carries its sha256\n"
            "  --check PATH[,FILETYPE]\n"
            "                check the program file without any link: what would be sent,\n"
-           "                address ranges, the first error with its place, warnings and the\n"
-           "                time on the line; FILETYPE from the extension when not given\n"
+           "                its SHA-256, address ranges, the first error with its place,\n"
+           "                warnings and the time on the line; FILETYPE from the extension\n"
+           "                when not given\n"
            "  --fleet FILE  upload to every terminal in FILE at once: one argument text a\n"
            "                line (MODE 1), blank lines and # comments allowed, - for stdin;\n"
            "                FILE may be a pipe (<(command)), at most 1 MiB, read whole first;\n"
            "                every line is checked first, and a bad one uploads nothing;\n"
            "                ends with a summary (--json: events with \"target\", then \"fleet\")\n"
+           "  --check-fleet FILE\n"
+           "                check FILE as --fleet does before it uploads (every line, its\n"
+           "                program, no terminal twice) and say what each target would get;\n"
+           "                nothing is opened or sent (exit 0 good, 2 a bad line)\n"
            "  --jobs N      with --fleet: at most N uploads at once (default: all)\n"
            "  --retries N   with --fleet: retry a failed target N times, each with a fresh\n"
            "                link (default 2)\n"
+           "  --expect-sha256 HEX\n"
+           "                the SHA-256 the program file must have (64 hex digits): another\n"
+           "                is refused before anything is sent (exit 5; --fleet: a bad line);\n"
+           "                for an upload, --check and every target of --fleet and\n"
+           "                --check-fleet\n"
            "\n"
            "Exit codes: 0 uploaded (or Exit in the form; --check: the file would upload),\n"
            "1 upload failed, 2 command-line error or refused address, 3 program or companion\n"
            "file could not be opened, 4 link could not be opened, 5 the program file is not\n"
-           "valid, 129/130/143 ended by SIGHUP/SIGINT/SIGTERM.\n"
-           "--fleet: 0 every target uploaded, 1 one or more did not, 2 the list is not good.\n";
+           "valid or not the expected SHA-256, 129/130/143 ended by SIGHUP/SIGINT/SIGTERM.\n"
+           "--fleet: 0 every target uploaded, 1 one or more did not, 2 the list is not good.\n"
+           "--check-fleet: 0 every line is good, 2 the list is not good.\n";
 }
 
 }  // namespace vorlanth::ui::console

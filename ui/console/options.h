@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/digest.h"
+
 namespace vorlanth::ui::console {
 
 struct CliOptions {
@@ -19,8 +21,12 @@ struct CliOptions {
     std::optional<std::string> check;
     // --fleet FILE: the list of targets to upload to at once ("-": standard input).
     std::optional<std::string> fleet;
+    // --check-fleet FILE: the list to check as --fleet does before it uploads, sending nothing.
+    std::optional<std::string> checkFleet;
     std::size_t jobs = 0;  // --jobs N: uploads at once in a fleet; 0 for all
     int retries = 2;       // --retries N: retries of a failed fleet target
+    // --expect-sha256 HEX: the SHA-256 every program file of the run must have.
+    std::optional<platform::Sha256Digest> expectedSha256{};
     // The six-field argument text: the arguments after the options, joined by single blanks.
     std::string argumentText;
     // Set when an option was not understood.

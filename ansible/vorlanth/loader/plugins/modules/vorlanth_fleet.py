@@ -26,9 +26,9 @@ description:
     the program that was on the terminal is gone.
   - The host fails when any target did not take the program; the results are returned all the
     same.
-  - In check mode the loader checks the list as it would before an upload, and each program
-    with C(vorlanth-cli --json --check); nothing is sent to any terminal. The results then say
-    what would be sent to each target.
+  - In check mode the loader checks the list as it would before an upload
+    (C(vorlanth-cli --json --check-fleet)), and each program with C(vorlanth-cli --json --check);
+    nothing is sent to any terminal. The results then say what would be sent to each target.
 options:
   targets:
     description:
@@ -183,6 +183,10 @@ results:
       description: The SHA-256 of the program file, when the loader gives it.
       type: str
       returned: when the loader gives it
+    companion_sha256:
+      description: The SHA-256 of a BASIC program's companion settings file.
+      type: str
+      returned: for a BASIC program, when the loader gives it
 summary:
   description: Counts over the targets.
   returned: when the loader ran the list
@@ -195,7 +199,7 @@ checks:
   elements: dict
 rc:
   description: The loader's exit code.
-  returned: when the loader ran the list, and when check mode found a problem
+  returned: when the loader ran or checked the list
   type: int
 cmd:
   description: The loader's command line.
@@ -212,10 +216,8 @@ import tempfile
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_native, to_text
 
-# The line that check mode adds to the list: no comma, so never a good line. The loader checks
-# every line of a list before it sends anything and uploads nothing when one is bad, so with
-# it the loader checks the whole list and sends nothing.
-CHECK_ONLY_LINE = "vorlanth-fleet-check-only"
+# The digests the loader gives of a program and of a BASIC program's companion.
+DIGEST_KEYS = ("sha256", "companion_sha256")
 
 # What the loader reads of a list at most.
 MOST_LIST_BYTES = 1024 * 1024
@@ -280,7 +282,7 @@ def list_problems(events):
             if event.get("event") == "message" and target_line(event) == 0]
 
 
-def bad_line_results(events, skip_text=None):
+def bad_line_results(events):
     """One result per line the loader refused, from its message events."""
     results = []
     for event in events:
@@ -288,8 +290,6 @@ def bad_line_results(events, skip_text=None):
         if event.get("event") != "message" or not line:
             continue
         text = event["target"].get("text", "")
-        if text == skip_text:
-            continue
         result = dict(target=text, line=line, status="bad line", attempts=0, seconds=0.0,
                       bytes=0, message=event.get("text", ""), written=False)
         if "detail" in event:
@@ -347,7 +347,7 @@ def upload(module, loader, list_path):
         module.fail_json(msg="the list is not good, nothing was uploaded: %s" % "; ".join(said),
                          rc=rc, cmd=command, results=results, changed=False)
 
-    # What each target's own events say: whether the terminal was written, and the digest.
+    # What each target's own events say: whether the terminal was written, and the digests.
     written = set()
     digests = {}
     for event in events:
@@ -356,8 +356,8 @@ def upload(module, loader, list_path):
             continue
         if event.get("event") in ("erase", "transfer") and event.get("state") == "started":
             written.add(line)
-        if event.get("event") == "start" and "sha256" in event:
-            digests[line] = event["sha256"]
+        if event.get("event") == "start":
+            digests[line] = dict((key, event[key]) for key in DIGEST_KEYS if key in event)
 
     results = []
     for row in fleet["results"]:
@@ -369,8 +369,9 @@ def upload(module, loader, list_path):
                       written=line in written or row.get("outcome") == "uploaded")
         if "detail" in row:
             result["detail"] = row["detail"]
-        if "sha256" in row or line in digests:
-            result["sha256"] = row.get("sha256", digests.get(line))
+        for key in DIGEST_KEYS:
+            if key in row or key in digests.get(line, {}):
+                result[key] = row.get(key, digests.get(line, {}).get(key))
         results.append(result)
     summary = dict(targets=fleet.get("targets", len(results)),
                    succeeded=fleet.get("succeeded", 0), failed=fleet.get("failed", 0))
@@ -390,19 +391,14 @@ def check(module, loader, list_bytes):
     """Check mode: the loader checks the list and each program; nothing is sent."""
     scratch = tempfile.mkdtemp(prefix="vorlanth-check-", dir=module.tmpdir)
     list_path = os.path.join(scratch, "fleet.txt")
-    ending = b"" if list_bytes.endswith(b"\n") or not list_bytes else b"\n"
     with open(list_path, "wb") as stream:
-        stream.write(list_bytes + ending + CHECK_ONLY_LINE.encode() + b"\n")
-    command, rc, events, stderr = loader.run(loader.digest_options() + ["--fleet", list_path])
+        stream.write(list_bytes)
+    command, rc, events, stderr = loader.run(loader.digest_options()
+                                             + ["--check-fleet", list_path])
     fleet = [event for event in events if event.get("event") == "fleet"]
-    said_check_only = any(event.get("event") == "message" and target_line(event) is not None
-                          and event["target"].get("text") == CHECK_ONLY_LINE for event in events)
-    if rc != 2 or not fleet or not said_check_only:
-        if fleet and rc in (0, 1):
-            module.fail_json(msg="vorlanth-cli ran the list instead of checking it (exit %d)" % rc,
-                             rc=rc, cmd=command, results=[], changed=True)
+    if rc not in (0, 2) or not fleet:
         fail_without_list(module, command, rc, events, stderr, changed=False)
-    bad = bad_line_results(events, skip_text=CHECK_ONLY_LINE)
+    bad = bad_line_results(events)
     if list_problems(events):
         module.fail_json(msg="the list is not good: %s" % "; ".join(list_problems(events)),
                          rc=rc, cmd=command, results=bad, changed=False)
@@ -447,8 +443,9 @@ def check(module, loader, list_bytes):
         result = dict(target=text, line=number, status="would upload", attempts=0, seconds=0.0,
                       bytes=report.get("dataBytes", 0), program=path, message=message,
                       written=False)
-        if "sha256" in report:
-            result["sha256"] = report["sha256"]
+        for key in DIGEST_KEYS:
+            if key in report:
+                result[key] = report[key]
         results.append(result)
     summary = dict(targets=len(results), succeeded=0, failed=len(bad))
     if bad or failed_checks:
@@ -458,8 +455,7 @@ def check(module, loader, list_bytes):
         module.fail_json(msg="the check found %d problem(s), nothing would be uploaded: %s"
                          % (len(said), "; ".join(said)), rc=rc, cmd=command, results=results,
                          checks=list(checks.values()), summary=summary, changed=False)
-    # No rc here: the list's check ends with 2 by design, and Ansible fails a non-zero rc.
-    module.exit_json(changed=True, cmd=command, results=results, summary=summary,
+    module.exit_json(changed=True, rc=rc, cmd=command, results=results, summary=summary,
                      checks=list(checks.values()),
                      msg="%d terminals would take the program" % len(results))
 
