@@ -1,3 +1,5 @@
+// The fake platform of the unit tests: files in memory, a scripted serial line and datagram
+// peer, a settings store in memory and a clock that moves only when the code under test waits.
 #include "tests/fakes/fake_platform.h"
 
 #include <algorithm>

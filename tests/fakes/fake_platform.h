@@ -1,3 +1,5 @@
+// A platform in memory for the unit tests: files, profile, serial line, sockets, clock, stop
+// request and digest, each recording what the code under test did with it.
 #pragma once
 
 #include <map>

@@ -1,3 +1,5 @@
+// The six-field command line: each field's rule and error number, and the settings each link
+// kind's line gives.
 #include "shell/command_line.h"
 
 #include <gtest/gtest.h>

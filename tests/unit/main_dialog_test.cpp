@@ -1,3 +1,5 @@
+// The settings form's rules over a view in memory: filling, each box's change rules, the address
+// check and the save on OK, and Browse's open-file request.
 #include "dialog/main_dialog.h"
 
 #include <gtest/gtest.h>

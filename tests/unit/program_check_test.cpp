@@ -1,3 +1,5 @@
+// --check's report of a program file: its type from the extension, ranges, warnings, the time on
+// the line, and the outcome for bad and missing files.
 #include "shell/program_check.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The check before the erase: a defective file of each type sends nothing and says where and why;
+// a stop asked for ends the check.
 #include "readers/program_decoder.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Sending one block of a binary image or BASIC program: its bytes and checksum on the wire, and
+// how the terminal's replies decide the result.
 #include "protocol/block.h"
 
 #include <gtest/gtest.h>

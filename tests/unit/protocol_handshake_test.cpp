@@ -1,3 +1,5 @@
+// The handshakes and the erase: every reply path, the deadlines a silent terminal costs, and the
+// BASIC checksum mode.
 #include "protocol/handshake.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Sending one S-record: its frame on the wire, the empty and end records, and how the terminal's
+// answers decide the result.
 #include "protocol/record.h"
 
 #include <gtest/gtest.h>

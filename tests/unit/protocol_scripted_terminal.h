@@ -1,3 +1,5 @@
+// A terminal with scripted answers over the fake platform's line, and a progress sink that keeps
+// what it was told, for the protocol and upload tests.
 #pragma once
 
 #include <deque>

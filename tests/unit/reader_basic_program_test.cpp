@@ -1,3 +1,5 @@
+// Uploading a BASIC program with its companion settings file: the worked example in both checksum
+// modes, the blocks the counts decide, and format errors.
 #include <gtest/gtest.h>
 
 #include "tests/unit/protocol_scripted_terminal.h"

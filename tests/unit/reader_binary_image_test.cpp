@@ -1,3 +1,5 @@
+// Uploading a sectioned binary image: the worked examples' frames, and each format error with its
+// place.
 #include <gtest/gtest.h>
 
 #include "tests/unit/program_files.h"

@@ -1,3 +1,5 @@
+// Uploading an S-record file: hexadecimal pairs, the worked examples' frames, and each format
+// error with its line and column.
 #include "readers/srecord_decoder.h"
 
 #include <gtest/gtest.h>

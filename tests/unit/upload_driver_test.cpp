@@ -1,3 +1,5 @@
+// One upload attempt end to end over the fake link for each file type: the check, handshake,
+// erase, progress and send pass, and what the front end is told.
 #include "shell/upload_driver.h"
 
 #include <gtest/gtest.h>

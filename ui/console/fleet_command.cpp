@@ -28,11 +28,16 @@ std::string messageWithDetail(const std::string& message, const FailureDetail& d
     return message.empty() ? why : message + " (" + why + ")";
 }
 
+// The list's name in what is said of it.
+std::string listNameOf(const FleetOptions& options) {
+    return options.listPath == "-" ? "standard input" : options.listPath;
+}
+
 // Says every bad line of the list, and the closing event with --json.
 void reportListErrors(const shell::FleetListLoad& loaded, const FleetOptions& options,
                       std::FILE* out, std::FILE* error) {
     const shell::FleetList& list = loaded.list;
-    const std::string listName = options.listPath == "-" ? "standard input" : options.listPath;
+    const std::string listName = listNameOf(options);
     for (const shell::FleetListError& bad : list.errors) {
         const std::string where =
             bad.line > 0 ? listName + ":" + std::to_string(bad.line) : listName;
@@ -194,6 +199,20 @@ std::string padded(std::string text, std::size_t width) {
     return text;
 }
 
+// Whether the run goes on with the loaded list: not after a stop while it was read, nor when a
+// line or the list was refused (said here).
+bool listGood(const shell::FleetListLoad& loaded, const FleetOptions& options, std::FILE* out,
+              std::FILE* error) {
+    if (loaded.stopSignal != 0) {
+        return false;
+    }
+    if (!loaded.list.errors.empty()) {
+        reportListErrors(loaded, options, out, error);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string formatFleetSummary(const std::vector<FleetRow>& rows, int stopSignal) {
@@ -270,11 +289,7 @@ int runFleetCheck(const FleetOptions& options, platform::Platform& platform, std
                   std::FILE* error) {
     const shell::FleetListLoad loaded =
         shell::loadFleetList(platform, options.listPath, options.expectedSha256);
-    if (loaded.stopSignal != 0) {
-        return loaded.exitCode;
-    }
-    if (!loaded.list.errors.empty()) {
-        reportListErrors(loaded, options, out, error);
+    if (!listGood(loaded, options, out, error)) {
         return loaded.exitCode;
     }
     const std::vector<shell::FleetTarget>& targets = loaded.list.targets;
@@ -295,7 +310,7 @@ int runFleetCheck(const FleetOptions& options, platform::Platform& platform, std
         members.endObject();
     }
     members.endArray();
-    const std::string listName = options.listPath == "-" ? "standard input" : options.listPath;
+    const std::string listName = listNameOf(options);
     std::fprintf(lines, "%s: %zu target%s, every line good; nothing was sent\n", listName.c_str(),
                  targets.size(), targets.size() == 1 ? "" : "s");
     std::fflush(lines);
@@ -310,11 +325,7 @@ int runFleetCommand(const FleetOptions& options, platform::Platform& platform,
                     std::FILE* out, std::FILE* error, int terminalRows) {
     const shell::FleetListLoad loaded =
         shell::loadFleetList(platform, options.listPath, options.expectedSha256);
-    if (loaded.stopSignal != 0) {
-        return loaded.exitCode;
-    }
-    if (!loaded.list.errors.empty()) {
-        reportListErrors(loaded, options, out, error);
+    if (!listGood(loaded, options, out, error)) {
         return loaded.exitCode;
     }
     const std::vector<shell::FleetTarget>& targets = loaded.list.targets;

@@ -1,3 +1,5 @@
+// The POSIX file system against real files, FIFOs and sockets: reads of any size, special files
+// refused at once, text streams and saves that never leave half a file.
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
