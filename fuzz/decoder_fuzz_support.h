@@ -27,8 +27,7 @@ namespace vorlanth::fuzzing {
 
 using ByteView = std::span<const std::uint8_t>;
 
-// One past the highest address of the terminal's 32-bit address space.
-inline constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
+using readers::kAddressSpaceEnd;
 
 // How a memory file hands out its bytes.
 enum class ReadStyle {

@@ -12,7 +12,7 @@ namespace vorlanth::readers {
 namespace {
 
 constexpr std::size_t kCompanionBlockSize = 100;
-constexpr std::size_t kHeaderSize = 8;
+constexpr std::size_t kProgramHeaderSize = 8;
 constexpr std::size_t kCountSize = 2;
 constexpr std::size_t kPieceSize = 64;
 
@@ -49,7 +49,7 @@ class BasicProgramDecoder {
     std::uint64_t fileSize_ = 0;
     std::uint64_t consumed_ = 0;
     // Program bytes sent; starts at 10 (header and first count), the companion not counted.
-    std::uint64_t sentBytes_ = kHeaderSize + kCountSize;
+    std::uint64_t sentBytes_ = kProgramHeaderSize + kCountSize;
 };
 
 // The companion's first 100 bytes, zero-filled when it is shorter. A missing companion (a
@@ -102,12 +102,12 @@ DecodeResult BasicProgramDecoder::run() {
         return sent;
     }
 
-    if (!readPiece(kHeaderSize)) {
+    if (!readPiece(kProgramHeaderSize)) {
         return formatError("the 8-byte header is cut short: the file holds " +
                                std::to_string(fileSize_) + " bytes",
                            static_cast<std::int64_t>(consumed_));
     }
-    if (!sink_.block(std::span(buffer_.data(), kHeaderSize))) {
+    if (!sink_.block(std::span(buffer_.data(), kProgramHeaderSize))) {
         return stopped();
     }
     if (!readPiece(kCountSize)) {
@@ -117,13 +117,14 @@ DecodeResult BasicProgramDecoder::run() {
     }
     const std::size_t first = count();
     const std::size_t second = (first + 1) / 2;
-    const std::uint64_t secondCountAt = kHeaderSize + kCountSize + kPieceSize * (first + second);
+    const std::uint64_t secondCountAt =
+        kProgramHeaderSize + kCountSize + kPieceSize * (first + second);
     if (fileSize_ < secondCountAt + kCountSize) {
         return formatError("the first count " + std::to_string(first) + " announces " +
                                std::to_string(first + second) +
                                " pieces of 64 bytes and the second count after them: at least " +
                                std::to_string(secondCountAt + kCountSize) + holds,
-                           static_cast<std::int64_t>(kHeaderSize));
+                           static_cast<std::int64_t>(kProgramHeaderSize));
     }
     if (!sink_.block(std::span(buffer_.data(), kCountSize))) {
         return stopped();

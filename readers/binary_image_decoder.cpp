@@ -16,13 +16,12 @@ namespace {
 
 constexpr std::string_view kStartMark = "TOLVEXSTART";
 constexpr std::string_view kEndMark = "TOLVEXEND";
-constexpr std::size_t kChunkSize = 64;
-constexpr std::size_t kHeaderSize = 11 + 4 + 4;
+constexpr std::size_t kSectionChunkSize = 64;
+constexpr std::size_t kSectionHeaderSize = 11 + 4 + 4;
 // Chunks sent whole in every section, and the address below which every chunk is sent whole.
 constexpr std::uint32_t kWholeChunksPerSection = 4;
 constexpr std::uint32_t kWholeChunkAddressLimit = 256;
 constexpr std::uint8_t kErasedByte = 0xFF;
-constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
 
 // Cuts each section into 64-byte chunks: the first four chunks of a section and every chunk
 // below address 256 become whole records; from the others only the runs of bytes other than
@@ -81,7 +80,7 @@ bool BinaryImageDecoder::sendRuns(std::uint32_t address, std::span<const std::ui
 std::variant<BinaryImageDecoder::Step, DecodeResult> BinaryImageDecoder::section() {
     ++sectionNumber_;
     const std::uint64_t start = consumed_;
-    std::array<std::uint8_t, kHeaderSize> header{};
+    std::array<std::uint8_t, kSectionHeaderSize> header{};
     const std::size_t headerBytes = reader_.readFully(header);
     consumed_ += headerBytes;
     const auto offset = static_cast<std::int64_t>(start);
@@ -90,13 +89,13 @@ std::variant<BinaryImageDecoder::Step, DecodeResult> BinaryImageDecoder::section
                     kStartMark.begin())) {
         return formatError(where(start) + ": the start mark \"TOLVEXSTART\" is missing", offset);
     }
-    if (headerBytes < kHeaderSize) {
+    if (headerBytes < kSectionHeaderSize) {
         const char* field = headerBytes < kStartMark.size()       ? "start mark"
                             : headerBytes < kStartMark.size() + 4 ? "address"
                                                                   : "length";
         return formatError(where(start) + ": the file ends inside the section's " +
                                std::string(field) + " (" + std::to_string(headerBytes) + " of " +
-                               std::to_string(kHeaderSize) + " header bytes)",
+                               std::to_string(kSectionHeaderSize) + " header bytes)",
                            static_cast<std::int64_t>(consumed_));
     }
     std::uint32_t address = 0;
@@ -118,10 +117,10 @@ std::variant<BinaryImageDecoder::Step, DecodeResult> BinaryImageDecoder::section
     }
 
     sink_.covers(address, length);
-    std::array<std::uint8_t, kChunkSize> chunk{};
+    std::array<std::uint8_t, kSectionChunkSize> chunk{};
     std::uint32_t remaining = length;
     for (std::uint32_t chunkIndex = 0;; ++chunkIndex) {
-        const std::size_t want = std::min<std::size_t>(kChunkSize, remaining);
+        const std::size_t want = std::min<std::size_t>(kSectionChunkSize, remaining);
         const std::span<std::uint8_t> data(chunk.data(), want);
         if (!readExactly(data)) {
             return readError(static_cast<std::int64_t>(consumed_), fileSize_);

@@ -10,6 +10,9 @@
 
 namespace vorlanth::readers {
 
+// One past the highest address of the terminal's 32-bit address space: no data may reach it.
+inline constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
+
 // Where a decoder delivers what goes on the wire, in the order it goes. A decoder knows nothing
 // of the link: the same decoder feeds the check before the terminal is touched and the
 // sending afterwards.

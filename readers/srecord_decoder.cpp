@@ -19,14 +19,12 @@ namespace vorlanth::readers {
 
 namespace {
 
-constexpr std::size_t kChunkSize = 256;
+constexpr std::size_t kReadChunkSize = 256;
 // A pending record is sent at a line end once it holds this many data bytes.
 constexpr std::size_t kJoinedDataThreshold = 64;
 // "S", type, and at most 255 pairs (count byte 255 plus the 255 bytes it counts).
 constexpr std::size_t kMaxRecordBytes = 256;
 constexpr std::size_t kMaxLineLength = 2 + 2 * kMaxRecordBytes;
-// One past the highest address of the terminal's 32-bit address space.
-constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
 
 // Values of the hexadecimal digits in either case; -1 for every other character.
 constexpr std::array<std::int8_t, 256> makeDigitTable() {
@@ -320,7 +318,7 @@ DecodeResult SRecordDecoder::run(platform::ReadableFile& file) {
     fileSize_ = static_cast<std::uint64_t>(size);
     std::uint64_t consumed = 0;
     BlockReader reader(file);
-    std::array<std::uint8_t, kChunkSize> scratch{};
+    std::array<std::uint8_t, kReadChunkSize> scratch{};
     std::array<char, kMaxLineLength + 1> lineBuffer{};  // room for the CR
     std::size_t lineLength = 0;
     std::uint64_t lineOffset = 0;
