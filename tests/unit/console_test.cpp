@@ -36,6 +36,24 @@ TEST(CliOptions, OptionsComeFirstAndTheRestIsTheArgumentText) {
     EXPECT_EQ(parseCliOptions({"x,1,1,1,0,1", "--json"}).argumentText, "x,1,1,1,0,1 --json");
 }
 
+// An option that takes a value but ends the line says what it needs, and --json before it
+// still counts.
+TEST(CliOptions, AnOptionWithoutItsValueSaysWhatItNeeds) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--check", "--check needs a program file: --check PATH[,FILETYPE]"},
+        {"--fleet", "--fleet needs a list of targets: --fleet FILE (- for stdin)"},
+        {"--check-fleet",
+         "--check-fleet needs a list of targets: --check-fleet FILE (- for stdin)"},
+        {"--jobs", "--jobs needs a number"},
+        {"--retries", "--retries needs a number"},
+    };
+    for (const auto& [option, error] : cases) {
+        const CliOptions options = parseCliOptions({"--json", option});
+        EXPECT_EQ(options.error, error);
+        EXPECT_TRUE(options.json) << option;
+    }
+}
+
 // --expect-sha256 takes 64 hexadecimal digits in either case; anything else is a usage error,
 // still written as JSON when --json comes after it.
 TEST(CliOptions, ExpectSha256TakesSixtyFourHexDigits) {

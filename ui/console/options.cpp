@@ -1,20 +1,39 @@
 // Parses the console loader's options and their numbers, and holds the --help text.
 #include "ui/console/options.h"
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
 namespace vorlanth::ui::console {
 
 namespace {
 
-// The value of an option that takes a whole number from least to most; false (with the
-// error set) when it is missing or not such a number.
-bool numberValue(const std::vector<std::string>& arguments, std::size_t& index, long least,
-                 long most, long& value, CliOptions& options) {
-    const std::string& name = arguments[index];
-    if (index + 1 >= arguments.size()) {
-        options.error = name + " needs a number";
-        return false;
-    }
-    const std::string& text = arguments[++index];
+// An option that takes the argument after it as its value, and what is said when it is missing.
+struct ValueOption {
+    std::string_view name;
+    std::string_view missing;
+};
+constexpr std::array<ValueOption, 6> kValueOptions = {{
+    {"--check", "--check needs a program file: --check PATH[,FILETYPE]"},
+    {"--fleet", "--fleet needs a list of targets: --fleet FILE (- for stdin)"},
+    {"--check-fleet", "--check-fleet needs a list of targets: --check-fleet FILE (- for stdin)"},
+    {"--expect-sha256", "--expect-sha256 needs a digest: --expect-sha256 HEX"},
+    {"--jobs", "--jobs needs a number"},
+    {"--retries", "--retries needs a number"},
+}};
+
+// The option's row when it takes a value, else null.
+const ValueOption* valueOption(std::string_view argument) {
+    const auto* row = std::find_if(kValueOptions.begin(), kValueOptions.end(),
+                                   [&](const ValueOption& o) { return o.name == argument; });
+    return row == kValueOptions.end() ? nullptr : row;
+}
+
+// The value of option name, a whole number from least to most; false (with the error set)
+// when it is not such a number.
+bool numberValue(const std::string& name, const std::string& text, long least, long most,
+                 long& value, CliOptions& options) {
     const bool digits = !text.empty() && text.size() <= 9 &&
                         text.find_first_not_of("0123456789") == std::string::npos;
     value = digits ? std::stol(text) : -1;
@@ -42,8 +61,7 @@ bool asksForJson(const std::vector<std::string>& arguments) {
         if (argument == "--json") {
             return true;
         }
-        if (argument == "--check" || argument == "--fleet" || argument == "--check-fleet" ||
-            argument == "--jobs" || argument == "--retries" || argument == "--expect-sha256") {
+        if (valueOption(argument) != nullptr) {
             ++index;
         }
     }
@@ -67,6 +85,14 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
             ++index;
             break;
         }
+        std::string value;
+        if (const ValueOption* option = valueOption(argument)) {
+            if (index + 1 >= arguments.size()) {
+                options.error = option->missing;
+                return options;
+            }
+            value = arguments[++index];
+        }
         if (argument == "--help") {
             options.help = true;
         } else if (argument == "--version") {
@@ -78,48 +104,30 @@ CliOptions parseCliOptions(const std::vector<std::string>& arguments) {
         } else if (argument == "--list-ports") {
             options.listPorts = true;
         } else if (argument == "--check") {
-            if (index + 1 >= arguments.size()) {
-                options.error = "--check needs a program file: --check PATH[,FILETYPE]";
-                return options;
-            }
-            options.check = arguments[++index];
+            options.check = value;
         } else if (argument == "--fleet") {
-            if (index + 1 >= arguments.size()) {
-                options.error = "--fleet needs a list of targets: --fleet FILE (- for stdin)";
-                return options;
-            }
-            options.fleet = arguments[++index];
+            options.fleet = value;
         } else if (argument == "--check-fleet") {
-            if (index + 1 >= arguments.size()) {
-                options.error =
-                    "--check-fleet needs a list of targets: --check-fleet FILE (- for stdin)";
-                return options;
-            }
-            options.checkFleet = arguments[++index];
+            options.checkFleet = value;
         } else if (argument == "--expect-sha256") {
-            if (index + 1 >= arguments.size()) {
-                options.error = "--expect-sha256 needs a digest: --expect-sha256 HEX";
-                return options;
-            }
-            const std::string& text = arguments[++index];
-            options.expectedSha256 = platform::sha256FromHex(text);
+            options.expectedSha256 = platform::sha256FromHex(value);
             if (!options.expectedSha256) {
                 options.error =
-                    "--expect-sha256 takes a SHA-256 as 64 hexadecimal digits, not " + text;
+                    "--expect-sha256 takes a SHA-256 as 64 hexadecimal digits, not " + value;
                 return options;
             }
         } else if (argument == "--jobs" || argument == "--retries") {
-            long value = 0;
+            long number = 0;
             const bool jobs = argument == "--jobs";
-            if (!numberValue(arguments, index, jobs ? 1 : 0, jobs ? kMostJobs : kMostRetries, value,
+            if (!numberValue(argument, value, jobs ? 1 : 0, jobs ? kMostJobs : kMostRetries, number,
                              options)) {
                 return options;
             }
             (jobs ? jobsGiven : retriesGiven) = true;
             if (jobs) {
-                options.jobs = static_cast<std::size_t>(value);
+                options.jobs = static_cast<std::size_t>(number);
             } else {
-                options.retries = static_cast<int>(value);
+                options.retries = static_cast<int>(number);
             }
         } else {
             options.error = "unknown option " + argument;
