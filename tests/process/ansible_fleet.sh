@@ -106,15 +106,20 @@ stop_terminals() {
   pids=()
 }
 
+# no_frames LABEL STORE: fails unless neither of the store's terminals saw a frame.
+no_frames() {
+  for link in pty udp; do
+    grep -q "frames 0 " "$work/$2-$link.err" ||
+      fail "$1: the $2 $link terminal was reached: $(cat "$work/$2-$link.err")"
+  done
+}
+
 # Check mode: nothing reaches a terminal, nothing stays on the stores, what would be sent is said.
 start_stores || exit 1
 play check 0 --check -v
 stop_terminals
 for store in "${stores[@]}"; do
-  for link in pty udp; do
-    grep -q "frames 0 " "$work/$store-$link.err" ||
-      fail "check: the $store $link terminal was reached: $(cat "$work/$store-$link.err")"
-  done
+  no_frames check "$store"
   [[ -e $work/$store ]] && fail "check: $store's folder was made"
   said_of_store check changed "$store" || fail "check: $store: $(upload_task check)"
   recap check "$store" | grep -q "failed=0" || fail "check: recap $(recap check "$store")"
@@ -193,10 +198,7 @@ start_stores || exit 1
 play wrongsha 2 -e "vorlanth_sha256=$(sha256sum examples/app.bin | cut -c1-64)"
 stop_terminals
 for store in "${stores[@]}"; do
-  for link in pty udp; do
-    grep -q "frames 0 " "$work/$store-$link.err" ||
-      fail "wrong digest: the $store $link terminal was reached: $(cat "$work/$store-$link.err")"
-  done
+  no_frames "wrong digest" "$store"
   recap wrongsha "$store" | grep -q "failed=1" || fail "wrong digest: recap $(recap wrongsha "$store")"
 done
 # The upload changed nothing (on the first store the report on this machine says changed).
