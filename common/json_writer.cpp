@@ -1,7 +1,11 @@
 // The JSON writer of common/json_writer.h and its string quoting.
 #include "common/json_writer.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <span>
+
+#include "common/hex_text.h"
 
 namespace vorlanth {
 
@@ -41,18 +45,6 @@ std::size_t utf8SequenceLength(std::string_view text) {
         }
     }
     return length;
-}
-
-// The bytes of text as lower-case hex digits, two per byte.
-std::string hexText(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const char c : bytes) {
-        const auto value = static_cast<unsigned char>(c);
-        hex += kDigits[value >> 4];
-        hex += kDigits[value & 0x0F];
-    }
-    return hex;
 }
 
 }  // namespace
@@ -191,7 +183,9 @@ JsonWriter& JsonWriter::boolean(bool value) {
 JsonWriter& JsonWriter::textMember(std::string_view name, std::string_view text) {
     key(name).string(text);
     if (!isValidUtf8(text)) {
-        key(std::string(name) + "_bytes").string(hexText(text));
+        key(std::string(name) + "_bytes")
+            .string(hexBytes(
+                std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
     }
     return *this;
 }

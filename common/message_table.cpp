@@ -84,4 +84,9 @@ std::optional<MessageEntry> findResultMessage(ResultCode code) {
     return findMessage(MessageId::result(code));
 }
 
+std::string resultMessageText(ResultCode code) {
+    const std::optional<MessageEntry> message = findResultMessage(code);
+    return message ? std::string(message->text) : std::string();
+}
+
 }  // namespace vorlanth

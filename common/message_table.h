@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "common/types.h"
@@ -69,5 +70,8 @@ std::optional<MessageEntry> findMessage(MessageId id);
 
 // The table entry of a result code's message; nothing for a code outside the table.
 std::optional<MessageEntry> findResultMessage(ResultCode code);
+
+// The table text of a result code's message; empty for a code outside the table.
+std::string resultMessageText(ResultCode code);
 
 }  // namespace vorlanth

@@ -59,6 +59,13 @@ enum ExecutionMode : int { Interactive = 0, Automatic = 1 };
 
 inline constexpr std::array<std::uint32_t, 5> kBaudRates = {115200, 57600, 38400, 19200, 9600};
 
+// The rate in bit/s a baud index names; 0 for an index without one.
+constexpr std::uint32_t baudRateOf(int baudIndex) {
+    return baudIndex >= 0 && baudIndex < static_cast<int>(kBaudRates.size())
+               ? kBaudRates[static_cast<std::size_t>(baudIndex)]
+               : 0;
+}
+
 // The user's choices; one instance for the whole run.
 struct UploadSettings {
     int linkType = Serial;

@@ -118,9 +118,7 @@ platform::SerialLine plainSerialLine(std::uint32_t rate) {
 }
 
 platform::SerialLine serialLineFor(int baudIndex) {
-    const bool known = baudIndex >= 0 && baudIndex < static_cast<int>(kBaudRates.size());
-    platform::SerialLine line =
-        plainSerialLine(known ? kBaudRates[static_cast<std::size_t>(baudIndex)] : 0);
+    platform::SerialLine line = plainSerialLine(baudRateOf(baudIndex));
     line.otherSettings = platform::OtherSettings::Cleared;
     return line;
 }
@@ -155,10 +153,8 @@ std::string serialTerminalName(const UploadSettings& settings, platform::Platfor
 
 // The COM port, and the rate the baud index names (0 for an index without one).
 void writeSerialTargetMembers(JsonWriter& json, const UploadSettings& settings) {
-    const bool known =
-        settings.baudIndex >= 0 && settings.baudIndex < static_cast<int>(kBaudRates.size());
     json.key("comPort").number(settings.comPort);
-    json.key("baud").number(known ? kBaudRates[static_cast<std::size_t>(settings.baudIndex)] : 0);
+    json.key("baud").number(baudRateOf(settings.baudIndex));
 }
 
 const LinkKind kSerialLink = {

@@ -85,13 +85,12 @@ class TargetWatch final : public FrontEnd {
     FleetTargetRecord& record_;
 };
 
-// One target from start to end on the calling thread: its own platform and session, one
-// Automatic pass of the main loop. Whatever escapes the pass (memory running out) ends this
-// target as failed and no other.
-FleetTargetRecord runTarget(const FleetTarget& target, std::size_t index, const FleetPolicy& policy,
-                            FleetHost& host, const UploadAttempt& attempt) {
-    FleetTargetRecord record;
-    record.digests = target.digests;
+// One target from start to end on the calling thread, into its record: its own platform and
+// session, one Automatic pass of the main loop. Whatever escapes the pass (memory running out)
+// ends this target as failed and no other.
+FleetTargetRecord runTarget(FleetTargetRecord record, const FleetTarget& target, std::size_t index,
+                            const FleetPolicy& policy, FleetHost& host,
+                            const UploadAttempt& attempt) {
     record.started = true;
     try {
         const std::unique_ptr<platform::Platform> platform = host.makePlatform();
@@ -137,9 +136,8 @@ FleetListLoad loadFleetList(platform::Platform& platform, const std::string& pat
         return load;
     }
     if (!text) {
-        load.list.errors.push_back({0, "",
-                                    std::string(findResultMessage(ResultCode::CantOpenFile)->text),
-                                    text.failure()});
+        load.list.errors.push_back(
+            {0, "", resultMessageText(ResultCode::CantOpenFile), text.failure()});
     } else {
         load.list = parseFleetList(text.value(), platform, expected);
     }
@@ -217,7 +215,7 @@ FleetRun runFleet(const std::vector<FleetTarget>& targets, const FleetPolicy& po
             FleetTargetRecord record;
             record.digests = targets[index].digests;
             if (host.stopSignal() == 0) {
-                record = runTarget(targets[index], index, policy, host, attempt);
+                record = runTarget(std::move(record), targets[index], index, policy, host, attempt);
             }
             run.outcomes[index] = decideFleetOutcome(record, host.stopSignal());
             host.targetEnded(index, run.outcomes[index]);

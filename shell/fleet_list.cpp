@@ -22,12 +22,6 @@ constexpr std::string_view kDuplicateTarget = "Duplicate target!";
 // The message of a list without any target.
 constexpr std::string_view kEmptyList = "The list names no target!";
 
-// The table text of a result code's message.
-std::string messageOf(ResultCode code) {
-    const auto message = findResultMessage(code);
-    return message ? std::string(message->text) : std::string();
-}
-
 // A line, or the whole list, that cannot be used as it is.
 FailureDetail unusable(std::string object, std::string reason) {
     return objectFailure(std::move(object), std::move(reason), FailureKind::Usage);
@@ -77,8 +71,8 @@ class ProgramChecker {
         }
         const bool companion =
             !report.companionPath.empty() && report.error.object == report.companionPath;
-        outcome.message =
-            messageOf(companion ? ResultCode::CantOpenCompanionFile : ResultCode::CantOpenFile);
+        outcome.message = resultMessageText(companion ? ResultCode::CantOpenCompanionFile
+                                                      : ResultCode::CantOpenFile);
         return outcome;
     }
 
@@ -93,8 +87,12 @@ std::string fleetTargetName(const UploadSettings& settings) {
     return link::targetName(settings);
 }
 
+std::string fleetListName(const std::string& path) {
+    return path == "-" ? "standard input" : path;
+}
+
 Result<std::string> readFleetListText(platform::FileSystem& files, const std::string& path) {
-    FailureDetail why = objectFailure(path == "-" ? "standard input" : path, "");
+    FailureDetail why = objectFailure(fleetListName(path), "");
     const std::unique_ptr<platform::ReadableFile> file = files.openTextStream(path, &why);
     if (!file) {
         if (why.reason.empty()) {
@@ -178,7 +176,7 @@ FleetList parseFleetList(std::string_view listText, platform::Platform& platform
         // The terminal a line reaches, as two lines naming one terminal share it.
         const Result<std::string> key = link::terminalKey(target.settings, platform);
         if (!key) {
-            refuse(messageOf(ResultCode::InvalidIpAddress), key.failure());
+            refuse(resultMessageText(ResultCode::InvalidIpAddress), key.failure());
             continue;
         }
         const auto [first, added] = terminals.emplace(key.value(), lineNumber);

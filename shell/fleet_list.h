@@ -41,6 +41,9 @@ struct FleetList {
 // The longest fleet list read, in bytes.
 inline constexpr std::size_t kMaxFleetListBytes = 1024 * 1024;
 
+// The list's name in what is said of it: its path, or "standard input" for "-".
+std::string fleetListName(const std::string& path);
+
 // Reads the list's text whole from a regular file, a FIFO or a pipe, or standard input for
 // "-"; the failure (which list, and why) when it cannot be opened or read, or is longer than
 // kMaxFleetListBytes. A stop of the run while it waits for the text also fails it.

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "platform/stop_request.h"
 #include "shell/fleet.h"
+#include "shell/fleet_list.h"
 #include "shell/session.h"
 #include "ui/console/fleet_display.h"
 #include "ui/console/fleet_front_end.h"
@@ -28,16 +29,11 @@ std::string messageWithDetail(const std::string& message, const FailureDetail& d
     return message.empty() ? why : message + " (" + why + ")";
 }
 
-// The list's name in what is said of it.
-std::string listNameOf(const FleetOptions& options) {
-    return options.listPath == "-" ? "standard input" : options.listPath;
-}
-
 // Says every bad line of the list, and the closing event with --json.
 void reportListErrors(const shell::FleetListLoad& loaded, const FleetOptions& options,
                       std::FILE* out, std::FILE* error) {
     const shell::FleetList& list = loaded.list;
-    const std::string listName = listNameOf(options);
+    const std::string listName = shell::fleetListName(options.listPath);
     for (const shell::FleetListError& bad : list.errors) {
         const std::string where =
             bad.line > 0 ? listName + ":" + std::to_string(bad.line) : listName;
@@ -310,7 +306,7 @@ int runFleetCheck(const FleetOptions& options, platform::Platform& platform, std
         members.endObject();
     }
     members.endArray();
-    const std::string listName = listNameOf(options);
+    const std::string listName = shell::fleetListName(options.listPath);
     std::fprintf(lines, "%s: %zu target%s, every line good; nothing was sent\n", listName.c_str(),
                  targets.size(), targets.size() == 1 ? "" : "s");
     std::fflush(lines);
