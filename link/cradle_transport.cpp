@@ -105,17 +105,15 @@ Result<ProbeAnswer> CradleTransport::probe(std::uint32_t rate) {
     }
     clock.sleep(settleMs_);
 
-    Result<std::optional<std::uint8_t>> read = port().readByte(0);
-    if (!read) {
-        return std::move(read).failure();
+    Result<std::span<const std::uint8_t>> got = receive(0);
+    if (!got) {
+        return std::move(got).failure();
     }
-    const std::optional<std::uint8_t> byte = *read;
-    if (byte) {
-        report(WireDirection::Received, std::span<const std::uint8_t>(&*byte, 1));
-    }
+    report(WireDirection::Received, *got);
+    const bool echo = !got->empty() && got->front() == kProbeByte;
     setRts(true);
     clock.sleep(settleMs_);
-    return byte == kProbeByte ? ProbeAnswer::Echo : ProbeAnswer::Silence;
+    return echo ? ProbeAnswer::Echo : ProbeAnswer::Silence;
 }
 
 // The line keeps the device's own settings and starts at the remembered rate (38400 without
@@ -158,7 +156,7 @@ Result<CradleSetUp> CradleTransport::configure(std::uint32_t& cradleRate, int ba
 
     const std::uint8_t digit = rateDigitFor(baudIndex);
     if (digit != 0) {
-        const std::uint32_t chosenRate = kBaudRates[static_cast<std::size_t>(baudIndex)];
+        const std::uint32_t chosenRate = baudRateOf(baudIndex);
         line.rate = chosenRate;
         if (chosenRate != cradleRate) {
             for (const std::uint8_t command : {digit, kSwitchByte}) {

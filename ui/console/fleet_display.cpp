@@ -26,6 +26,13 @@ constexpr auto kIdleRedrawInterval = std::chrono::seconds(1);
 // JSON and plain lines are gathered this long into one write.
 constexpr auto kBatchInterval = std::chrono::milliseconds(20);
 
+// How long after the last drawing the lines are drawn again, for what changed since.
+std::chrono::milliseconds redrawInterval(bool phaseChanged, bool progressed) {
+    return phaseChanged ? kRedrawInterval
+           : progressed ? kProgressRedrawInterval
+                        : std::chrono::milliseconds(kIdleRedrawInterval);
+}
+
 // Cuts text to at most width bytes, never inside a UTF-8 sequence.
 std::string cutTo(std::string text, std::size_t width) {
     if (text.size() <= width) {
@@ -265,10 +272,7 @@ void FleetDisplay::writerLoop() {
         };
         if (live_) {
             const bool changed = phaseChanged_ || progressed_;
-            const auto interval = phaseChanged_ ? kRedrawInterval
-                                  : progressed_ ? kProgressRedrawInterval
-                                                : kIdleRedrawInterval;
-            wake_.wait_until(lock, lastDraw + interval,
+            wake_.wait_until(lock, lastDraw + redrawInterval(phaseChanged_, progressed_),
                              [&] { return hasLines() || (!changed && phaseChanged_); });
         } else {
             wake_.wait(lock, hasLines);
@@ -280,9 +284,7 @@ void FleetDisplay::writerLoop() {
         text.swap(textLines_);
         const auto now = std::chrono::steady_clock::now();
         const bool redraw =
-            live_ && (stopping || (phaseChanged_ && now - lastDraw >= kRedrawInterval) ||
-                      (progressed_ && now - lastDraw >= kProgressRedrawInterval) ||
-                      now - lastDraw >= kIdleRedrawInterval);
+            live_ && (stopping || now - lastDraw >= redrawInterval(phaseChanged_, progressed_));
         std::vector<FleetTargetView> views;
         if (redraw) {
             views = views_;

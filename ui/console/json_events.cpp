@@ -51,8 +51,10 @@ std::string targetMember(int line, std::string_view text) {
     return json.text();
 }
 
-// Every object begins {"event":"NAME"; a target's member goes right after the name.
-JsonWriter JsonEventWriter::begin(std::string_view event) const {
+// Every object begins {"event":"NAME"; a target's member goes right after the name. A start
+// event still waiting goes out first: no event comes before the start.
+JsonWriter JsonEventWriter::begin(std::string_view event) {
+    writeStart();
     JsonWriter json;
     json.beginObject().key("event").string(event).append(targetMembers_);
     return json;
@@ -70,7 +72,6 @@ void JsonEventWriter::write(JsonWriter& json) {
 
 // A start still waiting (a second upload's, say) goes out before this one waits.
 void JsonEventWriter::start(const UploadSettings& settings, const shell::ProgramDigests& known) {
-    writeStart();
     JsonWriter json = begin("start");
     json.key("version").string(kVersion);
     json.textMember("file", settings.programPath.view());
@@ -100,7 +101,6 @@ void JsonEventWriter::writeStart() {
 }
 
 void JsonEventWriter::uploadEvent(UploadEvent event) {
-    writeStart();
     const char* name = "";
     const char* state = "";
     switch (event) {
@@ -138,7 +138,6 @@ void JsonEventWriter::uploadEvent(UploadEvent event) {
 }
 
 void JsonEventWriter::progress(int percent, std::uint64_t consumed, std::uint64_t total) {
-    writeStart();
     JsonWriter json = begin("progress");
     json.key("percent").number(percent).key("bytes").number(consumed).key("total").number(total);
     write(json);
@@ -147,7 +146,6 @@ void JsonEventWriter::progress(int percent, std::uint64_t consumed, std::uint64_
 // answer: "yes" or "no" for a question, nullptr for a message that asks nothing.
 void JsonEventWriter::writeMessage(int code, std::string_view text, const char* answer,
                                    const FailureDetail& detail) {
-    writeStart();
     JsonWriter json = begin("message");
     json.key("code").number(code).key("text").string(text);
     if (answer != nullptr) {
@@ -173,7 +171,6 @@ void JsonEventWriter::retryQuestion(bool retry, const FailureDetail& why) {
 }
 
 void JsonEventWriter::warning(std::string_view summary, const FailureDetail& detail) {
-    writeStart();
     JsonWriter json = begin("warning");
     json.key("text").string(summary);
     writeDetail(json, detail);
@@ -181,14 +178,12 @@ void JsonEventWriter::warning(std::string_view summary, const FailureDetail& det
 }
 
 void JsonEventWriter::fleet(const std::string& members) {
-    writeStart();
     JsonWriter json = begin("fleet");
     json.append(members);
     write(json);
 }
 
 void JsonEventWriter::stopped(std::string_view signalName) {
-    writeStart();
     JsonWriter json = begin("stopped");
     json.key("signal").string(signalName);
     write(json);
@@ -200,7 +195,6 @@ void JsonEventWriter::usageError(std::string_view text) {
 }
 
 void JsonEventWriter::result(int exitCode) {
-    writeStart();
     JsonWriter json = begin("result");
     json.key("exitCode").number(exitCode).key("success").boolean(exitCode == 0);
     write(json);

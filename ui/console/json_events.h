@@ -75,8 +75,9 @@ class JsonEventWriter {
                       const FailureDetail& detail);
     // Writes the start event if it is still waiting.
     void writeStart();
-    // A new object for event, the target's member right after the event's name.
-    JsonWriter begin(std::string_view event) const;
+    // A new object for event, the target's member right after the event's name; writes a
+    // waiting start event first.
+    JsonWriter begin(std::string_view event);
     // Closes the object and writes it as one line (or hands it to the sink).
     void write(JsonWriter& json);
     std::FILE* stream_ = nullptr;

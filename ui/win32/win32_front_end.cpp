@@ -195,7 +195,7 @@ std::optional<BrowseResult> Win32FrontEnd::browseForFile(const BrowseRequest& re
 
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = settingsDialog_ != nullptr ? settingsDialog_ : GetActiveWindow();
+    dialog.hwndOwner = ownerOf(MessageOwner::SettingsForm);
     dialog.lpstrFilter = filters.data();
     dialog.nFilterIndex = static_cast<DWORD>(request.filterIndex);
     dialog.lpstrFile = path.data();
